@@ -1,0 +1,16 @@
+#pragma once
+
+#include "app/messenger.h"
+
+class QWidget;
+
+// Shows the core's messages in modal message boxes with Swedish buttons.
+class CMessageBoxMessenger : public CMessenger {
+public:
+    void ShowMessage(const QString& text) override;
+    // The window the boxes are centred on; none before the main window exists.
+    void SetParentWindow(QWidget* parent) { m_parent = parent; }
+
+private:
+    QWidget* m_parent = nullptr;
+};

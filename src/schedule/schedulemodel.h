@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QVector>
+
+// One line of the schedule list: a stored row as the operator sees it.
+struct CScheduleLine {
+    QString startTime; // display form
+    QString model;
+    QString macro;
+    QString calcTime;
+    QString mesTime;
+    // The stored times the two texts were made from; -1 before the first refresh.
+    qint64 calcSeconds = -1;
+    qint64 mesSeconds = -1;
+    int key = -1;
+    // 1 inactive, 2 active, 3 and 4 the same while the run flag is set.
+    int stateImage = 1;
+};
+
+// The list lines, the only in-memory copy of the schedule.
+class CScheduleModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { StartTime, Model, Macro, CalcTime, MesTime, ColumnCount };
+    enum Role { StateImageRole = Qt::UserRole + 1, KeyRole };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    void SetLines(QVector<CScheduleLine> lines);
+    const CScheduleLine& Line(int row) const { return m_lines.at(row); }
+    int LineCount() const { return int(m_lines.size()); }
+    QVector<int> Keys() const;
+
+    void SetStateImage(int row, int stateImage);
+    // Seconds since 1970, 0 for none; the texts are made only when a time changed.
+    void SetTimes(int row, qint64 calcSeconds, qint64 mesSeconds);
+
+    // Column widths in pixels, in column order.
+    static int ColumnWidth(int column);
+
+private:
+    QVector<CScheduleLine> m_lines;
+};

@@ -1,0 +1,208 @@
+#include "scheduler.h"
+
+#include "app/diagnostics.h"
+#include "app/messenger.h"
+#include "app/monitorsettings.h"
+#include "app/programpaths.h"
+#include "clock.h"
+#include "monitordb/daoexception.h"
+#include "monitordb/systemdatabase.h"
+#include "monitorlog.h"
+#include "schedulemodel.h"
+#include "starttime.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QScopedValueRollback>
+#include <algorithm>
+
+namespace {
+
+// Retry intervals of the database open: start-up may block the window a little
+// longer between attempts than the timers do.
+constexpr int kStartupRetryMs = 200;
+constexpr int kTimerRetryMs = 50;
+// A wake-up this many minutes late still evaluates every minute it missed; a
+// larger step of the wall clock is a correction and only its minute counts.
+constexpr qint64 kCatchUpMinutes = 5;
+// Wake a little after the minute has begun, so a timer that fires a few
+// milliseconds early does not land in the minute before.
+constexpr int kWakeMarginMs = 100;
+
+// The minute on the local wall clock, counted as if that clock were UTC, so that
+// the distance between two readings is what the clock face moved.
+qint64 WallClockMinute(const QDateTime& time) {
+    const QTime t = time.time();
+    return QDateTime(time.date(), QTime(t.hour(), t.minute()), Qt::UTC).toSecsSinceEpoch() / 60;
+}
+
+QDateTime WallClockReading(qint64 minute) {
+    return QDateTime::fromSecsSinceEpoch(minute * 60, Qt::UTC);
+}
+
+// Images 1 and 2 are inactive and active; 3 and 4 the same while running.
+int StateImageFor(int image, bool running) {
+    const int idle = image > 2 ? image - 2 : image;
+    return running ? idle + 2 : idle;
+}
+
+} // namespace
+
+CScheduler::CScheduler(CScheduleModel& list, CMonitorSettings& settings,
+                       const CProgramPaths& paths, const CClock& clock, CMessenger& messenger,
+                       QObject* parent)
+    : QObject(parent), m_list(list), m_settings(settings), m_paths(paths), m_clock(clock),
+      m_messenger(messenger) {
+    m_scheduleTimer.setSingleShot(true);
+    m_scheduleTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_scheduleTimer, &QTimer::timeout, this, &CScheduler::OnScheduleTimer);
+    m_refreshTimer.setInterval(kRefreshIntervalMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &CScheduler::Refresh);
+}
+
+bool CScheduler::LoadSchedule() {
+    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
+    if (!db.OpenRetrying(kStartupRetryMs))
+        return false;
+    try {
+        m_settings = CMonitorSettings::Load(db);
+        db.SeedCyclicCounters([] { return int(QRandomGenerator::global()->bounded(32768)); });
+        db.LoadAllRows(m_list);
+    } catch (const CDaoException& e) {
+        m_messenger.ShowMessage(e.ErrorText());
+        return false;
+    }
+    db.Close();
+    Refresh();
+    return true;
+}
+
+void CScheduler::Start() {
+    m_refreshTimer.start();
+    ArmScheduleTimer();
+}
+
+void CScheduler::SetRefreshSuspended(std::function<bool()> suspended) {
+    m_refreshSuspended = std::move(suspended);
+}
+
+void CScheduler::OnScheduleTimer() {
+    // A message box shown during a tick lets timer events through; the tick
+    // that is waiting for the operator must not be entered again meanwhile.
+    if (m_inTick)
+        return;
+    const QScopedValueRollback<bool> inTick(m_inTick, true);
+    const QDateTime now = m_clock.Now();
+    const QVector<QDateTime> minutes = MinutesToEvaluate(now);
+    if (!minutes.isEmpty() && m_settings.drift != 0)
+        RunTick(minutes, now);
+    ArmScheduleTimer();
+}
+
+QVector<QDateTime> CScheduler::MinutesToEvaluate(const QDateTime& now) {
+    const qint64 current = WallClockMinute(now);
+    if (m_lastMinute && current <= *m_lastMinute)
+        return {};
+    const qint64 first =
+        m_lastMinute && current - *m_lastMinute <= kCatchUpMinutes ? *m_lastMinute + 1 : current;
+    m_lastMinute = current;
+    QVector<QDateTime> minutes;
+    for (qint64 minute = first; minute <= current; ++minute)
+        minutes << WallClockReading(minute);
+    return minutes;
+}
+
+void CScheduler::RunTick(const QVector<QDateTime>& minutes, const QDateTime& now) {
+    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
+    if (!db.OpenRetrying(kTimerRetryMs))
+        return;
+    try {
+        const QHash<int, bool> running = db.RunFlags(m_list.Keys());
+        const QHash<int, bool> active = db.ImplementedFlags();
+        for (int i = 0; i < m_list.LineCount(); ++i) {
+            const CScheduleLine& line = m_list.Line(i);
+            if (!active.value(line.key, false) || running.value(line.key, false))
+                continue;
+            if (IsDue(db, line, minutes))
+                LaunchRow(i);
+        }
+        db.PurgePid(now, m_settings.pid);
+    } catch (const CDaoException& e) {
+        // The rows not yet examined wait for the next minute; nothing was started twice.
+        m_messenger.ShowMessage(e.ErrorText());
+    }
+}
+
+// A cyclic row counts down once per wake-up; the other kinds are due when any of
+// the minutes evaluated in this wake-up matches them, and start once all the same.
+bool CScheduler::IsDue(CSystemDatabase& db, const CScheduleLine& line,
+                       const QVector<QDateTime>& minutes) {
+    const QString& text = line.startTime;
+    switch (StartTime::Classify(text)) {
+    case StartTime::Kind::Cyclic:
+        return db.StepCounter(line.key);
+    case StartTime::Kind::Weekday:
+        return std::any_of(minutes.begin(), minutes.end(), [&](const QDateTime& minute) {
+            return StartTime::IsWeekdayDue(text, minute);
+        });
+    case StartTime::Kind::Absolute:
+        return std::any_of(minutes.begin(), minutes.end(), [&](const QDateTime& minute) {
+            return StartTime::IsAbsoluteDue(text, minute);
+        });
+    }
+    return false;
+}
+
+void CScheduler::LaunchRow(int line) {
+    const CScheduleLine& row = m_list.Line(line);
+    const QStringList arguments{row.model + QStringLiteral(".vxm"),
+                                row.macro,
+                                QString::number(row.key),
+                                QString::number(m_settings.save),
+                                m_paths.MonitorDatabase(),
+                                QStringLiteral("1")};
+    const CMonitorLog log(m_paths.MonitorLog(), m_paths.TrimFile());
+    log.TrimLog(m_settings.logFile);
+    log.AppendLogLine(row.model + QStringLiteral("   ") + row.macro, m_clock.Now());
+    if (!QProcess::startDetached(m_settings.programPath, arguments))
+        qCWarning(lcSchedule) << "Beräkningsprogrammet" << m_settings.programPath
+                              << "kunde inte startas för raden" << row.key;
+    RefreshRunState(line);
+}
+
+void CScheduler::RefreshRunState(int line) {
+    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
+    if (!db.OpenRetrying(kTimerRetryMs))
+        return;
+    const int key = m_list.Line(line).key;
+    m_list.SetStateImage(line, StateImageFor(m_list.Line(line).stateImage, db.IsRunFlagSet(key)));
+}
+
+void CScheduler::Refresh() {
+    if (m_refreshSuspended && m_refreshSuspended())
+        return;
+    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
+    if (!db.OpenRetrying(kTimerRetryMs))
+        return;
+    try {
+        const QHash<int, bool> running = db.RunFlags(m_list.Keys());
+        const QHash<int, int> calcTimes = db.StoredTimes(0);
+        const QHash<int, int> mesTimes = db.StoredTimes(1);
+        for (int i = 0; i < m_list.LineCount(); ++i) {
+            const CScheduleLine& line = m_list.Line(i);
+            m_list.SetStateImage(i, StateImageFor(line.stateImage, running.value(line.key)));
+            m_list.SetTimes(i, calcTimes.value(line.key), mesTimes.value(line.key));
+        }
+    } catch (const CDaoException& e) {
+        // The lines keep what they show; the next refresh tries again.
+        qCInfo(lcSchedule) << "Listan kunde inte uppdateras:" << e.ErrorText();
+    }
+}
+
+void CScheduler::ArmScheduleTimer() {
+    const QDateTime now = m_clock.Now();
+    const QTime t = now.time();
+    const QDateTime thisMinute(now.date(), QTime(t.hour(), t.minute()), now.timeSpec());
+    const qint64 untilNextMinute = now.msecsTo(thisMinute.addSecs(60));
+    m_scheduleTimer.start(int(std::clamp<qint64>(untilNextMinute, 0, 60000)) + kWakeMarginMs);
+}

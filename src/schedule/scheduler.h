@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <optional>
+
+class CClock;
+class CMessenger;
+class CProgramPaths;
+class CScheduleModel;
+class CSystemDatabase;
+struct CMonitorSettings;
+struct CScheduleLine;
+
+// Starts the calculation program for every active, idle row that is due, once a
+// wall-clock minute, and keeps the list's run flags and times current.
+class CScheduler : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kRefreshIntervalMs = 3000;
+
+    CScheduler(CScheduleModel& list, CMonitorSettings& settings, const CProgramPaths& paths,
+               const CClock& clock, CMessenger& messenger, QObject* parent = nullptr);
+
+    // Loads the settings, seeds the cyclic countdowns, fills the list and its
+    // time columns. False when the database cannot be opened.
+    bool LoadSchedule();
+    // Starts the minute tick and the display refresh.
+    void Start();
+    // While this says so (the window is minimised) the display refresh rests.
+    void SetRefreshSuspended(std::function<bool()> suspended);
+
+    // One wake-up of the minute timer: evaluates the minutes the wall clock has
+    // reached since the last wake-up, each at most once.
+    void OnScheduleTimer();
+    void Refresh();
+    void LaunchRow(int line);
+    void RefreshRunState(int line);
+
+private:
+    QVector<QDateTime> MinutesToEvaluate(const QDateTime& now);
+    void RunTick(const QVector<QDateTime>& minutes, const QDateTime& now);
+    bool IsDue(CSystemDatabase& db, const CScheduleLine& line, const QVector<QDateTime>& minutes);
+    void ArmScheduleTimer();
+
+    CScheduleModel& m_list;
+    CMonitorSettings& m_settings;
+    const CProgramPaths& m_paths;
+    const CClock& m_clock;
+    CMessenger& m_messenger;
+    std::function<bool()> m_refreshSuspended;
+    QTimer m_scheduleTimer;
+    QTimer m_refreshTimer;
+    // The last wall-clock minute evaluated, counted as if the local clock were UTC.
+    std::optional<qint64> m_lastMinute;
+    bool m_inTick = false;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// The three forms of a start-time text and the rules that say whether a row is
+// due in a given local wall-clock minute. Only the minute's date and time of day
+// are read, so a caller may pass a wall-clock reading that the time zone skips.
+namespace StartTime {
+
+enum class Kind { Absolute, Cyclic, Weekday };
+
+// Decided by the length in characters of the displayed text alone.
+Kind Classify(const QString& displayedText);
+
+// "YYYY-MM-DD HH:MM" where any digit may be "X". A text without that layout is never due.
+bool IsAbsoluteDue(const QString& startTime, const QDateTime& minute);
+// Display form: day name, two blanks, "HH:MM".
+bool IsWeekdayDue(const QString& displayedText, const QDateTime& minute);
+
+// Swedish day names, Sunday = 0 ... Saturday = 6; an index outside 0-6 gives "".
+QString WeekdayName(int index);
+// -1 when the name is none of the seven (compared case-sensitively, whole).
+int WeekdayIndex(const QString& name);
+
+// The stored weekday form "d-HH:MM" (7 characters) becomes the display form;
+// every other text is returned unchanged.
+QString DisplayForm(const QString& storedText);
+
+} // namespace StartTime

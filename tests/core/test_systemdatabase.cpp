@@ -1,0 +1,257 @@
+#include "app/monitorsettings.h"
+#include "monitordb/daoexception.h"
+#include "monitordb/sqliteconnection.h"
+#include "monitordb/systemdatabase.h"
+#include "schedule/schedulemodel.h"
+#include "support/testsupport.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+class SystemDatabaseTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(db.Open()); }
+
+    // A second, independent look at the file, as the calculation program has it.
+    int Number(const QString& name) {
+        CSqliteConnection raw;
+        raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
+        CSqliteStatement row = raw.Prepare(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"));
+        return row.Bind(1, name).Step() ? row.ColumnInt(0) : -999;
+    }
+    int Count(const QString& sql) {
+        CSqliteConnection raw;
+        raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
+        CSqliteStatement row = raw.Prepare(sql);
+        row.Step();
+        return row.ColumnInt(0);
+    }
+
+    CTestFolder folder;
+    CRecordingMessenger messenger;
+    CSystemDatabase db{folder.DatabaseFile(), messenger};
+};
+
+TEST_F(SystemDatabaseTest, NewFileAllocatesKeysFromPostAndNeverReusesThem) {
+    EXPECT_EQ(Number("POST"), 1);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM MONITOR"), 0);
+
+    EXPECT_EQ(db.SaveRow("00:05", "/m/a", "Makro", -1, 0), 1);
+    EXPECT_EQ(Number("POST"), 2);
+    EXPECT_TRUE(db.DeleteRow(1));
+    EXPECT_EQ(db.SaveRow("00:05", "/m/b", "Makro", -1, 0), 2);
+
+    // Key 0 is the settings row: inserted, then updated, and POST is left alone.
+    EXPECT_EQ(db.SaveRow("- - - -", "/opt/kvarnix/Kvarnix", "- - - -", 0, 0), 0);
+    EXPECT_EQ(db.SaveRow("- - - -", "/opt/kvarnix/Ny", "- - - -", 0, 0), 0);
+    EXPECT_EQ(db.GetProgramPath(), "/opt/kvarnix/Ny");
+    EXPECT_EQ(Number("POST"), 3);
+
+    // Saving an existing key updates it and keeps its countdown.
+    db.SetCounter(2, 17);
+    EXPECT_EQ(db.SaveRow("00:10", "/m/c", "Annat", 2, 1), 2);
+    EXPECT_EQ(db.GetCounter(2), 17);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM MONITOR"), 2);
+    EXPECT_TRUE(messenger.messages.isEmpty());
+}
+
+TEST_F(SystemDatabaseTest, TextsWithQuotesPercentAndSwedishLettersRoundTrip) {
+    const QString model = "/modeller/Kvarn'Syd/100% \"rå\" \\ data";
+    const QString macro = "Dygnsberäkning 'ö' %d %s";
+    const int key = db.SaveRow("XXXX-XX-XX 06:30", model, macro, -1, 1);
+    ASSERT_GT(key, 0);
+
+    QString tid, readModel, readMacro;
+    int implemented = -1;
+    db.LoadRow(key, tid, readModel, readMacro, implemented);
+    EXPECT_EQ(tid, "XXXX-XX-XX 06:30");
+    EXPECT_EQ(readModel, model);
+    EXPECT_EQ(readMacro, macro);
+    EXPECT_EQ(implemented, 1);
+    EXPECT_TRUE(messenger.messages.isEmpty());
+}
+
+TEST_F(SystemDatabaseTest, ListShowsWeekdayRowsInDisplayFormAndHidesTheSettingsRow) {
+    db.SaveRow("- - - -", "/opt/kvarnix/Kvarnix", "- - - -", 0, 0);
+    db.SaveRow("3-18:00   ", "/m/onsdag  ", "Makro ", -1, 1);
+    db.SaveRow("Måndag  07:30", "/m/mandag", "Makro", -1, 0);
+    db.SaveRow("00:05", "/m/cyklisk", "Makro", -1, 1);
+
+    CScheduleModel list;
+    db.LoadAllRows(list);
+    ASSERT_EQ(list.LineCount(), 3);
+    EXPECT_EQ(list.Line(0).startTime, "Onsdag  18:00");
+    EXPECT_EQ(list.Line(0).model, "/m/onsdag");
+    EXPECT_EQ(list.Line(0).macro, "Makro");
+    EXPECT_EQ(list.Line(0).stateImage, 2);
+    EXPECT_EQ(list.Line(1).startTime, "Måndag  07:30");
+    EXPECT_EQ(list.Line(1).stateImage, 1);
+    EXPECT_EQ(list.Line(2).startTime, "00:05");
+    EXPECT_EQ(list.Keys(), (QVector<int>{1, 2, 3}));
+
+    // A deleted row: the caller's fields keep what they held.
+    QString tid = "kvar", model, macro;
+    int implemented = 7;
+    db.DeleteRow(2);
+    db.LoadRow(2, tid, model, macro, implemented);
+    EXPECT_EQ(tid, "kvar");
+    EXPECT_EQ(implemented, 7);
+    EXPECT_EQ(messenger.messages.size(), 1);
+}
+
+TEST_F(SystemDatabaseTest, NamedNumbersAreCreatedOnFirstUse) {
+    EXPECT_EQ(db.NextNumber("NYTT", true), 0);
+    EXPECT_EQ(Number("NYTT"), 1);
+    EXPECT_EQ(db.NextNumber("ANNAT", false), 0);
+    EXPECT_EQ(Number("ANNAT"), 0);
+
+    EXPECT_FALSE(db.SettingExists("HIDE"));
+    EXPECT_EQ(db.GetSetting("HIDE"), 0);
+    EXPECT_TRUE(db.SettingExists("HIDE"));
+    EXPECT_TRUE(db.SetSetting("LOGFILE", 30));
+    EXPECT_EQ(db.GetSetting("LOGFILE"), 30);
+
+    EXPECT_FALSE(db.IsRunFlagSet(12));
+    EXPECT_EQ(Number("RUNFLAGG12"), 0);
+    db.SetSetting("RUNFLAGG12", 1);
+    EXPECT_TRUE(db.IsRunFlagSet(12));
+    db.ResetRunFlag(12);
+    EXPECT_FALSE(db.IsRunFlagSet(12));
+    db.ResetRunFlag(99);
+    EXPECT_EQ(Number("RUNFLAGG99"), -999);
+
+    EXPECT_EQ(db.GetTimeText(0, 12), "Uppgift saknas");
+    db.SetSetting("MES_TIME12", 0);
+    EXPECT_EQ(db.GetTimeText(1, 12), "Uppgift saknas");
+    const QDateTime calculated = LocalTime("2026-12-05 23:10:07");
+    db.SetSetting("CALC_TIME12", int(calculated.toSecsSinceEpoch()));
+    EXPECT_EQ(db.GetTimeText(0, 12), "2026-12-05 23:10:07");
+    EXPECT_TRUE(messenger.messages.isEmpty());
+}
+
+TEST_F(SystemDatabaseTest, WholeListReadsAgreeWithSingleReads) {
+    db.SetSetting("RUNFLAGG1", 1);
+    db.SetSetting("RUNFLAGG2", 0);
+    db.SetSetting("RUNFLAGG03", 1); // not the name of key 3
+    const QHash<int, bool> flags = db.RunFlags({1, 2, 3});
+    EXPECT_TRUE(flags.value(1));
+    EXPECT_FALSE(flags.value(2));
+    EXPECT_FALSE(flags.value(3));
+    EXPECT_EQ(Number("RUNFLAGG3"), 0);
+
+    db.SetSetting("CALC_TIME5", 1000);
+    db.SetSetting("CALC_TIME", 2000);
+    db.SetSetting("MES_TIME5", 900);
+    EXPECT_EQ(db.StoredTimes(0), (QHash<int, int>{{5, 1000}}));
+    EXPECT_EQ(db.StoredTimes(1), (QHash<int, int>{{5, 900}}));
+
+    db.SaveRow("00:05", "/m/a", "M", -1, 1);
+    db.SaveRow("00:05", "/m/b", "M", -1, 0);
+    EXPECT_EQ(db.ImplementedFlags(), (QHash<int, bool>{{1, true}, {2, false}}));
+}
+
+TEST_F(SystemDatabaseTest, CyclicCountdownIsDueEveryIntervalAndRestartsWhenActivated) {
+    const int key = db.SaveRow("00:03", "/m/a", "M", -1, 1);
+    QString pattern;
+    for (int tick = 0; tick < 7; ++tick)
+        pattern += db.StepCounter(key) ? 'D' : '.';
+    // A counter never stored reads 0: due at once, then every third tick.
+    EXPECT_EQ(pattern, "D..D..D");
+
+    db.StepCounter(key);
+    EXPECT_EQ(db.GetCounter(key), 2);
+    db.SetImplemented(1, key);
+    EXPECT_EQ(db.GetCounter(key), 0);
+    EXPECT_TRUE(db.StepCounter(key));
+
+    const int everyTick = db.SaveRow("00:00", "/m/b", "M", -1, 1);
+    EXPECT_TRUE(db.StepCounter(everyTick));
+    EXPECT_TRUE(db.StepCounter(everyTick));
+
+    EXPECT_EQ(CSystemDatabase::IntervalMinutes("01:30"), 90);
+    EXPECT_EQ(CSystemDatabase::IntervalMinutes("02:_5"), 120);
+}
+
+TEST_F(SystemDatabaseTest, SeedingSpreadsCyclicRowsOverTheirFirstInterval) {
+    const int cyclic = db.SaveRow("00:10", "/m/a", "M", -1, 1);
+    const int absolute = db.SaveRow("XXXX-XX-XX 06:30", "/m/b", "M", -1, 1);
+    db.SetCounter(absolute, 42);
+
+    db.SeedCyclicCounters([] { return 0; });
+    EXPECT_EQ(db.GetCounter(cyclic), 1);
+    db.SeedCyclicCounters([] { return 32767; });
+    EXPECT_EQ(db.GetCounter(cyclic), 11);
+    db.SeedCyclicCounters([] { return 16384; });
+    EXPECT_EQ(db.GetCounter(cyclic), 6);
+    EXPECT_EQ(db.GetCounter(absolute), 42);
+}
+
+TEST_F(SystemDatabaseTest, PurgeRemovesExactlyThePidRecordsOlderThanTheCutOff) {
+    EXPECT_TRUE(db.PurgePid(LocalTime("2026-12-05 23:10"), 10));
+    {
+        CSqliteConnection raw;
+        raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
+        for (const char* tid : {"2026-11-25 23:09:59", "2026-11-25 23:10:00", "2026-12-01 08:00:00"})
+            raw.Prepare("INSERT INTO PID (TID, PID, MODELL) VALUES(?, 1, '/m/a')").Bind(1, tid).Run();
+    }
+    EXPECT_TRUE(db.PurgePid(LocalTime("2026-12-05 23:10"), 10));
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM PID"), 2);
+    EXPECT_EQ(Count("SELECT COUNT(*) FROM PID WHERE TID = '2026-11-25 23:09:59'"), 0);
+}
+
+TEST_F(SystemDatabaseTest, SettingsAreCreatedWithZeroAndDefaultsApplyInMemoryOnly) {
+    CMonitorSettings settings = CMonitorSettings::Load(db);
+    EXPECT_EQ(settings.drift, 0);
+    EXPECT_EQ(settings.logFile, 100);
+    EXPECT_EQ(settings.pid, 10);
+    EXPECT_EQ(settings.hideMinuter, 10);
+    EXPECT_EQ(settings.programPath, "");
+    for (const char* name : {"SHOW_KOL4", "HIDE_MINUTER", "HIDE", "LOGFILE", "PID", "SAVE", "DRIFT"})
+        EXPECT_EQ(Number(name), 0) << name;
+
+    db.SetSetting("LOGFILE", 30);
+    db.SaveRow("- - - -", "/opt/kvarnix/Kvarnix   ", "- - - -", 0, 0);
+    settings = CMonitorSettings::Load(db);
+    EXPECT_EQ(settings.logFile, 30);
+    EXPECT_EQ(settings.programPath, "/opt/kvarnix/Kvarnix");
+}
+
+TEST(SystemDatabaseFile, OlderFileGainsThePidTable) {
+    CTestFolder folder;
+    {
+        CSqliteConnection raw;
+        raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::CreateFile, 1000);
+        raw.Execute("CREATE TABLE MONITOR (TID TEXT, MODELL TEXT, MAKRO TEXT, NYCKEL INTEGER, "
+                    "IMPLEMENTED INTEGER, COUNTER INTEGER)");
+        raw.Execute("CREATE TABLE SEKVENS (NAMN TEXT, NUMMER INTEGER)");
+    }
+    CRecordingMessenger messenger;
+    CSystemDatabase db(folder.DatabaseFile(), messenger);
+    ASSERT_TRUE(db.Open());
+    EXPECT_TRUE(db.PurgePid(QDateTime::currentDateTime(), 10));
+    EXPECT_TRUE(messenger.messages.isEmpty());
+}
+
+TEST(SystemDatabaseFile, FileThatIsNotADatabaseIsReportedAfterABoundedWaitAndLeftAlone) {
+    CTestFolder folder;
+    const QByteArray content = "Det här är ingen databas, bara text.\n";
+    folder.WriteText(folder.DatabaseFile(), QString::fromUtf8(content));
+    CRecordingMessenger messenger;
+    CSystemDatabase db(folder.DatabaseFile(), messenger);
+
+    EXPECT_FALSE(db.Open());
+    EXPECT_TRUE(messenger.messages.isEmpty());
+    EXPECT_FALSE(db.OpenRetrying(50));
+    ASSERT_EQ(messenger.messages.size(), 1);
+    EXPECT_TRUE(messenger.messages.first().startsWith("Monitordatabasen")) << messenger.messages.first().toStdString();
+
+    QFile file(folder.DatabaseFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), content);
+    // Operations on the unopened accessor fail with the engine's kind of error.
+    EXPECT_THROW(db.IsImplemented(1), CDaoException);
+}
+
+} // namespace

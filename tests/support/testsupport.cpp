@@ -1,0 +1,32 @@
+#include "testsupport.h"
+
+#include <QFile>
+#include <QTextStream>
+#include <gtest/gtest.h>
+
+QDateTime LocalTime(const QString& text) {
+    const QString format =
+        text.size() > 16 ? QStringLiteral("yyyy-MM-dd HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm");
+    const QDateTime time = QDateTime::fromString(text, format);
+    EXPECT_TRUE(time.isValid()) << text.toStdString();
+    return time;
+}
+
+CTestFolder::CTestFolder() { EXPECT_TRUE(m_dir.isValid()); }
+
+QStringList CTestFolder::ReadLines(const QString& path) const {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QStringList lines;
+    QTextStream in(&file);
+    while (!in.atEnd())
+        lines << in.readLine();
+    return lines;
+}
+
+void CTestFolder::WriteText(const QString& path, const QString& text) const {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text.toUtf8());
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/messenger.h"
+#include "schedule/clock.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+// A clock that stands where the test puts it.
+class CFakeClock : public CClock {
+public:
+    explicit CFakeClock(QDateTime now = {}) : m_now(std::move(now)) {}
+    QDateTime Now() const override { return m_now; }
+    void Set(const QDateTime& now) { m_now = now; }
+
+private:
+    QDateTime m_now;
+};
+
+// Records every message instead of showing a box.
+class CRecordingMessenger : public CMessenger {
+public:
+    void ShowMessage(const QString& text) override { messages << text; }
+    QStringList messages;
+};
+
+// A local date and time, "yyyy-MM-dd HH:mm" or "yyyy-MM-dd HH:mm:ss".
+QDateTime LocalTime(const QString& text);
+
+// A fresh folder holding a program path whose derived files the test inspects.
+class CTestFolder {
+public:
+    CTestFolder();
+    QString Path() const { return m_dir.path(); }
+    QString File(const QString& name) const { return m_dir.filePath(name); }
+    // The program path the monitor's files are named from.
+    QString ProgramFile() const { return File(QStringLiteral("kvarnixmonitor")); }
+    QString DatabaseFile() const { return File(QStringLiteral("kvarnixmonitor.mdb")); }
+    QString LogFile() const { return File(QStringLiteral("kvarnixmonitor.log")); }
+
+    QStringList ReadLines(const QString& path) const;
+    void WriteText(const QString& path, const QString& text) const;
+
+private:
+    QTemporaryDir m_dir;
+};
