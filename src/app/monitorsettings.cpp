@@ -4,7 +4,9 @@
 #include "textutil.h"
 
 namespace {
-int OrDefault(int stored, int fallback) { return stored == 0 ? fallback : stored; }
+int OrDefault(int stored, int fallback) {
+    return stored == 0 ? fallback : stored;
+}
 
 } // namespace
 

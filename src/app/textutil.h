@@ -13,4 +13,6 @@ inline QString TrimmedRight(const QString& text) {
 
 // The number formed by the leading digits (after optional blanks and one sign),
 // 0 when there are none, as C's atoi reads it.
-inline int LeadingNumber(const QString& text) { return std::atoi(text.toLatin1().constData()); }
+inline int LeadingNumber(const QString& text) {
+    return std::atoi(text.toLatin1().constData());
+}

@@ -9,7 +9,9 @@ bool CDaoException::IsBusy() const {
     return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
-CSqliteConnection::~CSqliteConnection() { Close(); }
+CSqliteConnection::~CSqliteConnection() {
+    Close();
+}
 
 void CSqliteConnection::Open(const QString& path, OpenMode mode, int busyTimeoutMs) {
     Close();
@@ -18,8 +20,8 @@ void CSqliteConnection::Open(const QString& path, OpenMode mode, int busyTimeout
         flags |= SQLITE_OPEN_CREATE;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
-                                  : QString::fromUtf8(sqlite3_errstr(rc));
+        const QString text =
+            m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
         Close();
         throw CDaoException(text, rc);
     }
@@ -34,4 +36,6 @@ void CSqliteConnection::Close() {
     }
 }
 
-bool CSqliteConnection::InTransaction() const { return m_db && !sqlite3_get_autocommit(m_db); }
+bool CSqliteConnection::InTransaction() const {
+    return m_db && !sqlite3_get_autocommit(m_db);
+}

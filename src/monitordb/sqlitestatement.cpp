@@ -12,7 +12,9 @@ CSqliteStatement::CSqliteStatement(sqlite3* db, const QString& sql) : m_db(db) {
         Fail();
 }
 
-CSqliteStatement::~CSqliteStatement() { sqlite3_finalize(m_stmt); }
+CSqliteStatement::~CSqliteStatement() {
+    sqlite3_finalize(m_stmt);
+}
 
 CSqliteStatement::CSqliteStatement(CSqliteStatement&& other) noexcept
     : m_db(other.m_db), m_stmt(other.m_stmt) {
@@ -52,7 +54,9 @@ void CSqliteStatement::Reset() {
     sqlite3_clear_bindings(m_stmt);
 }
 
-int CSqliteStatement::ColumnInt(int column) const { return sqlite3_column_int(m_stmt, column); }
+int CSqliteStatement::ColumnInt(int column) const {
+    return sqlite3_column_int(m_stmt, column);
+}
 
 QString CSqliteStatement::ColumnText(int column) const {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));

@@ -25,12 +25,13 @@ constexpr int kBusyGiveUpMs = 120000;
 const QString kNoTime = QStringLiteral("Uppgift saknas");
 
 CDaoException NoRow(int key) {
-    return CDaoException(QStringLiteral("Det finns ingen rad med nyckeln %1 i tabellen MONITOR.")
-                             .arg(key),
-                         0);
+    return CDaoException(
+        QStringLiteral("Det finns ingen rad med nyckeln %1 i tabellen MONITOR.").arg(key), 0);
 }
 
-QString RunFlagName(int key) { return QStringLiteral("RUNFLAGG%1").arg(key); }
+QString RunFlagName(int key) {
+    return QStringLiteral("RUNFLAGG%1").arg(key);
+}
 
 } // namespace
 
@@ -75,7 +76,9 @@ bool CSystemDatabase::OpenRetrying(int intervalMs) {
     return true;
 }
 
-void CSystemDatabase::Close() { m_db.Close(); }
+void CSystemDatabase::Close() {
+    m_db.Close();
+}
 
 void CSystemDatabase::CreateDatabase() {
     try {
@@ -84,8 +87,9 @@ void CSystemDatabase::CreateDatabase() {
         m_db.Execute(QStringLiteral("PRAGMA journal_mode=WAL"));
         CSqliteTransaction transaction(m_db);
         // Two monitors starting at once may both find no file; only one creates the tables.
-        if (!m_db.Prepare(QStringLiteral(
-                              "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'MONITOR'"))
+        if (!m_db
+                 .Prepare(QStringLiteral(
+                     "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'MONITOR'"))
                  .Step()) {
             m_db.Execute(QStringLiteral(
                 "CREATE TABLE MONITOR (TID TEXT(20), MODELL TEXT(255), MAKRO TEXT(50), "
@@ -98,7 +102,8 @@ void CSystemDatabase::CreateDatabase() {
         EnsureSchema();
         transaction.Commit();
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(e.ErrorText() + QStringLiteral("\nFel Vid skapandet av monitortabellen"));
+        m_messenger.ShowMessage(e.ErrorText() +
+                                QStringLiteral("\nFel Vid skapandet av monitortabellen"));
     }
 }
 
@@ -106,17 +111,19 @@ void CSystemDatabase::CreateDatabase() {
 // per-row statements need to stay fast with many rows. A file that lacks MONITOR
 // or SEKVENS is left as it is.
 void CSystemDatabase::EnsureSchema() {
-    CSqliteStatement query = m_db.Prepare(QStringLiteral(
-        "SELECT name FROM sqlite_master WHERE name IN "
-        "('PID', 'MONITOR', 'SEKVENS', 'MONITOR_NYCKEL', 'SEKVENS_NAMN')"));
+    CSqliteStatement query = m_db.Prepare(
+        QStringLiteral("SELECT name FROM sqlite_master WHERE name IN "
+                       "('PID', 'MONITOR', 'SEKVENS', 'MONITOR_NYCKEL', 'SEKVENS_NAMN')"));
     QStringList present;
     while (query.Step())
         present << query.ColumnText(0);
     if (!present.contains(QLatin1String("PID")))
-        m_db.Execute(QStringLiteral("CREATE TABLE PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))"));
+        m_db.Execute(
+            QStringLiteral("CREATE TABLE PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))"));
     if (present.contains(QLatin1String("MONITOR")) &&
         !present.contains(QLatin1String("MONITOR_NYCKEL")))
-        m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS MONITOR_NYCKEL ON MONITOR (NYCKEL)"));
+        m_db.Execute(
+            QStringLiteral("CREATE INDEX IF NOT EXISTS MONITOR_NYCKEL ON MONITOR (NYCKEL)"));
     if (present.contains(QLatin1String("SEKVENS")) &&
         !present.contains(QLatin1String("SEKVENS_NAMN")))
         m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS SEKVENS_NAMN ON SEKVENS (NAMN)"));
@@ -209,8 +216,8 @@ void CSystemDatabase::LoadAllRows(CScheduleModel& list) {
 void CSystemDatabase::LoadRow(int key, QString& tid, QString& model, QString& macro,
                               int& implemented) {
     try {
-        CSqliteStatement row = m_db.Prepare(QStringLiteral(
-            "SELECT TID, MODELL, MAKRO, IMPLEMENTED FROM MONITOR WHERE NYCKEL = ?"));
+        CSqliteStatement row = m_db.Prepare(
+            QStringLiteral("SELECT TID, MODELL, MAKRO, IMPLEMENTED FROM MONITOR WHERE NYCKEL = ?"));
         if (!row.Bind(1, key).Step())
             throw NoRow(key);
         tid = StartTime::DisplayForm(TrimmedRight(row.ColumnText(0)));
@@ -308,7 +315,8 @@ void CSystemDatabase::SeedCyclicCounters(const std::function<int()>& random) {
 QString CSystemDatabase::GetProgramPath() {
     if (!RowExists(0))
         return {};
-    CSqliteStatement row = m_db.Prepare(QStringLiteral("SELECT MODELL FROM MONITOR WHERE NYCKEL = 0"));
+    CSqliteStatement row =
+        m_db.Prepare(QStringLiteral("SELECT MODELL FROM MONITOR WHERE NYCKEL = 0"));
     if (!row.Step())
         throw NoRow(0);
     return row.ColumnText(0);
@@ -321,10 +329,13 @@ int CSystemDatabase::IntervalMinutes(const QString& tid) {
 // ---- named numbers -----------------------------------------------------------
 
 int CSystemDatabase::ReadOrInsertNumber(const QString& name) {
-    CSqliteStatement row = m_db.Prepare(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"));
+    CSqliteStatement row =
+        m_db.Prepare(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"));
     if (row.Bind(1, name).Step())
         return row.ColumnInt(0);
-    m_db.Prepare(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) VALUES(?,0)")).Bind(1, name).Run();
+    m_db.Prepare(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) VALUES(?,0)"))
+        .Bind(1, name)
+        .Run();
     return 0;
 }
 
@@ -350,7 +361,9 @@ int CSystemDatabase::NextNumber(const QString& name, bool advance) {
     return value;
 }
 
-int CSystemDatabase::GetSetting(const QString& name) { return ReadOrInsertNumber(name); }
+int CSystemDatabase::GetSetting(const QString& name) {
+    return ReadOrInsertNumber(name);
+}
 
 bool CSystemDatabase::SettingExists(const QString& name) {
     return m_db.Prepare(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"))
@@ -466,8 +479,8 @@ QHash<int, bool> CSystemDatabase::RunFlags(const QVector<int>& keys) {
 }
 
 QHash<int, bool> CSystemDatabase::ImplementedFlags() {
-    CSqliteStatement rows = m_db.Prepare(
-        QStringLiteral("SELECT NYCKEL, IMPLEMENTED FROM MONITOR ORDER BY rowid"));
+    CSqliteStatement rows =
+        m_db.Prepare(QStringLiteral("SELECT NYCKEL, IMPLEMENTED FROM MONITOR ORDER BY rowid"));
     QHash<int, bool> flags;
     while (rows.Step()) {
         const int key = rows.ColumnInt(0);

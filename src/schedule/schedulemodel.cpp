@@ -85,4 +85,6 @@ void CScheduleModel::SetTimes(int row, qint64 calcSeconds, qint64 mesSeconds) {
     emit dataChanged(index(row, CalcTime), index(row, MesTime), {Qt::DisplayRole});
 }
 
-int CScheduleModel::ColumnWidth(int column) { return kWidths[column]; }
+int CScheduleModel::ColumnWidth(int column) {
+    return kWidths[column];
+}

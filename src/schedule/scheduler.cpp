@@ -48,9 +48,8 @@ int StateImageFor(int image, bool running) {
 
 } // namespace
 
-CScheduler::CScheduler(CScheduleModel& list, CMonitorSettings& settings,
-                       const CProgramPaths& paths, const CClock& clock, CMessenger& messenger,
-                       QObject* parent)
+CScheduler::CScheduler(CScheduleModel& list, CMonitorSettings& settings, const CProgramPaths& paths,
+                       const CClock& clock, CMessenger& messenger, QObject* parent)
     : QObject(parent), m_list(list), m_settings(settings), m_paths(paths), m_clock(clock),
       m_messenger(messenger) {
     m_scheduleTimer.setSingleShot(true);
@@ -155,12 +154,10 @@ bool CScheduler::IsDue(CSystemDatabase& db, const CScheduleLine& line,
 
 void CScheduler::LaunchRow(int line) {
     const CScheduleLine& row = m_list.Line(line);
-    const QStringList arguments{row.model + QStringLiteral(".vxm"),
-                                row.macro,
-                                QString::number(row.key),
-                                QString::number(m_settings.save),
-                                m_paths.MonitorDatabase(),
-                                QStringLiteral("1")};
+    const QStringList arguments{
+        row.model + QStringLiteral(".vxm"), row.macro,
+        QString::number(row.key),           QString::number(m_settings.save),
+        m_paths.MonitorDatabase(),          QStringLiteral("1")};
     const CMonitorLog log(m_paths.MonitorLog(), m_paths.TrimFile());
     log.TrimLog(m_settings.logFile);
     log.AppendLogLine(row.model + QStringLiteral("   ") + row.macro, m_clock.Now());

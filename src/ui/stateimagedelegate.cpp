@@ -28,8 +28,8 @@ void CStateImageDelegate::initStyleOption(QStyleOptionViewItem* option,
     if (index.column() != CScheduleModel::StartTime)
         return;
     option->features |= QStyleOptionViewItem::HasDecoration;
-    static const QIcon images[] = {QIcon(StateImage(1)), QIcon(StateImage(2)),
-                                   QIcon(StateImage(3)), QIcon(StateImage(4))};
+    static const QIcon images[] = {QIcon(StateImage(1)), QIcon(StateImage(2)), QIcon(StateImage(3)),
+                                   QIcon(StateImage(4))};
     const int image = index.data(CScheduleModel::StateImageRole).toInt();
     if (image >= 1 && image <= 4)
         option->icon = images[image - 1];

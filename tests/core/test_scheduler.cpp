@@ -76,8 +76,11 @@ TEST_F(SchedulerTest, FiveHoursOfTicksStartEachKindOfRowWhenDue) {
 
     // Counted from the clock alone: half past each of five hours, one 10:15, one
     // Monday 09:05, a seven-minute cycle due at once and then every seventh tick.
-    QHash<QString, int> expected{{"/m/halvtimme", 0}, {"/m/dagligen", 0}, {"/m/mandag", 0},
-                                 {"/m/cyklisk", 0},   {"/m/engang", 0}};
+    QHash<QString, int> expected{{"/m/halvtimme", 0},
+                                 {"/m/dagligen", 0},
+                                 {"/m/mandag", 0},
+                                 {"/m/cyklisk", 0},
+                                 {"/m/engang", 0}};
     for (int m = 0; m < minutes; ++m) {
         const QTime time = start.addSecs(60 * m).time();
         expected["/m/halvtimme"] += time.minute() == 30;
@@ -119,7 +122,8 @@ TEST_F(SchedulerTest, LateWakeUpCatchesUpButNoMinuteIsEvaluatedTwice) {
     TickAt(LocalTime("2026-12-07 10:03:59"));
     // The clock stepped back: nothing it has already evaluated runs again.
     TickAt(LocalTime("2026-12-07 10:02"));
-    EXPECT_EQ(LaunchesByModel(), (QHash<QString, int>{{"/m/tio", 1}, {"/m/varje", 2}, {"/m/cyklisk", 2}}));
+    EXPECT_EQ(LaunchesByModel(),
+              (QHash<QString, int>{{"/m/tio", 1}, {"/m/varje", 2}, {"/m/cyklisk", 2}}));
 
     // Two hours asleep: only the minute of waking counts.
     TickAt(LocalTime("2026-12-07 12:02"));
@@ -160,7 +164,8 @@ TEST_F(SchedulerTest, RefreshShowsRunFlagsAndTimesAndRestsWhileSuspended) {
     bool minimised = true;
     scheduler.SetRefreshSuspended([&] { return minimised; });
     db.SetSetting(QString("RUNFLAGG%1").arg(key), 1);
-    db.SetSetting(QString("CALC_TIME%1").arg(key), int(LocalTime("2026-12-07 06:31:05").toSecsSinceEpoch()));
+    db.SetSetting(QString("CALC_TIME%1").arg(key),
+                  int(LocalTime("2026-12-07 06:31:05").toSecsSinceEpoch()));
     scheduler.Refresh();
     EXPECT_EQ(list.Line(0).stateImage, 2);
 

@@ -18,7 +18,8 @@ protected:
     int Number(const QString& name) {
         CSqliteConnection raw;
         raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
-        CSqliteStatement row = raw.Prepare(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"));
+        CSqliteStatement row =
+            raw.Prepare(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"));
         return row.Bind(1, name).Step() ? row.ColumnInt(0) : -999;
     }
     int Count(const QString& sql) {
@@ -193,8 +194,11 @@ TEST_F(SystemDatabaseTest, PurgeRemovesExactlyThePidRecordsOlderThanTheCutOff) {
     {
         CSqliteConnection raw;
         raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
-        for (const char* tid : {"2026-11-25 23:09:59", "2026-11-25 23:10:00", "2026-12-01 08:00:00"})
-            raw.Prepare("INSERT INTO PID (TID, PID, MODELL) VALUES(?, 1, '/m/a')").Bind(1, tid).Run();
+        for (const char* tid :
+             {"2026-11-25 23:09:59", "2026-11-25 23:10:00", "2026-12-01 08:00:00"})
+            raw.Prepare("INSERT INTO PID (TID, PID, MODELL) VALUES(?, 1, '/m/a')")
+                .Bind(1, tid)
+                .Run();
     }
     EXPECT_TRUE(db.PurgePid(LocalTime("2026-12-05 23:10"), 10));
     EXPECT_EQ(Count("SELECT COUNT(*) FROM PID"), 2);
@@ -208,7 +212,8 @@ TEST_F(SystemDatabaseTest, SettingsAreCreatedWithZeroAndDefaultsApplyInMemoryOnl
     EXPECT_EQ(settings.pid, 10);
     EXPECT_EQ(settings.hideMinuter, 10);
     EXPECT_EQ(settings.programPath, "");
-    for (const char* name : {"SHOW_KOL4", "HIDE_MINUTER", "HIDE", "LOGFILE", "PID", "SAVE", "DRIFT"})
+    for (const char* name :
+         {"SHOW_KOL4", "HIDE_MINUTER", "HIDE", "LOGFILE", "PID", "SAVE", "DRIFT"})
         EXPECT_EQ(Number(name), 0) << name;
 
     db.SetSetting("LOGFILE", 30);
@@ -245,7 +250,8 @@ TEST(SystemDatabaseFile, FileThatIsNotADatabaseIsReportedAfterABoundedWaitAndLef
     EXPECT_TRUE(messenger.messages.isEmpty());
     EXPECT_FALSE(db.OpenRetrying(50));
     ASSERT_EQ(messenger.messages.size(), 1);
-    EXPECT_TRUE(messenger.messages.first().startsWith("Monitordatabasen")) << messenger.messages.first().toStdString();
+    EXPECT_TRUE(messenger.messages.first().startsWith("Monitordatabasen"))
+        << messenger.messages.first().toStdString();
 
     QFile file(folder.DatabaseFile());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -5,14 +5,16 @@
 #include <gtest/gtest.h>
 
 QDateTime LocalTime(const QString& text) {
-    const QString format =
-        text.size() > 16 ? QStringLiteral("yyyy-MM-dd HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm");
+    const QString format = text.size() > 16 ? QStringLiteral("yyyy-MM-dd HH:mm:ss")
+                                            : QStringLiteral("yyyy-MM-dd HH:mm");
     const QDateTime time = QDateTime::fromString(text, format);
     EXPECT_TRUE(time.isValid()) << text.toStdString();
     return time;
 }
 
-CTestFolder::CTestFolder() { EXPECT_TRUE(m_dir.isValid()); }
+CTestFolder::CTestFolder() {
+    EXPECT_TRUE(m_dir.isValid());
+}
 
 QStringList CTestFolder::ReadLines(const QString& path) const {
     QFile file(path);
