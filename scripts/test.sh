@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test.
+source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+
+export QT_QPA_PLATFORM=offscreen
+cd "$BUILD_DIR"
+ctest --output-on-failure -j2
