@@ -29,6 +29,8 @@ public:
     bool OpenRetrying(int intervalMs);
     void Close();
     QString LastOpenError() const { return m_lastOpenError; }
+    // For work that must be one transaction across several operations.
+    const CSqliteConnection& Connection() const { return m_db; }
 
     // Schedule rows.
     bool RowExists(int key);

@@ -6,6 +6,7 @@
 #include "app/programpaths.h"
 #include "clock.h"
 #include "monitordb/daoexception.h"
+#include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
 #include "monitorlog.h"
 #include "schedulemodel.h"
@@ -116,20 +117,31 @@ void CScheduler::RunTick(const QVector<QDateTime>& minutes, const QDateTime& now
     if (!db.OpenRetrying(kTimerRetryMs))
         return;
     try {
-        const QHash<int, bool> running = db.RunFlags(m_list.Keys());
-        const QHash<int, bool> active = db.ImplementedFlags();
-        for (int i = 0; i < m_list.LineCount(); ++i) {
-            const CScheduleLine& line = m_list.Line(i);
-            if (!active.value(line.key, false) || running.value(line.key, false))
-                continue;
-            if (IsDue(db, line, minutes))
-                LaunchRow(i);
-        }
+        for (int line : DueLines(db, minutes))
+            LaunchRow(line);
         db.PurgePid(now, m_settings.pid);
     } catch (const CDaoException& e) {
         // The rows not yet examined wait for the next minute; nothing was started twice.
         m_messenger.ShowMessage(e.ErrorText());
     }
+}
+
+// Decided in one write transaction, so the countdowns of all cyclic rows are
+// stepped together; the starts come after it, when the calculation programs
+// can write to the file again.
+QVector<int> CScheduler::DueLines(CSystemDatabase& db, const QVector<QDateTime>& minutes) {
+    CSqliteTransaction transaction(db.Connection());
+    const QHash<int, bool> running = db.RunFlags(m_list.Keys());
+    const QHash<int, bool> active = db.ImplementedFlags();
+    QVector<int> due;
+    for (int i = 0; i < m_list.LineCount(); ++i) {
+        const CScheduleLine& line = m_list.Line(i);
+        if (active.value(line.key, false) && !running.value(line.key, false) &&
+            IsDue(db, line, minutes))
+            due << i;
+    }
+    transaction.Commit();
+    return due;
 }
 
 // A cyclic row counts down once per wake-up; the other kinds are due when any of

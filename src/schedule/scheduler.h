@@ -42,6 +42,7 @@ public:
 private:
     QVector<QDateTime> MinutesToEvaluate(const QDateTime& now);
     void RunTick(const QVector<QDateTime>& minutes, const QDateTime& now);
+    QVector<int> DueLines(CSystemDatabase& db, const QVector<QDateTime>& minutes);
     bool IsDue(CSystemDatabase& db, const CScheduleLine& line, const QVector<QDateTime>& minutes);
     void ArmScheduleTimer();
 

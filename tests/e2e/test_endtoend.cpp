@@ -39,8 +39,9 @@ TEST(EndToEnd, MonitorStartsTheDueRowAndShowsItsStoredTimes) {
     ASSERT_TRUE(monitor.waitForStarted());
 
     const auto finished = [&] {
-        return folder.ReadLines(argsFile).size() >= 7 && !folder.ReadLines(folder.LogFile()).isEmpty() &&
-               db.Open() && db.GetTimeText(0, key) != "Uppgift saknas" && !db.IsRunFlagSet(key);
+        return folder.ReadLines(argsFile).size() >= 7 &&
+               !folder.ReadLines(folder.LogFile()).isEmpty() && db.Open() &&
+               db.GetTimeText(0, key) != "Uppgift saknas" && !db.IsRunFlagSet(key);
     };
     QElapsedTimer waited;
     waited.start();
@@ -58,7 +59,8 @@ TEST(EndToEnd, MonitorStartsTheDueRowAndShowsItsStoredTimes) {
               (QStringList{model + ".vxm", "Dygnsberäkning", QString::number(key), "0",
                            folder.DatabaseFile(), "1", "--"}));
     const QStringList log = folder.ReadLines(folder.LogFile());
-    EXPECT_TRUE(log.first().endsWith(" - " + model + "   Dygnsberäkning")) << log.first().toStdString();
+    EXPECT_TRUE(log.first().endsWith(" - " + model + "   Dygnsberäkning"))
+        << log.first().toStdString();
     EXPECT_NE(db.GetTimeText(1, key), "Uppgift saknas");
     EXPECT_TRUE(messenger.messages.isEmpty());
 }
