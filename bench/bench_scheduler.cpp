@@ -17,6 +17,8 @@ namespace {
 class CSilentMessenger : public CMessenger {
 public:
     void ShowMessage(const QString&) override {}
+    void ShowWarning(const QString&) override {}
+    bool AskYesNo(const QString&) override { return false; }
 };
 
 class CFixedClock : public CClock {

@@ -17,11 +17,19 @@ private:
     QDateTime m_now;
 };
 
-// Records every message instead of showing a box.
+// Records every message instead of showing a box, and answers questions from
+// a list the test gives (no answer left means "Nej").
 class CRecordingMessenger : public CMessenger {
 public:
     void ShowMessage(const QString& text) override { messages << text; }
+    void ShowWarning(const QString& text) override { messages << text; }
+    bool AskYesNo(const QString& text) override {
+        questions << text;
+        return !answers.isEmpty() && answers.takeFirst();
+    }
     QStringList messages;
+    QStringList questions;
+    QList<bool> answers;
 };
 
 // A local date and time, "yyyy-MM-dd HH:mm" or "yyyy-MM-dd HH:mm:ss".

@@ -13,4 +13,10 @@ inline void PrintError(const QString& text) {
 class CStderrMessenger : public CMessenger {
 public:
     void ShowMessage(const QString& text) override { PrintError(text); }
+    void ShowWarning(const QString& text) override { PrintError(text); }
+    // Nobody answers at a terminal; every question is declined.
+    bool AskYesNo(const QString& text) override {
+        PrintError(text);
+        return false;
+    }
 };
