@@ -1,1 +1,130 @@
+#include "kvarnixmonitor.h"
 
+#include "app/mainfrm.h"
+#include "app/messenger.h"
+#include "app/programpaths.h"
+#include "monitordb/daoexception.h"
+#include "monitordb/systemdatabase.h"
+#include "schedule/kvarnixmonitorview.h"
+#include "ui/dlginloggning.h"
+#include "ui/dlgmessage.h"
+
+namespace {
+
+constexpr int kOpenRetryMs = 200;
+const QString kLoginCheck = QStringLiteral("INLOGGNINGSKONTROLL");
+
+} // namespace
+
+std::optional<QString> CModalLoginDialogs::AskOperatorName() {
+    CDlgInloggning dialog(m_messenger);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.Name();
+}
+
+void CModalLoginDialogs::ShowAlreadyStarted(const QString& text) {
+    CDlgMessage dialog(text);
+    dialog.exec();
+}
+
+CKvarnixMonitorApp::CKvarnixMonitorApp(const CProgramPaths& paths, const CClock& clock,
+                                       CMessenger& messenger, CLoginDialogs& dialogs)
+    : m_paths(paths), m_clock(clock), m_messenger(messenger), m_dialogs(dialogs),
+      m_lockFile(paths.LockFile()) {}
+
+CKvarnixMonitorApp::~CKvarnixMonitorApp() {
+    ExitInstance();
+}
+
+bool CKvarnixMonitorApp::InitInstance() {
+    return PassLoginGate() && CreateMainFrame();
+}
+
+void CKvarnixMonitorApp::ExitInstance() {
+    ReleaseLock();
+}
+
+bool CKvarnixMonitorApp::LoginStep() {
+    const std::optional<QString> name = m_dialogs.AskOperatorName();
+    return name && TakeLock(*name);
+}
+
+// The database is closed again before any dialog opens: it is shared with the
+// running calculations and never held across a wait for the operator.
+std::optional<bool> CKvarnixMonitorApp::ReadLoginCheck() {
+    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
+    if (!db.OpenRetrying(kOpenRetryMs))
+        return std::nullopt;
+    try {
+        return db.NextNumber(kLoginCheck, false) != 0;
+    } catch (const CDaoException& e) {
+        m_messenger.ShowMessage(e.ErrorText());
+        return std::nullopt;
+    }
+}
+
+bool CKvarnixMonitorApp::PassLoginGate() {
+    const std::optional<bool> loginCheck = ReadLoginCheck();
+    if (!loginCheck)
+        return false;
+    if (!*loginCheck)
+        return true;
+    if (m_lockFile.Exists()) {
+        ReportLockHolder();
+        return false;
+    }
+    return LoginStep();
+}
+
+void CKvarnixMonitorApp::ReportLockHolder() {
+    const std::optional<QString> holder = m_lockFile.ReadName();
+    if (!holder) {
+        m_messenger.ShowMessage(m_lockFile.ErrorText());
+        return;
+    }
+    m_dialogs.ShowAlreadyStarted(
+        QStringLiteral("Applikationen har redan startats av %1 ").arg(*holder));
+}
+
+// Another instance may have logged in since the lock file was looked for; the
+// creation itself decides who runs.
+bool CKvarnixMonitorApp::TakeLock(const QString& name) {
+    // A second login of this instance writes the new name into a lock of its own.
+    if (!ReleaseLock())
+        return false;
+    switch (m_lockFile.CreateWithName(name)) {
+    case CLockFile::CreateResult::Created:
+        m_ownsLockFile = true;
+        return true;
+    case CLockFile::CreateResult::AlreadyExists:
+        ReportLockHolder();
+        return false;
+    case CLockFile::CreateResult::Failed:
+        m_messenger.ShowMessage(m_lockFile.ErrorText());
+        return false;
+    }
+    return false;
+}
+
+// False only when this instance's lock file is there and cannot be removed.
+bool CKvarnixMonitorApp::ReleaseLock() {
+    if (!m_ownsLockFile)
+        return true;
+    if (m_lockFile.Exists() && !m_lockFile.Remove()) {
+        m_messenger.ShowMessage(m_lockFile.ErrorText());
+        return false;
+    }
+    m_ownsLockFile = false;
+    return true;
+}
+
+bool CKvarnixMonitorApp::CreateMainFrame() {
+    m_frame = std::make_unique<CMainFrame>(m_settings, m_paths, m_clock, m_messenger);
+    if (!m_frame->View()->InitialUpdate()) {
+        m_frame.reset();
+        return false;
+    }
+    m_frame->show();
+    return true;
+}

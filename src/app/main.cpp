@@ -1,25 +1,25 @@
+#include "app/kvarnixmonitor.h"
 #include "app/mainfrm.h"
 #include "app/messageboxmessenger.h"
-#include "app/monitorsettings.h"
 #include "app/programpaths.h"
 #include "schedule/clock.h"
-#include "schedule/kvarnixmonitorview.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KvarnixMonitor"));
 
     const CProgramPaths paths(QCoreApplication::applicationFilePath());
     const CSystemClock clock;
     CMessageBoxMessenger messenger;
-    CMonitorSettings settings;
+    CModalLoginDialogs dialogs(messenger);
+    CKvarnixMonitorApp monitor(paths, clock, messenger, dialogs);
 
-    CMainFrame frame(settings, paths, clock, messenger);
-    messenger.SetParentWindow(&frame);
-    if (!frame.View()->InitialUpdate())
+    if (!monitor.InitInstance())
         return 1;
-    frame.show();
-    return QApplication::exec();
+    messenger.SetParentWindow(monitor.MainFrame());
+    const int exitCode = QApplication::exec();
+    monitor.ExitInstance();
+    return exitCode;
 }
