@@ -15,9 +15,18 @@ CSqliteConnection::~CSqliteConnection() {
 
 void CSqliteConnection::Open(const QString& path, OpenMode mode, int busyTimeoutMs) {
     Close();
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
-    if (mode == OpenMode::CreateFile)
-        flags |= SQLITE_OPEN_CREATE;
+    int flags = SQLITE_OPEN_NOMUTEX;
+    switch (mode) {
+    case OpenMode::ExistingFile:
+        flags |= SQLITE_OPEN_READWRITE;
+        break;
+    case OpenMode::CreateFile:
+        flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+        break;
+    case OpenMode::ReadOnly:
+        flags |= SQLITE_OPEN_READONLY;
+        break;
+    }
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString text =

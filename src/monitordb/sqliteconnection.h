@@ -14,8 +14,8 @@ public:
     CSqliteConnection(const CSqliteConnection&) = delete;
     CSqliteConnection& operator=(const CSqliteConnection&) = delete;
 
-    enum class OpenMode { ExistingFile, CreateFile };
-    // Opens the file read-write and sets the busy timeout before anything else runs.
+    enum class OpenMode { ExistingFile, CreateFile, ReadOnly };
+    // Opens the file and sets the busy timeout before anything else runs.
     void Open(const QString& path, OpenMode mode, int busyTimeoutMs);
     void Close();
     bool IsOpen() const { return m_db != nullptr; }
