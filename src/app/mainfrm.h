@@ -18,5 +18,8 @@ public:
     CKvarnixMonitorView* View() const { return m_view; }
 
 private:
+    void CreateMenus();
+    void CreateToolBar();
+
     CKvarnixMonitorView* m_view;
 };

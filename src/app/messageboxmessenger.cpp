@@ -6,9 +6,13 @@ namespace {
 const QString kTitle = QStringLiteral("KvarnixMonitor");
 }
 
-void CMessageBoxMessenger::ShowMessage(const QString& text) { Show(QMessageBox::NoIcon, text); }
+void CMessageBoxMessenger::ShowMessage(const QString& text) {
+    Show(QMessageBox::NoIcon, text);
+}
 
-void CMessageBoxMessenger::ShowWarning(const QString& text) { Show(QMessageBox::Warning, text); }
+void CMessageBoxMessenger::ShowWarning(const QString& text) {
+    Show(QMessageBox::Warning, text);
+}
 
 bool CMessageBoxMessenger::AskYesNo(const QString& text) {
     QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Yes | QMessageBox::No,

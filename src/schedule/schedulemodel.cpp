@@ -57,6 +57,22 @@ void CScheduleModel::SetLines(QVector<CScheduleLine> lines) {
     endResetModel();
 }
 
+void CScheduleModel::AppendLine(const CScheduleLine& line) {
+    beginInsertRows({}, LineCount(), LineCount());
+    m_lines.append(line);
+    endInsertRows();
+}
+
+void CScheduleModel::RemoveLine(int row) {
+    beginRemoveRows({}, row, row);
+    m_lines.removeAt(row);
+    endRemoveRows();
+}
+
+void CScheduleModel::SetKey(int row, int key) {
+    m_lines[row].key = key;
+}
+
 QVector<int> CScheduleModel::Keys() const {
     QVector<int> keys;
     keys.reserve(m_lines.size());

@@ -34,6 +34,9 @@ public:
                         int role = Qt::DisplayRole) const override;
 
     void SetLines(QVector<CScheduleLine> lines);
+    void AppendLine(const CScheduleLine& line);
+    void RemoveLine(int row);
+    void SetKey(int row, int key);
     const CScheduleLine& Line(int row) const { return m_lines.at(row); }
     int LineCount() const { return int(m_lines.size()); }
     QVector<int> Keys() const;

@@ -190,21 +190,43 @@ void CScheduler::RefreshRunState(int line) {
 void CScheduler::Refresh() {
     if (m_refreshSuspended && m_refreshSuspended())
         return;
+    WithDatabase([this](CSystemDatabase& db) {
+        ShowRunStates(db);
+        ShowTimes(db);
+    });
+}
+
+void CScheduler::RefreshRunStates() {
+    WithDatabase([this](CSystemDatabase& db) { ShowRunStates(db); });
+}
+
+// The lines keep what they show when the file cannot be read; the next refresh
+// tries again.
+void CScheduler::WithDatabase(const std::function<void(CSystemDatabase&)>& work) {
     CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
     if (!db.OpenRetrying(kTimerRetryMs))
         return;
     try {
-        const QHash<int, bool> running = db.RunFlags(m_list.Keys());
-        const QHash<int, int> calcTimes = db.StoredTimes(0);
-        const QHash<int, int> mesTimes = db.StoredTimes(1);
-        for (int i = 0; i < m_list.LineCount(); ++i) {
-            const CScheduleLine& line = m_list.Line(i);
-            m_list.SetStateImage(i, StateImageFor(line.stateImage, running.value(line.key)));
-            m_list.SetTimes(i, calcTimes.value(line.key), mesTimes.value(line.key));
-        }
+        work(db);
     } catch (const CDaoException& e) {
-        // The lines keep what they show; the next refresh tries again.
         qCInfo(lcSchedule) << "Listan kunde inte uppdateras:" << e.ErrorText();
+    }
+}
+
+void CScheduler::ShowRunStates(CSystemDatabase& db) {
+    const QHash<int, bool> running = db.RunFlags(m_list.Keys());
+    for (int i = 0; i < m_list.LineCount(); ++i) {
+        const CScheduleLine& line = m_list.Line(i);
+        m_list.SetStateImage(i, StateImageFor(line.stateImage, running.value(line.key)));
+    }
+}
+
+void CScheduler::ShowTimes(CSystemDatabase& db) {
+    const QHash<int, int> calcTimes = db.StoredTimes(0);
+    const QHash<int, int> mesTimes = db.StoredTimes(1);
+    for (int i = 0; i < m_list.LineCount(); ++i) {
+        const int key = m_list.Line(i).key;
+        m_list.SetTimes(i, calcTimes.value(key), mesTimes.value(key));
     }
 }
 

@@ -35,7 +35,10 @@ public:
     // One wake-up of the minute timer: evaluates the minutes the wall clock has
     // reached since the last wake-up, each at most once.
     void OnScheduleTimer();
+    // The 3-second display refresh: run states and both time columns.
     void Refresh();
+    // The run states of all lines, now.
+    void RefreshRunStates();
     void LaunchRow(int line);
     void RefreshRunState(int line);
 
@@ -45,6 +48,9 @@ private:
     QVector<int> DueLines(CSystemDatabase& db, const QVector<QDateTime>& minutes);
     bool IsDue(CSystemDatabase& db, const CScheduleLine& line, const QVector<QDateTime>& minutes);
     void ArmScheduleTimer();
+    void WithDatabase(const std::function<void(CSystemDatabase&)>& work);
+    void ShowRunStates(CSystemDatabase& db);
+    void ShowTimes(CSystemDatabase& db);
 
     CScheduleModel& m_list;
     CMonitorSettings& m_settings;

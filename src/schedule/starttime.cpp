@@ -1,5 +1,7 @@
 #include "schedule/starttime.h"
 
+#include "app/textutil.h"
+
 namespace StartTime {
 
 namespace {
@@ -68,13 +70,6 @@ bool IsWeekdayOf(int weekdayIndex, const QDate& date) {
     return date.isValid() && weekdayIndex == date.dayOfWeek() % kDaysInWeek;
 }
 
-QString WithoutTrailingWhitespace(const QString& text) {
-    qsizetype end = text.size();
-    while (end > 0 && text.at(end - 1).isSpace())
-        --end;
-    return text.left(end);
-}
-
 // A stored weekday text whose first character names no day would otherwise show as
 // a nameless time that no rule recognises.
 int StoredWeekdayIndex(const QString& storedText) {
@@ -132,7 +127,7 @@ int WeekdayIndex(const QString& name) {
 }
 
 QString DisplayForm(const QString& storedText) {
-    const QString text = WithoutTrailingWhitespace(storedText);
+    const QString text = TrimmedRight(storedText);
     if (text.size() != kStoredWeekdayLength)
         return text;
     const int index = StoredWeekdayIndex(text);

@@ -1,1 +1,145 @@
+#include "app/monitorsettings.h"
+#include "app/programpaths.h"
+#include "gui/guisupport.h"
+#include "monitordb/sqliteconnection.h"
+#include "monitordb/systemdatabase.h"
+#include "schedule/kvarnixmonitorview.h"
+#include "support/testsupport.h"
+#include "ui/maskedit.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QTableView>
+#include <QTest>
 #include <gtest/gtest.h>
+
+namespace {
+
+class MainViewTest : public testing::Test {
+protected:
+    void SetUp() override {
+        folder.WriteText(model + ".vxm", "modell");
+        CSqliteConnection macros;
+        macros.Open(model + ".mac", CSqliteConnection::OpenMode::CreateFile, 1000);
+        macros.Execute("CREATE TABLE MACRONAMN (NAMN TEXT, KEY INTEGER)");
+        macros.Execute("INSERT INTO MACRONAMN (NAMN, KEY) VALUES ('Dygnsberäkning', 1)");
+        ASSERT_TRUE(db.Open());
+    }
+
+    void Start() {
+        view.SetFileChooser(std::make_unique<CScriptedFileChooser>(model + ".vxm"));
+        view.resize(850, 400);
+        view.show();
+        ASSERT_TRUE(view.InitialUpdate());
+    }
+
+    void SelectLine(int line) { view.List()->selectRow(line); }
+
+    QString StoredTid(int key) {
+        QString tid, storedModel, macro;
+        int implemented = -1;
+        db.LoadRow(key, tid, storedModel, macro, implemented);
+        return tid;
+    }
+
+    // Clicks a line x pixels from its left edge.
+    void ClickLine(int line, int x) {
+        const QRect cell = view.List()->visualRect(view.Lines().index(line, 0));
+        QTest::mouseClick(view.List()->viewport(), Qt::LeftButton, {},
+                          QPoint(cell.left() + x, cell.center().y()));
+    }
+
+    CTestFolder folder;
+    const QString model = folder.File("modell");
+    CRecordingMessenger messenger;
+    CSystemDatabase db{folder.DatabaseFile(), messenger};
+    CProgramPaths paths{folder.ProgramFile()};
+    CFakeClock clock{LocalTime("2026-12-08 10:00")};
+    CMonitorSettings settings;
+    CKvarnixMonitorView view{settings, paths, clock, messenger};
+};
+
+TEST_F(MainViewTest, NewWeekdayRowIsListedAndStoredInDisplayFormInactive) {
+    Start();
+    ScriptNextDialog([](QDialog& d) {
+        ClickChild(d, "browseButton");
+        Child<QComboBox>(d, "macroBox")->setCurrentIndex(0);
+        ClickChild(d, "weekdayButton");
+        Child<QComboBox>(d, "weekdayBox")->setCurrentIndex(1);
+        QTest::keyClicks(Child<CMaskEdit>(d, "weekdayTimeEdit"), "0730");
+        ClickChild(d, "okButton");
+    });
+    view.RowCommands().newRow->trigger();
+
+    ASSERT_EQ(view.Lines().LineCount(), 1);
+    const CScheduleLine& line = view.Lines().Line(0);
+    EXPECT_EQ(line.startTime, "Måndag  07:30");
+    EXPECT_EQ(line.key, 1);
+    EXPECT_EQ(line.stateImage, 1);
+    EXPECT_EQ(StoredTid(1), "Måndag  07:30");
+    EXPECT_FALSE(db.IsImplemented(1));
+}
+
+TEST_F(MainViewTest, ChangeAndDeleteNeedASelectionAndDeleteAnsweredNoKeepsTheRow) {
+    const int key = db.SaveRow("00:05", model, "Dygnsberäkning", -1, 1);
+    Start();
+    EXPECT_FALSE(view.RowCommands().changeRow->isEnabled());
+    EXPECT_FALSE(view.RowCommands().deleteRow->isEnabled());
+
+    SelectLine(0);
+    EXPECT_TRUE(view.RowCommands().deleteRow->isEnabled());
+    messenger.answers = {false};
+    view.RowCommands().deleteRow->trigger();
+    EXPECT_EQ(messenger.questions, QStringList{"Raden kommer att tas bort. Vill du detta?"});
+    EXPECT_EQ(view.Lines().LineCount(), 1);
+    EXPECT_TRUE(db.RowExists(key));
+
+    messenger.answers = {true};
+    view.RowCommands().deleteRow->trigger();
+    EXPECT_EQ(view.Lines().LineCount(), 0);
+    EXPECT_FALSE(db.RowExists(key));
+}
+
+TEST_F(MainViewTest, ConfirmedChangeIsStoredAndRebuildsTheList) {
+    const int key = db.SaveRow("00:05", model, "Dygnsberäkning", -1, 1);
+    Start();
+    SelectLine(0);
+    ScriptNextDialog([](QDialog& d) {
+        ClickChild(d, "absoluteButton");
+        QTest::keyClicks(Child<CMaskEdit>(d, "absoluteEdit"), "2026121806");
+        ClickChild(d, "okButton");
+    });
+    view.RowCommands().changeRow->trigger();
+
+    EXPECT_EQ(StoredTid(key), "2026-12-18 06:XX");
+    ASSERT_EQ(view.Lines().LineCount(), 1);
+    EXPECT_EQ(view.Lines().Line(0).startTime, "2026-12-18 06:XX");
+    EXPECT_EQ(view.Lines().Line(0).stateImage, 2);
+}
+
+TEST_F(MainViewTest, CheckBoxClickStoresTheActiveFlagAndKeepsTheRunningColour) {
+    const int key = db.SaveRow("00:05", model, "Dygnsberäkning", -1, 1);
+    db.SetCounter(key, 4);
+    db.SetSetting(QString("RUNFLAGG%1").arg(key), 1);
+    Start();
+    ASSERT_EQ(view.Lines().Line(0).stateImage, 4);
+
+    ClickLine(0, 21);
+    EXPECT_EQ(view.Lines().Line(0).stateImage, 4);
+    EXPECT_TRUE(db.IsImplemented(key));
+
+    ClickLine(0, 10);
+    EXPECT_EQ(view.Lines().Line(0).stateImage, 3);
+    EXPECT_FALSE(db.IsImplemented(key));
+    EXPECT_EQ(db.GetCounter(key), 0);
+
+    ClickLine(0, 10);
+    EXPECT_EQ(view.Lines().Line(0).stateImage, 4);
+    EXPECT_TRUE(db.IsImplemented(key));
+
+    view.RowCommands().resetRunFlags->trigger();
+    EXPECT_EQ(view.Lines().Line(0).stateImage, 2);
+    EXPECT_FALSE(db.IsRunFlagSet(key));
+}
+
+} // namespace

@@ -5,6 +5,12 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <ostream>
+
+// Failure messages show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 // A clock that stands where the test puts it.
 class CFakeClock : public CClock {
