@@ -37,7 +37,7 @@ CKvarnixMonitorView::CKvarnixMonitorView(CMonitorSettings& settings, const CProg
                                          const CClock& clock, CMessenger& messenger,
                                          QWidget* parent)
     : QWidget(parent), m_paths(paths), m_clock(clock), m_messenger(messenger),
-      m_fileChooser(std::make_unique<CModelFileDialog>()),
+      m_fileChooser(std::make_unique<CFileDialogChooser>()),
       m_scheduler(m_lines, settings, paths, clock, messenger), m_list(new QTableView(this)) {
     SetUpList();
     CreateCommands();

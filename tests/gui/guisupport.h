@@ -9,11 +9,12 @@
 #include <QTimer>
 #include <functional>
 
-// Answers the file dialog with a path the test chose.
+// Answers the file dialogs with a path the test chose.
 class CScriptedFileChooser : public CFileChooser {
 public:
     explicit CScriptedFileChooser(QString path = {}) : path(std::move(path)) {}
     QString ChooseModelFile(QWidget*) override { return path; }
+    QString ChooseCalculationProgram(QWidget*) override { return path; }
     QString path;
 };
 
