@@ -8,9 +8,9 @@ QString CProgramPaths::LockFile() const {
     return QFileInfo(m_programFile).absolutePath() + QStringLiteral("/MonitorLoc.loc");
 }
 
-QString CProgramPaths::WithSuffix(const QString& suffix) const {
-    const qsizetype slash = m_programFile.lastIndexOf(QLatin1Char('/'));
-    const qsizetype dot = m_programFile.lastIndexOf(QLatin1Char('.'));
-    const QString stem = dot > slash ? m_programFile.left(dot) : m_programFile;
+QString WithFileSuffix(const QString& filePath, const QString& suffix) {
+    const qsizetype slash = filePath.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = filePath.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot > slash ? filePath.left(dot) : filePath;
     return stem + QLatin1Char('.') + suffix;
 }

@@ -56,15 +56,6 @@ QString MinuteText(const QDateTime& minute) {
     return minute.date().toString(u"yyyy-MM-dd") + u' ' + minute.time().toString(u"HH:mm");
 }
 
-QString FillWildcards(const QString& startTime, const QString& minuteText) {
-    QString candidate = startTime;
-    for (qsizetype i = 0; i < candidate.size(); ++i) {
-        if (candidate.at(i) == kWildcard)
-            candidate[i] = minuteText.at(i);
-    }
-    return candidate;
-}
-
 // Qt counts Monday = 1 ... Sunday = 7; the day names count Sunday = 0.
 bool IsWeekdayOf(int weekdayIndex, const QDate& date) {
     return date.isValid() && weekdayIndex == date.dayOfWeek() % kDaysInWeek;
@@ -78,6 +69,16 @@ int StoredWeekdayIndex(const QString& storedText) {
 }
 
 } // namespace
+
+QString FillWildcards(const QString& startTime, const QDateTime& minute) {
+    const QString minuteText = MinuteText(minute);
+    QString candidate = startTime.left(minuteText.size());
+    for (qsizetype i = 0; i < candidate.size(); ++i) {
+        if (candidate.at(i) == kWildcard)
+            candidate[i] = minuteText.at(i);
+    }
+    return candidate;
+}
 
 Kind Classify(const QString& displayedText) {
     switch (displayedText.size()) {
@@ -97,7 +98,7 @@ bool IsAbsoluteDue(const QString& startTime, const QDateTime& minute) {
     const QString now = MinuteText(minute);
     if (!HasAbsoluteLayout(startTime) || !HasAbsoluteLayout(now))
         return false;
-    return FillWildcards(startTime, now) == now;
+    return FillWildcards(startTime, minute) == now;
 }
 
 bool IsWeekdayDue(const QString& displayedText, const QDateTime& minute) {

@@ -15,6 +15,8 @@ Kind Classify(const QString& displayedText);
 
 // "YYYY-MM-DD HH:MM" where any digit may be "X". A text without that layout is never due.
 bool IsAbsoluteDue(const QString& startTime, const QDateTime& minute);
+// The start time with every "X" replaced by the minute's character at that place.
+QString FillWildcards(const QString& startTime, const QDateTime& minute);
 // Display form: day name, two blanks, "HH:MM".
 bool IsWeekdayDue(const QString& displayedText, const QDateTime& minute);
 
