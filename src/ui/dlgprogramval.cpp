@@ -1,1 +1,234 @@
+#include "dlgprogramval.h"
 
+#include "app/messenger.h"
+#include "app/monitorsettings.h"
+#include "monitordb/daoexception.h"
+#include "monitordb/systemdatabase.h"
+#include "ui/filechooser.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kOpenRetryMs = 200;
+const QString kNoText = QStringLiteral("- - - -");
+const QString kLoginCheck = QStringLiteral("INLOGGNINGSKONTROLL");
+
+int CheckValue(const QCheckBox* box) {
+    return box->isChecked() ? 1 : 0;
+}
+
+} // namespace
+
+CDlgProgramVal::CDlgProgramVal(CMonitorSettings& settings, QString databasePath,
+                               CMessenger& messenger, CFileChooser& fileChooser,
+                               std::function<bool()> loginStep, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_databasePath(std::move(databasePath)),
+      m_messenger(messenger), m_fileChooser(fileChooser), m_loginStep(std::move(loginStep)) {
+    setWindowTitle(QStringLiteral("Inställningar"));
+    BuildControls();
+}
+
+// Created top to bottom, so the tab order follows the rows.
+void CDlgProgramVal::BuildControls() {
+    m_loginCheck = new QCheckBox(QStringLiteral("Inloggningskontroll"), this);
+    m_saveCheck = new QCheckBox(QStringLiteral("Tillstånd att spara i IP21-databasen"), this);
+    m_driftCheck = new QCheckBox(QStringLiteral("Timer i drift"), this);
+    m_hideCheck = new QCheckBox(QStringLiteral("Minimera fönstret efter:"), this);
+    m_hideMinutesEdit = AddNumberField(QStringLiteral("hideMinutesEdit"));
+    m_logDaysEdit = AddNumberField(QStringLiteral("logDaysEdit"));
+    m_pidDaysEdit = AddNumberField(QStringLiteral("pidDaysEdit"));
+    m_programPathEdit = new QLineEdit(this);
+    m_programPathEdit->setMinimumWidth(230);
+    auto* browse = new QPushButton(QStringLiteral("..."), this);
+    browse->setFixedWidth(32);
+    auto* cancel = new QPushButton(QStringLiteral("Avbryt"), this);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+
+    m_loginCheck->setObjectName(QStringLiteral("loginCheck"));
+    m_saveCheck->setObjectName(QStringLiteral("saveCheck"));
+    m_driftCheck->setObjectName(QStringLiteral("driftCheck"));
+    m_hideCheck->setObjectName(QStringLiteral("hideCheck"));
+    m_programPathEdit->setObjectName(QStringLiteral("programPathEdit"));
+    browse->setObjectName(QStringLiteral("browseButton"));
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    ok->setObjectName(QStringLiteral("okButton"));
+    connect(browse, &QPushButton::clicked, this, &CDlgProgramVal::BrowseProgram);
+    connect(cancel, &QPushButton::clicked, this, &CDlgProgramVal::reject);
+    connect(ok, &QPushButton::clicked, this, &CDlgProgramVal::accept);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(m_loginCheck, 0, 0, 1, 3);
+    grid->addWidget(m_saveCheck, 1, 0, 1, 3);
+    grid->addWidget(m_driftCheck, 2, 0, 1, 3);
+    grid->addWidget(m_hideCheck, 3, 0);
+    grid->addWidget(m_hideMinutesEdit, 3, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Minuter"), this), 3, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Loggens längd:"), this), 4, 0);
+    grid->addWidget(m_logDaysEdit, 4, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Dagar"), this), 4, 2);
+    grid->addWidget(new QLabel(QStringLiteral("POI - Loggens längd:"), this), 5, 0);
+    grid->addWidget(m_pidDaysEdit, 5, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Dagar"), this), 5, 2);
+    grid->setColumnStretch(2, 1);
+
+    auto* pathRow = new QHBoxLayout;
+    pathRow->addWidget(m_programPathEdit);
+    pathRow->addWidget(browse);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addWidget(ok);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(new QLabel(QStringLiteral("Sökväg till exekverande program:"), this));
+    layout->addLayout(pathRow);
+    layout->addWidget(line);
+    layout->addLayout(buttons);
+}
+
+QLineEdit* CDlgProgramVal::AddNumberField(const QString& objectName) {
+    auto* field = new QLineEdit(this);
+    field->setObjectName(objectName);
+    field->setFixedWidth(48);
+    return field;
+}
+
+int CDlgProgramVal::Run() {
+    if (!LoadSettings())
+        return ResultCancel;
+    return exec();
+}
+
+bool CDlgProgramVal::LoadSettings() {
+    m_strProgramPath = m_settings.programPath;
+    CSystemDatabase db(m_databasePath, m_messenger);
+    if (!db.OpenRetrying(kOpenRetryMs))
+        return false;
+    try {
+        ReadSettings(db);
+    } catch (const CDaoException& e) {
+        m_messenger.ShowMessage(e.ErrorText());
+        return false;
+    }
+    return true;
+}
+
+// The numbers come from the running program, defaults already applied; the
+// switches are read afresh, and SAVE and DRIFT in the running program follow
+// what is stored.
+void CDlgProgramVal::ReadSettings(CSystemDatabase& db) {
+    m_logDaysEdit->setText(QString::number(m_settings.logFile));
+    m_pidDaysEdit->setText(QString::number(m_settings.pid));
+    m_settings.save = db.GetSetting(QStringLiteral("SAVE"));
+    m_saveCheck->setChecked(m_settings.save != 0);
+    m_settings.drift = db.GetSetting(QStringLiteral("DRIFT"));
+    m_driftCheck->setChecked(m_settings.drift != 0);
+    m_nStoredLoginCheck = db.GetSetting(kLoginCheck);
+    m_loginCheck->setChecked(m_nStoredLoginCheck != 0);
+    m_hideMinutesEdit->setText(QString::number(m_settings.hideMinuter));
+    m_hideCheck->setChecked(db.GetSetting(QStringLiteral("HIDE")) != 0);
+    m_programPathEdit->setText(m_settings.programPath);
+}
+
+// Only a chosen file changes the path; what is typed into the field is never taken.
+void CDlgProgramVal::BrowseProgram() {
+    const QString file = m_fileChooser.ChooseCalculationProgram(this);
+    if (file.isEmpty())
+        return;
+    m_strProgramPath = file;
+    m_programPathEdit->setText(file);
+}
+
+// Every field is checked before anything is stored, so a refused OK leaves both
+// the database and the running program as they were.
+void CDlgProgramVal::accept() {
+    const std::optional<Numbers> numbers = ReadNumbers();
+    if (!numbers)
+        return;
+    CSystemDatabase db(m_databasePath, m_messenger);
+    if (!db.OpenRetrying(kOpenRetryMs))
+        return;
+    try {
+        StoreSettings(db, *numbers);
+    } catch (const CDaoException& e) {
+        m_messenger.ShowMessage(e.ErrorText());
+    }
+    RepaintMainWindow();
+    done(ResultOk);
+}
+
+void CDlgProgramVal::reject() {
+    done(ResultCancel);
+}
+
+// A zero or negative span would make the log trimming and the PID purge throw
+// away everything, and a zero period would minimise the window without pause.
+std::optional<CDlgProgramVal::Numbers> CDlgProgramVal::ReadNumbers() {
+    const std::optional<int> hideMinutes =
+        ReadNumber(m_hideMinutesEdit, QStringLiteral("Minimera fönstret efter"));
+    if (!hideMinutes)
+        return std::nullopt;
+    const std::optional<int> logDays = ReadNumber(m_logDaysEdit, QStringLiteral("Loggens längd"));
+    if (!logDays)
+        return std::nullopt;
+    const std::optional<int> pidDays =
+        ReadNumber(m_pidDaysEdit, QStringLiteral("POI - Loggens längd"));
+    if (!pidDays)
+        return std::nullopt;
+    return Numbers{*hideMinutes, *logDays, *pidDays};
+}
+
+std::optional<int> CDlgProgramVal::ReadNumber(QLineEdit* field, const QString& fieldName) {
+    bool isNumber = false;
+    const int value = field->text().trimmed().toInt(&isNumber);
+    if (isNumber && value > 0)
+        return value;
+    m_messenger.ShowMessage(
+        QStringLiteral("Ange ett heltal större än 0 i fältet %1.").arg(fieldName));
+    field->setFocus();
+    field->selectAll();
+    return std::nullopt;
+}
+
+// A cancelled login keeps the stored login check and the running log span as
+// they were; everything before it is stored all the same.
+void CDlgProgramVal::StoreSettings(CSystemDatabase& db, const Numbers& numbers) {
+    const bool loginCheckWasOff = m_nStoredLoginCheck == 0;
+    m_settings.save = CheckValue(m_saveCheck);
+    m_settings.programPath = m_strProgramPath;
+    m_settings.drift = CheckValue(m_driftCheck);
+    m_settings.hideMinuter = numbers.hideMinutes;
+    m_settings.hide = CheckValue(m_hideCheck);
+    m_settings.pid = numbers.pidDays;
+    db.SaveRow(kNoText, m_strProgramPath, kNoText, 0, 0);
+    db.SetSetting(QStringLiteral("SAVE"), m_settings.save);
+    db.SetSetting(QStringLiteral("DRIFT"), m_settings.drift);
+    db.SetSetting(QStringLiteral("HIDE_MINUTER"), numbers.hideMinutes);
+    db.SetSetting(QStringLiteral("HIDE"), m_settings.hide);
+    db.SetSetting(QStringLiteral("LOGFILE"), numbers.logDays);
+    db.SetSetting(QStringLiteral("PID"), numbers.pidDays);
+    if (loginCheckWasOff && m_loginCheck->isChecked() && !m_loginStep())
+        return;
+    db.SetSetting(kLoginCheck, CheckValue(m_loginCheck));
+    m_settings.logFile = numbers.logDays;
+}
+
+// The status bar shows SAVE and DRIFT.
+void CDlgProgramVal::RepaintMainWindow() {
+    if (parentWidget())
+        parentWidget()->window()->update();
+}

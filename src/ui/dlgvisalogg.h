@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+class CMessenger;
+class QListWidget;
+
+// Shows a text file read-only, one line per entry, scrolled to its end: the
+// monitor's log or a model's log.
+class CDlgVisaLogg : public QDialog {
+    Q_OBJECT
+public:
+    // Result codes of Run().
+    enum Result { ResultNotShown = 1, ResultClosed = 2 };
+
+    CDlgVisaLogg(QString logPath, CMessenger& messenger, QWidget* parent = nullptr);
+
+    // Shows the file modally. A file that is missing or cannot be read is
+    // reported instead, and ResultNotShown returned without showing the dialog.
+    int Run();
+
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    bool FillList();
+
+    const QString m_strLogPath;
+    CMessenger& m_messenger;
+    QListWidget* m_lbLines = nullptr;
+};
