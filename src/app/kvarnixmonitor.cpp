@@ -121,6 +121,7 @@ bool CKvarnixMonitorApp::ReleaseLock() {
 
 bool CKvarnixMonitorApp::CreateMainFrame() {
     m_frame = std::make_unique<CMainFrame>(m_settings, m_paths, m_clock, m_messenger);
+    m_frame->View()->SetLoginStep([this] { return LoginStep(); });
     if (!m_frame->View()->InitialUpdate()) {
         m_frame.reset();
         return false;

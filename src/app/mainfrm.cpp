@@ -1,38 +1,146 @@
 #include "mainfrm.h"
 
+#include "app/aboutdlg.h"
+#include "app/statusbarw.h"
 #include "schedule/kvarnixmonitorview.h"
 
+#include <QCloseEvent>
 #include <QMenuBar>
+#include <QPainter>
 #include <QToolBar>
+#include <QWhatsThis>
+
+namespace {
+
+// Toolbar pictures, 16 x 15, drawn for the command they start.
+QIcon ToolIcon(int command) {
+    QPixmap pixmap(16, 15);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setPen(Qt::black);
+    switch (command) {
+    case 32771: // new row: a sheet with a plus
+        painter.setBrush(Qt::white);
+        painter.drawRect(2, 1, 10, 12);
+        painter.setPen(QPen(QColor(0, 128, 0), 2));
+        painter.drawLine(10, 9, 14, 9);
+        painter.drawLine(12, 7, 12, 11);
+        break;
+    case 32773: // delete: a red cross
+        painter.setPen(QPen(Qt::red, 2));
+        painter.drawLine(3, 2, 12, 12);
+        painter.drawLine(12, 2, 3, 12);
+        break;
+    case 32774: // change: a pencil over a line
+        painter.setPen(QPen(QColor(160, 100, 0), 2));
+        painter.drawLine(4, 11, 12, 3);
+        painter.setPen(Qt::black);
+        painter.drawLine(2, 13, 14, 13);
+        break;
+    case 32777: // reset calculation flags: a red box made white
+        painter.setBrush(Qt::red);
+        painter.drawRect(1, 3, 6, 6);
+        painter.setBrush(Qt::white);
+        painter.drawRect(9, 3, 6, 6);
+        painter.drawLine(7, 12, 9, 12);
+        break;
+    case 32778: // show the monitor log: lines of text
+        painter.setBrush(Qt::white);
+        painter.drawRect(2, 1, 11, 13);
+        for (int y = 4; y <= 11; y += 3)
+            painter.drawLine(4, y, 11, y);
+        break;
+    }
+    return QIcon(pixmap);
+}
+
+} // namespace
 
 CMainFrame::CMainFrame(CMonitorSettings& settings, const CProgramPaths& paths, const CClock& clock,
                        CMessenger& messenger)
-    : m_view(new CKvarnixMonitorView(settings, paths, clock, messenger, this)) {
+    : m_view(new CKvarnixMonitorView(settings, paths, clock, messenger, this)),
+      m_statusBar(new CStatusBarW(settings, this)) {
     setWindowTitle(QStringLiteral("Kvarnix monitor - KvarnixMonitor"));
+    setWindowFlag(Qt::WindowCloseButtonHint, false);
     setCentralWidget(m_view);
-    CreateMenus();
+    setStatusBar(m_statusBar);
     CreateToolBar();
+    CreateMenus();
     // Room for the five columns and the list's margins.
     resize(850, 450);
 }
 
+QAction* CMainFrame::CreateAction(const QString& text, const QString& prompt) {
+    auto* action = new QAction(text, this);
+    action->setStatusTip(prompt);
+    return action;
+}
+
 void CMainFrame::CreateMenus() {
-    const CKvarnixMonitorView::Commands& commands = m_view->RowCommands();
+    const CKvarnixMonitorView::Commands& commands = m_view->MenuCommands();
     QMenu* file = menuBar()->addMenu(QStringLiteral("Arkiv"));
     file->addAction(commands.newRow);
+    file->addSeparator();
+    QAction* exit = file->addAction(QStringLiteral("&Avsluta"));
+    exit->setStatusTip(QStringLiteral("Avslutar programmet"));
+    connect(exit, &QAction::triggered, this, &CMainFrame::OnExit);
+
     QMenu* edit = menuBar()->addMenu(QStringLiteral("Redigera"));
     edit->addAction(commands.deleteRow);
     edit->addAction(commands.changeRow);
     edit->addAction(commands.resetRunFlags);
+    edit->addSeparator();
+    edit->addAction(commands.settings);
+
+    QMenu* show = menuBar()->addMenu(QStringLiteral("Visa"));
+    QAction* toolBarShown = m_toolBar->toggleViewAction();
+    toolBarShown->setText(QStringLiteral("V&erktygslist"));
+    toolBarShown->setStatusTip(QStringLiteral("Visar eller döljer verktygslisten"));
+    show->addAction(toolBarShown);
+    show->addAction(commands.showMonitorLog);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Hjälp"));
+    QAction* helpTopics = help->addAction(QStringLiteral("Hjälp"));
+    connect(helpTopics, &QAction::triggered, this, [] { QWhatsThis::enterWhatsThisMode(); });
+    QAction* about = help->addAction(QStringLiteral("&Om KvarnixMonitor..."));
+    about->setStatusTip(QStringLiteral("Visar programinformation, versionsnummer och copyright"));
+    connect(about, &QAction::triggered, this, [this] {
+        CAboutDlg dialog(this);
+        dialog.exec();
+    });
 }
 
 void CMainFrame::CreateToolBar() {
-    const CKvarnixMonitorView::Commands& commands = m_view->RowCommands();
-    QToolBar* toolBar = addToolBar(QStringLiteral("Verktygslist"));
-    toolBar->setObjectName(QStringLiteral("toolbar"));
-    toolBar->addAction(commands.newRow);
-    toolBar->addAction(commands.deleteRow);
-    toolBar->addAction(commands.changeRow);
-    toolBar->addSeparator();
-    toolBar->addAction(commands.resetRunFlags);
+    const CKvarnixMonitorView::Commands& commands = m_view->MenuCommands();
+    m_toolBar = addToolBar(QStringLiteral("Verktygslist"));
+    m_toolBar->setObjectName(QStringLiteral("toolbar"));
+    m_toolBar->setIconSize(QSize(16, 15));
+    for (QAction* command : {commands.newRow, commands.deleteRow, commands.changeRow,
+                             commands.resetRunFlags, commands.showMonitorLog})
+        command->setIcon(ToolIcon(command->data().toInt()));
+    m_toolBar->addAction(commands.newRow);
+    m_toolBar->addAction(commands.deleteRow);
+    m_toolBar->addAction(commands.changeRow);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(commands.resetRunFlags);
+    m_toolBar->addAction(commands.showMonitorLog);
+    m_toolBar->addSeparator();
+    QAction* contextHelp = QWhatsThis::createAction(this);
+    contextHelp->setText(QStringLiteral("Hjälp"));
+    contextHelp->setToolTip(QStringLiteral("Hälp till kommandon"));
+    contextHelp->setStatusTip(QStringLiteral("Visar hjälp för menyer, knappar och dialog"));
+    m_toolBar->addAction(contextHelp);
+}
+
+void CMainFrame::OnExit() {
+    m_exiting = true;
+    close();
+}
+
+// Only "Avsluta" ends the program; the window manager's close is refused.
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_exiting)
+        event->accept();
+    else
+        event->ignore();
 }

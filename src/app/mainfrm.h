@@ -2,13 +2,15 @@
 
 #include <QMainWindow>
 
-class CKvarnixMonitorView;
 class CClock;
+class CKvarnixMonitorView;
 class CMessenger;
 class CProgramPaths;
+class CStatusBarW;
 struct CMonitorSettings;
 
-// The single top-level window, hosting the main view.
+// The single top-level window: menus, toolbar, status bar and the main view.
+// It closes only through "Avsluta"; the title bar's close is disabled.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -16,10 +18,20 @@ public:
                CMessenger& messenger);
 
     CKvarnixMonitorView* View() const { return m_view; }
+    CStatusBarW* StatusBar() const { return m_statusBar; }
+    QToolBar* ToolBar() const { return m_toolBar; }
+    void OnExit();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateMenus();
     void CreateToolBar();
+    QAction* CreateAction(const QString& text, const QString& prompt);
 
     CKvarnixMonitorView* m_view;
+    CStatusBarW* m_statusBar;
+    QToolBar* m_toolBar = nullptr;
+    bool m_exiting = false;
 };

@@ -1,31 +1,25 @@
 #include "kvarnixmonitorview.h"
 
 #include "app/messenger.h"
+#include "app/monitorsettings.h"
 #include "app/programpaths.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/starttime.h"
 #include "ui/dlginmatning.h"
+#include "ui/dlgprogramval.h"
+#include "ui/dlgvisalogg.h"
 #include "ui/filechooser.h"
-#include "ui/stateimagedelegate.h"
+#include "ui/validctrl.h"
 
 #include <QAction>
-#include <QHeaderView>
-#include <QMouseEvent>
 #include <QResizeEvent>
-#include <QTableView>
+#include <algorithm>
+#include <climits>
 
 namespace {
 
-const QColor kListBackground(190, 190, 190);
 constexpr int kUserRetryMs = 200;
 constexpr int kResetRetryMs = 50;
-// The check box is the first 20 pixels of a line.
-constexpr int kCheckBoxWidth = 20;
-
-// A ticked box stays running or idle as it was: 1 <-> 2, 3 <-> 4.
-int ToggledImage(int image) {
-    return image % 2 == 1 ? image + 1 : image - 1;
-}
 
 bool IsTicked(int image) {
     return image == 2 || image == 4;
@@ -36,65 +30,58 @@ bool IsTicked(int image) {
 CKvarnixMonitorView::CKvarnixMonitorView(CMonitorSettings& settings, const CProgramPaths& paths,
                                          const CClock& clock, CMessenger& messenger,
                                          QWidget* parent)
-    : QWidget(parent), m_paths(paths), m_clock(clock), m_messenger(messenger),
-      m_fileChooser(std::make_unique<CFileDialogChooser>()),
-      m_scheduler(m_lines, settings, paths, clock, messenger), m_list(new QTableView(this)) {
-    SetUpList();
+    : QWidget(parent), m_settings(settings), m_paths(paths), m_clock(clock), m_messenger(messenger),
+      m_fileChooser(std::make_unique<CFileDialogChooser>()), m_loginStep([] { return false; }),
+      m_scheduler(m_lines, settings, paths, clock, messenger),
+      m_list(new CValidCtrl(m_lines, paths, settings, clock, messenger, this)) {
+    m_list->SetFileChooser(*m_fileChooser);
     CreateCommands();
     m_scheduler.SetRefreshSuspended([this] { return window()->isMinimized(); });
+    connect(&m_minimizeTimer, &QTimer::timeout, this, [this] { window()->showMinimized(); });
 }
 
 CKvarnixMonitorView::~CKvarnixMonitorView() = default;
 
-void CKvarnixMonitorView::SetUpList() {
-    m_list->setModel(&m_lines);
-    m_list->setItemDelegate(new CStateImageDelegate(m_list));
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setShowGrid(false);
-    m_list->setWordWrap(false);
-    m_list->verticalHeader()->hide();
-    m_list->verticalHeader()->setDefaultSectionSize(18);
-    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_list->horizontalHeader()->setHighlightSections(false);
-    for (int column = 0; column < CScheduleModel::ColumnCount; ++column)
-        m_list->setColumnWidth(column, CScheduleModel::ColumnWidth(column));
-    QPalette palette = m_list->palette();
-    palette.setColor(QPalette::Base, kListBackground);
-    m_list->setPalette(palette);
-    m_list->viewport()->installEventFilter(this);
-}
-
 void CKvarnixMonitorView::CreateCommands() {
-    m_commands.newRow = CreateCommand(32771, QStringLiteral("&Ny Rad\tCtrl+N"),
-                                      QStringLiteral("Skapa en ny rad\nNy rad"));
+    m_commands.newRow =
+        CreateCommand(32771, QStringLiteral("&Ny Rad\tCtrl+N"),
+                      QStringLiteral("Skapa en ny rad\nNy rad"), &CKvarnixMonitorView::OnNewRow);
     m_commands.deleteRow =
         CreateCommand(32773, QStringLiteral("&Ta bort"),
-                      QStringLiteral("Tabort den markerade raden\nTa bort markerad raden"));
+                      QStringLiteral("Tabort den markerade raden\nTa bort markerad raden"),
+                      &CKvarnixMonitorView::OnDeleteRow);
     m_commands.changeRow = CreateCommand(32774, QStringLiteral("&Ändra"),
-                                         QStringLiteral("Ändra den markerade raden\nÄndra rad"));
+                                         QStringLiteral("Ändra den markerade raden\nÄndra rad"),
+                                         &CKvarnixMonitorView::OnChangeRow);
     m_commands.resetRunFlags = CreateCommand(
         32777, QStringLiteral("&Återställ beräkningsflaggor"),
-        QStringLiteral("Återställ samtliga beräkningsflaggor\nNollställ beräkningsflaggorna"));
-    connect(m_commands.newRow, &QAction::triggered, this, &CKvarnixMonitorView::OnNewRow);
-    connect(m_commands.deleteRow, &QAction::triggered, this, &CKvarnixMonitorView::OnDeleteRow);
-    connect(m_commands.changeRow, &QAction::triggered, this, &CKvarnixMonitorView::OnChangeRow);
-    connect(m_commands.resetRunFlags, &QAction::triggered, this,
-            &CKvarnixMonitorView::OnResetRunFlags);
+        QStringLiteral("Återställ samtliga beräkningsflaggor\nNollställ beräkningsflaggorna"),
+        &CKvarnixMonitorView::OnResetRunFlags);
+    m_commands.showMonitorLog =
+        CreateCommand(32778, QStringLiteral("&Visa monitorns loggfil"),
+                      QStringLiteral("Visar monitorns logfil.\nVisar monitorns loggfil"),
+                      &CKvarnixMonitorView::OnShowMonitorLog);
+    m_commands.settings =
+        CreateCommand(32796, QStringLiteral("&Inställningar"),
+                      QStringLiteral("Välj mellan Kvarnix och KvarnixCalk som beräkningsprogram"),
+                      &CKvarnixMonitorView::OnSettings);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CKvarnixMonitorView::UpdateCommandStates);
     connect(&m_lines, &QAbstractItemModel::modelReset, this,
+            &CKvarnixMonitorView::UpdateCommandStates);
+    connect(&m_lines, &QAbstractItemModel::rowsRemoved, this,
             &CKvarnixMonitorView::UpdateCommandStates);
     UpdateCommandStates();
 }
 
 // The prompt holds the status-bar text, a line break, and the tooltip.
-QAction* CKvarnixMonitorView::CreateCommand(int id, const QString& text, const QString& prompt) {
+QAction* CKvarnixMonitorView::CreateCommand(int id, const QString& text, const QString& prompt,
+                                            void (CKvarnixMonitorView::*handler)()) {
     auto* action = new QAction(text, this);
     action->setData(id);
     action->setStatusTip(prompt.section(QLatin1Char('\n'), 0, 0));
     action->setToolTip(prompt.section(QLatin1Char('\n'), 1, 1));
+    connect(action, &QAction::triggered, this, handler);
     return action;
 }
 
@@ -111,13 +98,26 @@ int CKvarnixMonitorView::SelectedLine() const {
 
 void CKvarnixMonitorView::SetFileChooser(std::unique_ptr<CFileChooser> chooser) {
     m_fileChooser = std::move(chooser);
+    m_list->SetFileChooser(*m_fileChooser);
 }
 
 bool CKvarnixMonitorView::InitialUpdate() {
     if (!m_scheduler.LoadSchedule())
         return false;
+    m_list->SetOwnerView(this);
     m_scheduler.Start();
+    UpdateMinimizeTimer();
     return true;
+}
+
+// Started anew, so the first minimising comes one full period from now.
+void CKvarnixMonitorView::UpdateMinimizeTimer() {
+    // A period beyond the timer's range (some 24 days) is the longest it can wait.
+    const qint64 periodMs = qint64(m_settings.hideMinuter) * 60000;
+    if (m_settings.hide != 0)
+        m_minimizeTimer.start(int(std::clamp<qint64>(periodMs, 60000, INT_MAX)));
+    else
+        m_minimizeTimer.stop();
 }
 
 void CKvarnixMonitorView::OnNewRow() {
@@ -145,36 +145,14 @@ void CKvarnixMonitorView::OnNewRow() {
 
 void CKvarnixMonitorView::OnChangeRow() {
     const int line = SelectedLine();
-    if (line < 0)
-        return;
-    const int key = m_lines.Line(line).key;
-    CDlgInmatning dialog(key, m_paths.MonitorDatabase(), m_messenger, *m_fileChooser, m_clock,
-                         this);
-    const int result = dialog.Run();
-    if (result != CDlgInmatning::ResultOk && result != CDlgInmatning::ResultDeleteRow)
-        return;
-    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
-    if (!db.OpenRetrying(kUserRetryMs))
-        return;
-    if (result == CDlgInmatning::ResultDeleteRow) {
-        if (db.DeleteRow(key))
-            m_lines.RemoveLine(line);
-        return;
-    }
-    db.SaveRow(dialog.Tid(), dialog.Model(), dialog.Macro(), key, dialog.Implemented());
-    db.LoadAllRows(m_lines);
-    db.Close();
-    m_scheduler.Refresh();
+    if (line >= 0)
+        m_list->ChangeLine(line);
 }
 
 void CKvarnixMonitorView::OnDeleteRow() {
     const int line = SelectedLine();
-    if (line < 0 ||
-        !m_messenger.AskYesNo(QStringLiteral("Raden kommer att tas bort. Vill du detta?")))
-        return;
-    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
-    if (db.OpenRetrying(kUserRetryMs) && db.DeleteRow(m_lines.Line(line).key))
-        m_lines.RemoveLine(line);
+    if (line >= 0)
+        m_list->DeleteLine(line);
 }
 
 void CKvarnixMonitorView::OnResetRunFlags() {
@@ -188,33 +166,30 @@ void CKvarnixMonitorView::OnResetRunFlags() {
     m_scheduler.RefreshRunStates();
 }
 
+void CKvarnixMonitorView::OnShowMonitorLog() {
+    ShowLog(m_paths.MonitorLog());
+}
+
+void CKvarnixMonitorView::OnSettings() {
+    CDlgProgramVal dialog(m_settings, m_paths.MonitorDatabase(), m_messenger, *m_fileChooser,
+                          m_loginStep, this);
+    if (dialog.Run() == CDlgProgramVal::ResultOk)
+        UpdateMinimizeTimer();
+}
+
 void CKvarnixMonitorView::OnStateImageChanged(int image, int line) {
     CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
     if (db.OpenRetrying(kUserRetryMs))
         db.SetImplemented(IsTicked(image) ? 1 : 0, m_lines.Line(line).key);
 }
 
-// A press on a line's check box toggles it and leaves the selection alone.
-bool CKvarnixMonitorView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonPress) {
-        const auto* press = static_cast<QMouseEvent*>(event);
-        if (press->button() == Qt::LeftButton && ToggleCheckBoxAt(press->position().toPoint()))
-            return true;
-    }
-    return QWidget::eventFilter(watched, event);
+void CKvarnixMonitorView::OnShowModelLog(int line) {
+    ShowLog(m_lines.Line(line).model + QStringLiteral(".log"));
 }
 
-bool CKvarnixMonitorView::ToggleCheckBoxAt(const QPoint& position) {
-    const QModelIndex index = m_list->indexAt(position);
-    if (!index.isValid())
-        return false;
-    const QRect firstCell = m_list->visualRect(m_lines.index(index.row(), 0));
-    if (position.x() - firstCell.left() > kCheckBoxWidth)
-        return false;
-    const int image = ToggledImage(m_lines.Line(index.row()).stateImage);
-    m_lines.SetStateImage(index.row(), image);
-    OnStateImageChanged(image, index.row());
-    return true;
+void CKvarnixMonitorView::ShowLog(const QString& path) {
+    CDlgVisaLogg viewer(path, m_messenger, this);
+    viewer.Run();
 }
 
 // The list keeps a 13-pixel margin at the left, top and bottom and 23 at the right.

@@ -3,24 +3,28 @@
 #include "schedule/schedulemodel.h"
 #include "schedule/scheduler.h"
 
+#include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class CFileChooser;
+class CValidCtrl;
 class QAction;
-class QTableView;
 
 // The main view: the schedule list, kept sized to the window, the scheduler
-// that drives it, and the commands that change the schedule.
+// that drives it, and the commands of the main menu.
 class CKvarnixMonitorView : public QWidget {
     Q_OBJECT
 public:
-    // The row commands, for the frame's menus and toolbar.
+    // The commands, for the frame's menus and toolbar.
     struct Commands {
         QAction* newRow;
         QAction* deleteRow;
         QAction* changeRow;
         QAction* resetRunFlags;
+        QAction* showMonitorLog;
+        QAction* settings;
     };
 
     CKvarnixMonitorView(CMonitorSettings& settings, const CProgramPaths& paths, const CClock& clock,
@@ -31,39 +35,48 @@ public:
     // monitor database cannot be opened.
     bool InitialUpdate();
 
-    const Commands& RowCommands() const { return m_commands; }
+    const Commands& MenuCommands() const { return m_commands; }
     void SetFileChooser(std::unique_ptr<CFileChooser> chooser);
+    // The login that the settings dialog runs when the login check is switched on.
+    void SetLoginStep(std::function<bool()> loginStep) { m_loginStep = std::move(loginStep); }
 
-    QTableView* List() const { return m_list; }
+    CValidCtrl* List() const { return m_list; }
     CScheduleModel& Lines() { return m_lines; }
     CScheduler& Scheduler() { return m_scheduler; }
+    const QTimer& MinimizeTimer() const { return m_minimizeTimer; }
 
     void OnNewRow();
     void OnChangeRow();
     void OnDeleteRow();
     void OnResetRunFlags();
-    // A line's check box was clicked and shows the new state image: stores the
-    // row's active flag.
+    void OnShowMonitorLog();
+    void OnSettings();
+    // The list's notifications: a line's check box shows a new state image; a
+    // line's model log is asked for.
     void OnStateImageChanged(int image, int line);
+    void OnShowModelLog(int line);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void SetUpList();
     void CreateCommands();
-    QAction* CreateCommand(int id, const QString& text, const QString& prompt);
+    QAction* CreateCommand(int id, const QString& text, const QString& prompt,
+                           void (CKvarnixMonitorView::*handler)());
     void UpdateCommandStates();
     int SelectedLine() const;
-    bool ToggleCheckBoxAt(const QPoint& position);
+    void UpdateMinimizeTimer();
+    void ShowLog(const QString& path);
 
+    CMonitorSettings& m_settings;
     const CProgramPaths& m_paths;
     const CClock& m_clock;
     CMessenger& m_messenger;
     std::unique_ptr<CFileChooser> m_fileChooser;
+    std::function<bool()> m_loginStep;
     CScheduleModel m_lines;
     CScheduler m_scheduler;
-    QTableView* m_list;
+    CValidCtrl* m_list;
+    QTimer m_minimizeTimer;
     Commands m_commands{};
 };

@@ -7,9 +7,9 @@
 #include "support/testsupport.h"
 #include "ui/maskedit.h"
 
+#include "ui/validctrl.h"
 #include <QAction>
 #include <QComboBox>
-#include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ protected:
         ASSERT_TRUE(view.InitialUpdate());
     }
 
-    void SelectLine(int line) { view.List()->selectRow(line); }
+    void SelectLine(int line) { view.List()->setCurrentIndex(view.Lines().index(line, 0)); }
 
     QString StoredTid(int key) {
         QString tid, storedModel, macro;
@@ -69,7 +69,7 @@ TEST_F(MainViewTest, NewWeekdayRowIsListedAndStoredInDisplayFormInactive) {
         QTest::keyClicks(Child<CMaskEdit>(d, "weekdayTimeEdit"), "0730");
         ClickChild(d, "okButton");
     });
-    view.RowCommands().newRow->trigger();
+    view.MenuCommands().newRow->trigger();
 
     ASSERT_EQ(view.Lines().LineCount(), 1);
     const CScheduleLine& line = view.Lines().Line(0);
@@ -83,19 +83,19 @@ TEST_F(MainViewTest, NewWeekdayRowIsListedAndStoredInDisplayFormInactive) {
 TEST_F(MainViewTest, ChangeAndDeleteNeedASelectionAndDeleteAnsweredNoKeepsTheRow) {
     const int key = db.SaveRow("00:05", model, "Dygnsberäkning", -1, 1);
     Start();
-    EXPECT_FALSE(view.RowCommands().changeRow->isEnabled());
-    EXPECT_FALSE(view.RowCommands().deleteRow->isEnabled());
+    EXPECT_FALSE(view.MenuCommands().changeRow->isEnabled());
+    EXPECT_FALSE(view.MenuCommands().deleteRow->isEnabled());
 
     SelectLine(0);
-    EXPECT_TRUE(view.RowCommands().deleteRow->isEnabled());
+    EXPECT_TRUE(view.MenuCommands().deleteRow->isEnabled());
     messenger.answers = {false};
-    view.RowCommands().deleteRow->trigger();
+    view.MenuCommands().deleteRow->trigger();
     EXPECT_EQ(messenger.questions, QStringList{"Raden kommer att tas bort. Vill du detta?"});
     EXPECT_EQ(view.Lines().LineCount(), 1);
     EXPECT_TRUE(db.RowExists(key));
 
     messenger.answers = {true};
-    view.RowCommands().deleteRow->trigger();
+    view.MenuCommands().deleteRow->trigger();
     EXPECT_EQ(view.Lines().LineCount(), 0);
     EXPECT_FALSE(db.RowExists(key));
 }
@@ -109,7 +109,7 @@ TEST_F(MainViewTest, ConfirmedChangeIsStoredAndRebuildsTheList) {
         QTest::keyClicks(Child<CMaskEdit>(d, "absoluteEdit"), "2026121806");
         ClickChild(d, "okButton");
     });
-    view.RowCommands().changeRow->trigger();
+    view.MenuCommands().changeRow->trigger();
 
     EXPECT_EQ(StoredTid(key), "2026-12-18 06:XX");
     ASSERT_EQ(view.Lines().LineCount(), 1);
@@ -137,9 +137,25 @@ TEST_F(MainViewTest, CheckBoxClickStoresTheActiveFlagAndKeepsTheRunningColour) {
     EXPECT_EQ(view.Lines().Line(0).stateImage, 4);
     EXPECT_TRUE(db.IsImplemented(key));
 
-    view.RowCommands().resetRunFlags->trigger();
+    view.MenuCommands().resetRunFlags->trigger();
     EXPECT_EQ(view.Lines().Line(0).stateImage, 2);
     EXPECT_FALSE(db.IsRunFlagSet(key));
+}
+
+TEST_F(MainViewTest, SettingsOkRestartsOrStopsThePeriodicMinimising) {
+    Start();
+    const auto setHide = [&](bool hide) {
+        ScriptNextDialog([hide](QDialog& d) {
+            Child<QAbstractButton>(d, "hideCheck")->setChecked(hide);
+            ClickChild(d, "okButton");
+        });
+        view.MenuCommands().settings->trigger();
+    };
+    setHide(true);
+    EXPECT_TRUE(view.MinimizeTimer().isActive());
+    EXPECT_EQ(view.MinimizeTimer().interval(), 10 * 60000);
+    setHide(false);
+    EXPECT_FALSE(view.MinimizeTimer().isActive());
 }
 
 } // namespace

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QColor>
+#include <QStatusBar>
+
+struct CMonitorSettings;
+
+// The status bar: prompts and the idle text "Klar" on the left, then two panes
+// the program paints itself: the IP21 permission and the calculation program.
+class CStatusBarW : public QStatusBar {
+    Q_OBJECT
+public:
+    struct PaneContent {
+        QString text;
+        QColor textColor;  // invalid: the colour the painter already has
+        QColor background; // invalid: the pane is not filled
+    };
+
+    CStatusBarW(const CMonitorSettings& settings, QWidget* parent = nullptr);
+
+    // What pane 1 (IP21 permission) and pane 2 (calculation program) show.
+    static PaneContent PermissionPane(const CMonitorSettings& settings);
+    static PaneContent ProgramPane(const CMonitorSettings& settings);
+
+    static constexpr int kPaneWidth = 300;
+    static constexpr int kMessageWidth = 350;
+
+private:
+    const CMonitorSettings& m_settings;
+};

@@ -1,0 +1,76 @@
+#include "linedelegate.h"
+
+#include "schedule/schedulemodel.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QPixmap>
+
+namespace {
+constexpr int kCheckBoxWidth = 20;
+constexpr int kColumnPadding = 4;
+} // namespace
+
+CLineDelegate::CLineDelegate(const QHeaderView& header, QObject* parent)
+    : QStyledItemDelegate(parent), m_header(header) {}
+
+QVector<int> CLineDelegate::TextOffsets(const QVector<int>& columnWidths) {
+    QVector<int> offsets{kCheckBoxWidth};
+    int left = kColumnPadding;
+    for (int column = 0; column + 1 < columnWidths.size(); ++column) {
+        left += columnWidths.at(column);
+        offsets << left;
+    }
+    return offsets;
+}
+
+QVector<int> CLineDelegate::ColumnWidths() const {
+    QVector<int> widths;
+    for (int column = 0; column < CScheduleModel::ColumnCount; ++column)
+        widths << m_header.sectionSize(column);
+    return widths;
+}
+
+QPixmap CLineDelegate::StateImage(int image) {
+    const bool running = image > 2;
+    const bool ticked = image == 2 || image == 4;
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setPen(running ? Qt::black : QColor(128, 128, 128));
+    painter.setBrush(running ? QColor(255, 0, 0) : Qt::white);
+    painter.drawRect(2, 2, 12, 12);
+    if (ticked) {
+        painter.setPen(QPen(Qt::black, 2));
+        painter.drawPolyline(QPolygon({QPoint(4, 8), QPoint(7, 11), QPoint(12, 4)}));
+    }
+    return pixmap;
+}
+
+void CLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const {
+    const bool selected = option.state & QStyle::State_Selected;
+    const QPalette& palette = option.palette;
+    painter->save();
+    // The bottom pixel row is left to the list's own background: the separator.
+    QRect line = option.rect;
+    line.setBottom(line.bottom() - 1);
+    painter->fillRect(line, palette.color(selected ? QPalette::Highlight : QPalette::Base));
+    painter->setPen(palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+
+    // Each text is cut only at the line's right edge, so a long one runs on
+    // beneath the next column's text.
+    const QVector<int> offsets = TextOffsets(ColumnWidths());
+    for (int column = 0; column < CScheduleModel::ColumnCount; ++column) {
+        QRect textRect = line;
+        textRect.setLeft(line.left() + offsets.at(column));
+        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          index.siblingAtColumn(column).data().toString());
+    }
+
+    static const QPixmap images[] = {StateImage(1), StateImage(2), StateImage(3), StateImage(4)};
+    const int image = index.data(CScheduleModel::StateImageRole).toInt();
+    if (image >= 1 && image <= 4)
+        painter->drawPixmap(option.rect.topLeft(), images[image - 1]);
+    painter->restore();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+#include <QVector>
+
+class QHeaderView;
+
+// Paints one whole schedule line: the background in the selection or window
+// colour with a one-pixel gap at the bottom, the five column texts at their
+// offsets and the state image at the line's top-left corner.
+class CLineDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    CLineDelegate(const QHeaderView& header, QObject* parent);
+
+    // option.rect is the whole line; index is any cell of it.
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+
+    // Left edge of each column's text, relative to the line's left edge: column 0
+    // after the check box, the others four pixels into their column.
+    static QVector<int> TextOffsets(const QVector<int>& columnWidths);
+    // 1 empty white box, 2 ticked white box, 3 empty red box, 4 ticked red box.
+    static QPixmap StateImage(int image);
+
+private:
+    QVector<int> ColumnWidths() const;
+
+    const QHeaderView& m_header;
+};
