@@ -12,11 +12,7 @@ fi
 
 program="$BUILD_DIR/kvarnixmonitor"
 if [ "${1:-}" = "--demo" ]; then
-  demo_dir="$ROOT_DIR/demo"
-  rm -rf "$demo_dir"
-  "$BUILD_DIR/kvarnixdemo" "$demo_dir" "$BUILD_DIR/kvarnixsim"
-  cp "$program" "$demo_dir/kvarnixmonitor"
-  program="$demo_dir/kvarnixmonitor"
+  program="$(prepare_demo "$ROOT_DIR/demo")"
   # Each simulated calculation runs this long, so the red state shows a while.
   export KVARNIXSIM_SECONDS="${KVARNIXSIM_SECONDS:-20}"
 fi

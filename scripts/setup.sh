@@ -30,5 +30,15 @@ build_project() {
   cmake --build "$BUILD_DIR"
 }
 
+# A folder with two sample models, the calculation simulator as the calculation
+# program and rows of every kind; prints the monitor program to start there.
+prepare_demo() {
+  local demo_dir="$1"
+  rm -rf "$demo_dir"
+  "$BUILD_DIR/kvarnixdemo" "$demo_dir" "$BUILD_DIR/kvarnixsim" >&2
+  cp "$BUILD_DIR/kvarnixmonitor" "$demo_dir/kvarnixmonitor"
+  echo "$demo_dir/kvarnixmonitor"
+}
+
 install_missing_packages
 build_project
