@@ -23,23 +23,13 @@ namespace {
 // longer between attempts than the timers do.
 constexpr int kStartupRetryMs = 200;
 constexpr int kTimerRetryMs = 50;
-// A wake-up this many minutes late still evaluates every minute it missed; a
-// larger step of the wall clock is a correction and only its minute counts.
-constexpr qint64 kCatchUpMinutes = 5;
 // Wake a little after the minute has begun, so a timer that fires a few
 // milliseconds early does not land in the minute before.
 constexpr int kWakeMarginMs = 100;
-
-// The minute on the local wall clock, counted as if that clock were UTC, so that
-// the distance between two readings is what the clock face moved.
-qint64 WallClockMinute(const QDateTime& time) {
-    const QTime t = time.time();
-    return QDateTime(time.date(), QTime(t.hour(), t.minute()), Qt::UTC).toSecsSinceEpoch() / 60;
-}
-
-QDateTime WallClockReading(qint64 minute) {
-    return QDateTime::fromSecsSinceEpoch(minute * 60, Qt::UTC);
-}
+// The timer runs on the monotonic clock, which stands still while the machine
+// sleeps and ignores changes of the wall clock; waking at least this often
+// notices either within a few seconds.
+constexpr qint64 kLongestSleepMs = 15000;
 
 // Images 1 and 2 are inactive and active; 3 and 4 the same while running.
 int StateImageFor(int image, bool running) {
@@ -93,26 +83,13 @@ void CScheduler::OnScheduleTimer() {
         return;
     const QScopedValueRollback<bool> inTick(m_inTick, true);
     const QDateTime now = m_clock.Now();
-    const QVector<QDateTime> minutes = MinutesToEvaluate(now);
-    if (!minutes.isEmpty() && m_settings.drift != 0)
+    const CMinuteTracker::Minutes minutes = m_minutes.Advance(now);
+    if (!minutes.IsEmpty() && m_settings.drift != 0)
         RunTick(minutes, now);
     ArmScheduleTimer();
 }
 
-QVector<QDateTime> CScheduler::MinutesToEvaluate(const QDateTime& now) {
-    const qint64 current = WallClockMinute(now);
-    if (m_lastMinute && current <= *m_lastMinute)
-        return {};
-    const qint64 first =
-        m_lastMinute && current - *m_lastMinute <= kCatchUpMinutes ? *m_lastMinute + 1 : current;
-    m_lastMinute = current;
-    QVector<QDateTime> minutes;
-    for (qint64 minute = first; minute <= current; ++minute)
-        minutes << WallClockReading(minute);
-    return minutes;
-}
-
-void CScheduler::RunTick(const QVector<QDateTime>& minutes, const QDateTime& now) {
+void CScheduler::RunTick(const CMinuteTracker::Minutes& minutes, const QDateTime& now) {
     CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
     if (!db.OpenRetrying(kTimerRetryMs))
         return;
@@ -129,7 +106,7 @@ void CScheduler::RunTick(const QVector<QDateTime>& minutes, const QDateTime& now
 // Decided in one write transaction, so the countdowns of all cyclic rows are
 // stepped together; the starts come after it, when the calculation programs
 // can write to the file again.
-QVector<int> CScheduler::DueLines(CSystemDatabase& db, const QVector<QDateTime>& minutes) {
+QVector<int> CScheduler::DueLines(CSystemDatabase& db, const CMinuteTracker::Minutes& minutes) {
     CSqliteTransaction transaction(db.Connection());
     const QHash<int, bool> running = db.RunFlags(m_list.Keys());
     const QHash<int, bool> active = db.ImplementedFlags();
@@ -145,23 +122,21 @@ QVector<int> CScheduler::DueLines(CSystemDatabase& db, const QVector<QDateTime>&
 }
 
 // A cyclic row counts down once per wake-up; the other kinds are due when any of
-// the minutes evaluated in this wake-up matches them, and start once all the same.
+// the minutes evaluated for them matches, and start once all the same. A row
+// with an "X" in its hour or minute runs in real time; one with a fixed time of
+// day is never started twice for the same minute when the clock moves.
 bool CScheduler::IsDue(CSystemDatabase& db, const CScheduleLine& line,
-                       const QVector<QDateTime>& minutes) {
+                       const CMinuteTracker::Minutes& minutes) {
     const QString& text = line.startTime;
-    switch (StartTime::Classify(text)) {
-    case StartTime::Kind::Cyclic:
+    const StartTime::Kind kind = StartTime::Classify(text);
+    if (kind == StartTime::Kind::Cyclic)
         return db.StepCounter(line.key);
-    case StartTime::Kind::Weekday:
-        return std::any_of(minutes.begin(), minutes.end(), [&](const QDateTime& minute) {
-            return StartTime::IsWeekdayDue(text, minute);
-        });
-    case StartTime::Kind::Absolute:
-        return std::any_of(minutes.begin(), minutes.end(), [&](const QDateTime& minute) {
-            return StartTime::IsAbsoluteDue(text, minute);
-        });
-    }
-    return false;
+    const QVector<QDateTime>& candidates =
+        text.right(5).contains(QLatin1Char('X')) ? minutes.forWildcardRows : minutes.forFixedRows;
+    return std::any_of(candidates.begin(), candidates.end(), [&](const QDateTime& minute) {
+        return kind == StartTime::Kind::Weekday ? StartTime::IsWeekdayDue(text, minute)
+                                                : StartTime::IsAbsoluteDue(text, minute);
+    });
 }
 
 void CScheduler::LaunchRow(int line) {
@@ -235,5 +210,6 @@ void CScheduler::ArmScheduleTimer() {
     const QTime t = now.time();
     const QDateTime thisMinute(now.date(), QTime(t.hour(), t.minute()), now.timeSpec());
     const qint64 untilNextMinute = now.msecsTo(thisMinute.addSecs(60));
-    m_scheduleTimer.start(int(std::clamp<qint64>(untilNextMinute, 0, 60000)) + kWakeMarginMs);
+    m_scheduleTimer.start(int(std::clamp<qint64>(untilNextMinute, 0, kLongestSleepMs)) +
+                          kWakeMarginMs);
 }

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "schedule/minutetracker.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QTimer>
 #include <functional>
-#include <optional>
 
 class CClock;
 class CMessenger;
@@ -43,10 +44,10 @@ public:
     void RefreshRunState(int line);
 
 private:
-    QVector<QDateTime> MinutesToEvaluate(const QDateTime& now);
-    void RunTick(const QVector<QDateTime>& minutes, const QDateTime& now);
-    QVector<int> DueLines(CSystemDatabase& db, const QVector<QDateTime>& minutes);
-    bool IsDue(CSystemDatabase& db, const CScheduleLine& line, const QVector<QDateTime>& minutes);
+    void RunTick(const CMinuteTracker::Minutes& minutes, const QDateTime& now);
+    QVector<int> DueLines(CSystemDatabase& db, const CMinuteTracker::Minutes& minutes);
+    bool IsDue(CSystemDatabase& db, const CScheduleLine& line,
+               const CMinuteTracker::Minutes& minutes);
     void ArmScheduleTimer();
     void WithDatabase(const std::function<void(CSystemDatabase&)>& work);
     void ShowRunStates(CSystemDatabase& db);
@@ -60,7 +61,6 @@ private:
     std::function<bool()> m_refreshSuspended;
     QTimer m_scheduleTimer;
     QTimer m_refreshTimer;
-    // The last wall-clock minute evaluated, counted as if the local clock were UTC.
-    std::optional<qint64> m_lastMinute;
+    CMinuteTracker m_minutes;
     bool m_inTick = false;
 };

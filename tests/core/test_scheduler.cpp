@@ -7,9 +7,11 @@
 #include "support/testsupport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -110,7 +112,7 @@ TEST_F(SchedulerTest, SetRunFlagBlocksTheStartAndFreezesTheCountdown) {
     EXPECT_EQ(LaunchesByModel(), (QHash<QString, int>{{"/m/cyklisk", 1}}));
 }
 
-TEST_F(SchedulerTest, LateWakeUpCatchesUpButNoMinuteIsEvaluatedTwice) {
+TEST_F(SchedulerTest, LateWakeUpCatchesUpAndTheClockStepsBackOnlyForWildcardRows) {
     AddRow("XXXX-XX-XX 10:02", "/m/tio");
     AddRow("XXXX-XX-XX XX:XX", "/m/varje");
     AddRow("00:01", "/m/cyklisk");
@@ -120,15 +122,55 @@ TEST_F(SchedulerTest, LateWakeUpCatchesUpButNoMinuteIsEvaluatedTwice) {
     // Three minutes late: 10:01 to 10:03 are evaluated, yet each row starts once.
     TickAt(LocalTime("2026-12-07 10:03:40"));
     TickAt(LocalTime("2026-12-07 10:03:59"));
-    // The clock stepped back: nothing it has already evaluated runs again.
-    TickAt(LocalTime("2026-12-07 10:02"));
     EXPECT_EQ(LaunchesByModel(),
               (QHash<QString, int>{{"/m/tio", 1}, {"/m/varje", 2}, {"/m/cyklisk", 2}}));
 
-    // Two hours asleep: only the minute of waking counts.
-    TickAt(LocalTime("2026-12-07 12:02"));
+    // The clock stepped back: the fixed time does not run again, "X" rows go on.
+    TickAt(LocalTime("2026-12-07 10:02"));
     EXPECT_EQ(LaunchesByModel().value("/m/tio"), 1);
     EXPECT_EQ(LaunchesByModel().value("/m/varje"), 3);
+
+    // Four hours on is a correction: only the minute of waking counts.
+    TickAt(LocalTime("2026-12-07 14:05"));
+    EXPECT_EQ(LaunchesByModel().value("/m/varje"), 4);
+    EXPECT_EQ(LaunchesByModel().value("/m/cyklisk"), 4);
+}
+
+TEST_F(SchedulerTest, DaylightSavingDaysStartFixedTimesOnceAndWildcardsEveryHour) {
+    AddRow("XXXX-XX-XX 02:30", "/m/fast");
+    AddRow("XXXX-XX-XX XX:30", "/m/halvtimme");
+    AddRow("Söndag  02:30", "/m/sondag");
+    AddRow("01:00", "/m/cyklisk");
+    Load();
+
+    for (const QDate& day : {QDate(2026, 3, 29), QDate(2026, 10, 25)}) {
+        const QDateTime start(day, QTime(0, 0));
+        const qint64 realMinutes = start.secsTo(QDateTime(day.addDays(1), QTime(0, 0))) / 60;
+        QFile::remove(folder.LogFile());
+        for (qint64 m = 0; m < realMinutes; ++m)
+            TickAt(start.addSecs(60 * m));
+        const QHash<QString, int> launched = LaunchesByModel();
+        // A 23-hour and a 25-hour day: the half hours follow the clock, 02:30
+        // happens once (at 03:00 when the clock skips it), the cycle follows
+        // real minutes.
+        const int hours = int(realMinutes / 60);
+        EXPECT_EQ(
+            launched,
+            (QHash<QString, int>{
+                {"/m/fast", 1}, {"/m/halvtimme", hours}, {"/m/sondag", 1}, {"/m/cyklisk", hours}}))
+            << day.toString().toStdString();
+    }
+}
+
+TEST_F(SchedulerTest, SuspendRunsAFixedTimeItMissedOnceAndSkipsWildcardMinutes) {
+    AddRow("XXXX-XX-XX 10:20", "/m/fast");
+    AddRow("XXXX-XX-XX XX:15", "/m/kvart");
+    AddRow("XXXX-XX-XX XX:XX", "/m/varje");
+    Load();
+    TickAt(LocalTime("2026-12-07 10:00"));
+    TickAt(LocalTime("2026-12-07 10:40:03"));
+    TickAt(LocalTime("2026-12-07 10:41:00"));
+    EXPECT_EQ(LaunchesByModel(), (QHash<QString, int>{{"/m/fast", 1}, {"/m/varje", 3}}));
 }
 
 TEST_F(SchedulerTest, SchedulerSwitchedOffNeitherStartsNorPurges) {
@@ -179,6 +221,25 @@ TEST_F(SchedulerTest, RefreshShowsRunFlagsAndTimesAndRestsWhileSuspended) {
     db.ResetRunFlag(key);
     scheduler.RefreshRunState(0);
     EXPECT_EQ(list.Line(0).stateImage, 2);
+}
+
+TEST_F(SchedulerTest, AWriteLockHeldElsewhereDelaysTheTickWithoutLosingIt) {
+    AddRow("XXXX-XX-XX XX:XX", "/m/varje");
+    Load();
+    CSqliteConnection holder;
+    holder.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
+    holder.Execute("BEGIN IMMEDIATE");
+    std::thread release([&] {
+        QThread::msleep(3000);
+        holder.Execute("COMMIT");
+    });
+    QElapsedTimer waited;
+    waited.start();
+    TickAt(LocalTime("2026-12-07 10:00"));
+    release.join();
+    EXPECT_GE(waited.elapsed(), 2500);
+    EXPECT_EQ(LaunchesByModel().value("/m/varje"), 1);
+    EXPECT_TRUE(messenger.messages.isEmpty());
 }
 
 // The calculation program gets six separate arguments, blanks and quotes intact.
