@@ -1,5 +1,4 @@
 #include "gui/guisupport.h"
-#include "monitordb/sqliteconnection.h"
 #include "monitordb/systemdatabase.h"
 #include "support/testsupport.h"
 #include "ui/dlginmatning.h"
@@ -18,12 +17,7 @@ namespace {
 class DlgInmatningTest : public testing::Test {
 protected:
     void SetUp() override {
-        folder.WriteText(model + ".vxm", "modell");
-        CSqliteConnection macros;
-        macros.Open(model + ".mac", CSqliteConnection::OpenMode::CreateFile, 1000);
-        macros.Execute("CREATE TABLE MACRONAMN (NAMN TEXT, KEY INTEGER)");
-        for (const char* name : {"Timberäkning", "Dygnsberäkning  ", "kontroll"})
-            macros.Prepare("INSERT INTO MACRONAMN (NAMN, KEY) VALUES (?, 1)").Bind(1, name).Run();
+        folder.CreateModel(model, {"Timberäkning", "Dygnsberäkning  ", "kontroll"});
         ASSERT_TRUE(db.Open());
     }
 

@@ -1,7 +1,6 @@
 #include "app/monitorsettings.h"
 #include "app/programpaths.h"
 #include "gui/guisupport.h"
-#include "monitordb/sqliteconnection.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/kvarnixmonitorview.h"
 #include "support/testsupport.h"
@@ -18,11 +17,7 @@ namespace {
 class MainViewTest : public testing::Test {
 protected:
     void SetUp() override {
-        folder.WriteText(model + ".vxm", "modell");
-        CSqliteConnection macros;
-        macros.Open(model + ".mac", CSqliteConnection::OpenMode::CreateFile, 1000);
-        macros.Execute("CREATE TABLE MACRONAMN (NAMN TEXT, KEY INTEGER)");
-        macros.Execute("INSERT INTO MACRONAMN (NAMN, KEY) VALUES ('Dygnsberäkning', 1)");
+        folder.CreateModel(model, {"Dygnsberäkning"});
         ASSERT_TRUE(db.Open());
     }
 

@@ -1,5 +1,7 @@
 #include "testsupport.h"
 
+#include "monitordb/sqliteconnection.h"
+
 #include <QFile>
 #include <QTextStream>
 #include <gtest/gtest.h>
@@ -31,4 +33,13 @@ void CTestFolder::WriteText(const QString& path, const QString& text) const {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(text.toUtf8());
+}
+
+void CTestFolder::CreateModel(const QString& model, const QStringList& macros) const {
+    WriteText(model + ".vxm", "modell");
+    CSqliteConnection database;
+    database.Open(model + ".mac", CSqliteConnection::OpenMode::CreateFile, 1000);
+    database.Execute("CREATE TABLE MACRONAMN (NAMN TEXT, KEY INTEGER)");
+    for (const QString& macro : macros)
+        database.Prepare("INSERT INTO MACRONAMN (NAMN, KEY) VALUES (?, 1)").Bind(1, macro).Run();
 }

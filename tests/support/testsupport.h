@@ -53,6 +53,8 @@ public:
     QString LogFile() const { return File(QStringLiteral("kvarnixmonitor.log")); }
 
     QStringList ReadLines(const QString& path) const;
+    // A model file (model + ".vxm") and its macro database (model + ".mac").
+    void CreateModel(const QString& model, const QStringList& macros) const;
     void WriteText(const QString& path, const QString& text) const;
 
 private:
