@@ -61,16 +61,19 @@ TEST_F(SystemDatabaseTest, NewFileAllocatesKeysFromPostAndNeverReusesThem) {
 TEST_F(SystemDatabaseTest, TextsWithQuotesPercentAndSwedishLettersRoundTrip) {
     const QString model = "/modeller/Kvarn'Syd/100% \"rå\" \\ data";
     const QString macro = "Dygnsberäkning 'ö' %d %s";
-    const int key = db.SaveRow("XXXX-XX-XX 06:30", model, macro, -1, 1);
+    const QString oddTid = "'%s\\ö\"";
+    const int key = db.SaveRow(oddTid, model, macro, -1, 1);
     ASSERT_GT(key, 0);
 
     QString tid, readModel, readMacro;
     int implemented = -1;
     db.LoadRow(key, tid, readModel, readMacro, implemented);
-    EXPECT_EQ(tid, "XXXX-XX-XX 06:30");
+    EXPECT_EQ(tid, oddTid);
     EXPECT_EQ(readModel, model);
     EXPECT_EQ(readMacro, macro);
     EXPECT_EQ(implemented, 1);
+    EXPECT_TRUE(db.SetSetting("Ö'%d\\", 7));
+    EXPECT_EQ(db.GetSetting("Ö'%d\\"), 7);
     EXPECT_TRUE(messenger.messages.isEmpty());
 }
 
