@@ -38,7 +38,15 @@ void CSqliteConnection::Open(const QString& path, OpenMode mode, int busyTimeout
     sqlite3_busy_timeout(m_db, busyTimeoutMs);
 }
 
+CStatementLease CSqliteConnection::Cached(const QString& sql) const {
+    std::unique_ptr<CSqliteStatement>& statement = m_cache[sql];
+    if (!statement)
+        statement = std::make_unique<CSqliteStatement>(m_db, sql);
+    return CStatementLease(*statement);
+}
+
 void CSqliteConnection::Close() {
+    m_cache.clear();
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;

@@ -3,8 +3,24 @@
 #include "sqlitestatement.h"
 
 #include <QString>
+#include <map>
+#include <memory>
 
 struct sqlite3;
+
+// A statement kept prepared by its connection, lent for one use: the lease
+// resets it when the caller is done, so it holds no read snapshot afterwards.
+class CStatementLease {
+public:
+    explicit CStatementLease(CSqliteStatement& statement) : m_statement(statement) {}
+    ~CStatementLease() { m_statement.Reset(); }
+    CStatementLease(const CStatementLease&) = delete;
+    CStatementLease& operator=(const CStatementLease&) = delete;
+    CSqliteStatement* operator->() const { return &m_statement; }
+
+private:
+    CSqliteStatement& m_statement;
+};
 
 // One open database file; closed when it goes out of scope.
 class CSqliteConnection {
@@ -21,9 +37,12 @@ public:
     bool IsOpen() const { return m_db != nullptr; }
 
     CSqliteStatement Prepare(const QString& sql) const { return CSqliteStatement(m_db, sql); }
+    // For statements run once per row: prepared on first use and kept until Close.
+    CStatementLease Cached(const QString& sql) const;
     void Execute(const QString& sql) const { Prepare(sql).Run(); }
     bool InTransaction() const;
 
 private:
     sqlite3* m_db = nullptr;
+    mutable std::map<QString, std::unique_ptr<CSqliteStatement>> m_cache;
 };

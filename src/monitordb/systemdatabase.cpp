@@ -132,8 +132,8 @@ void CSystemDatabase::EnsureSchema() {
 // ---- schedule rows ----------------------------------------------------------
 
 bool CSystemDatabase::RowExists(int key) {
-    return m_db.Prepare(QStringLiteral("SELECT NYCKEL FROM MONITOR WHERE NYCKEL = ?"))
-        .Bind(1, key)
+    return m_db.Cached(QStringLiteral("SELECT NYCKEL FROM MONITOR WHERE NYCKEL = ?"))
+        ->Bind(1, key)
         .Step();
 }
 
@@ -244,25 +244,25 @@ bool CSystemDatabase::SetImplemented(int implemented, int key) {
 }
 
 bool CSystemDatabase::IsImplemented(int key) {
-    CSqliteStatement row =
-        m_db.Prepare(QStringLiteral("SELECT IMPLEMENTED FROM MONITOR WHERE NYCKEL = ?"));
-    if (!row.Bind(1, key).Step())
+    const CStatementLease row =
+        m_db.Cached(QStringLiteral("SELECT IMPLEMENTED FROM MONITOR WHERE NYCKEL = ?"));
+    if (!row->Bind(1, key).Step())
         throw NoRow(key);
-    return row.ColumnInt(0) != 0;
+    return row->ColumnInt(0) != 0;
 }
 
 int CSystemDatabase::GetCounter(int key) {
-    CSqliteStatement row =
-        m_db.Prepare(QStringLiteral("SELECT COUNTER FROM MONITOR WHERE NYCKEL = ?"));
-    if (!row.Bind(1, key).Step())
+    const CStatementLease row =
+        m_db.Cached(QStringLiteral("SELECT COUNTER FROM MONITOR WHERE NYCKEL = ?"));
+    if (!row->Bind(1, key).Step())
         throw NoRow(key);
-    return row.ColumnInt(0);
+    return row->ColumnInt(0);
 }
 
 bool CSystemDatabase::SetCounter(int key, int value) {
     try {
-        m_db.Prepare(QStringLiteral("UPDATE MONITOR SET COUNTER = ? WHERE NYCKEL = ?"))
-            .Bind(1, value)
+        m_db.Cached(QStringLiteral("UPDATE MONITOR SET COUNTER = ? WHERE NYCKEL = ?"))
+            ->Bind(1, value)
             .Bind(2, key)
             .Run();
         return true;
@@ -274,10 +274,11 @@ bool CSystemDatabase::SetCounter(int key, int value) {
 }
 
 QString CSystemDatabase::ReadTid(int key) {
-    CSqliteStatement row = m_db.Prepare(QStringLiteral("SELECT TID FROM MONITOR WHERE NYCKEL = ?"));
-    if (!row.Bind(1, key).Step())
+    const CStatementLease row =
+        m_db.Cached(QStringLiteral("SELECT TID FROM MONITOR WHERE NYCKEL = ?"));
+    if (!row->Bind(1, key).Step())
         throw NoRow(key);
-    return TrimmedRight(row.ColumnText(0));
+    return TrimmedRight(row->ColumnText(0));
 }
 
 bool CSystemDatabase::StepCounter(int key) {
@@ -329,12 +330,14 @@ int CSystemDatabase::IntervalMinutes(const QString& tid) {
 // ---- named numbers -----------------------------------------------------------
 
 int CSystemDatabase::ReadOrInsertNumber(const QString& name) {
-    CSqliteStatement row =
-        m_db.Prepare(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"));
-    if (row.Bind(1, name).Step())
-        return row.ColumnInt(0);
-    m_db.Prepare(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) VALUES(?,0)"))
-        .Bind(1, name)
+    {
+        const CStatementLease row =
+            m_db.Cached(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"));
+        if (row->Bind(1, name).Step())
+            return row->ColumnInt(0);
+    }
+    m_db.Cached(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) VALUES(?,0)"))
+        ->Bind(1, name)
         .Run();
     return 0;
 }

@@ -194,6 +194,32 @@ bool IsKept(QByteArrayView line, QDate oldestKept) {
     return date.isValid() && (!oldestKept.isValid() || date >= oldestKept);
 }
 
+// The first and the last line of the log, read from its two ends; empty when
+// the log is too short for that to save anything or ends without a line break.
+std::optional<std::pair<QByteArray, QByteArray>> OuterLines(const QByteArray& path) {
+    constexpr qint64 kEndBytes = 4096;
+    QFile log(QFile::decodeName(path));
+    if (!log.open(QIODevice::ReadOnly) || log.size() < 4 * kEndBytes)
+        return std::nullopt;
+    const QByteArray head = log.read(kEndBytes);
+    if (!log.seek(log.size() - kEndBytes))
+        return std::nullopt;
+    const QByteArray tail = log.read(kEndBytes);
+    const qsizetype firstEnd = head.indexOf('\n');
+    const qsizetype lastStart = tail.lastIndexOf('\n', tail.size() - 2);
+    if (firstEnd < 0 || lastStart < 0 || !tail.endsWith('\n'))
+        return std::nullopt;
+    return std::make_pair(head.left(firstEnd), tail.sliced(lastStart + 1).chopped(1));
+}
+
+// The log is written in time order: when its first line is well formed and
+// recent enough, no line is old enough to go, and a line of another shape
+// waits for the next trim that has to rewrite the log anyway.
+bool NothingOldEnough(const QByteArray& path, int spanDays) {
+    const auto outer = OuterLines(path);
+    return outer && IsKept(outer->first, OldestKeptDate(outer->second, spanDays));
+}
+
 } // namespace
 
 CMonitorLog::CMonitorLog(QString logPath, QString trimPath)
@@ -216,6 +242,8 @@ void CMonitorLog::TrimLog(int spanDays) const {
     if (!QFile::exists(m_logPath))
         return;
     const QByteArray logPath = QFile::encodeName(m_logPath);
+    if (NothingOldEnough(logPath, spanDays))
+        return;
     const std::optional<QByteArray> content = ReadLog(logPath);
     if (!content)
         return;

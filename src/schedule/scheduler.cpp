@@ -107,6 +107,9 @@ void CScheduler::RunTick(const CMinuteTracker::Minutes& minutes, const QDateTime
 // stepped together; the starts come after it, when the calculation programs
 // can write to the file again.
 QVector<int> CScheduler::DueLines(CSystemDatabase& db, const CMinuteTracker::Minutes& minutes) {
+    // The tick writes only countdowns and missing run flags, which a power cut may
+    // cost without harm; not waiting for the disk on every minute keeps it fast.
+    db.Connection().Execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
     CSqliteTransaction transaction(db.Connection());
     const QHash<int, bool> running = db.RunFlags(m_list.Keys());
     const QHash<int, bool> active = db.ImplementedFlags();
