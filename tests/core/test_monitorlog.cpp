@@ -108,3 +108,28 @@ TEST_F(MonitorLogTest, FailuresLeaveEverythingAsItWasWithADiagnosticEach) {
 }
 
 } // namespace
+
+namespace {
+
+// A long log is first judged by its two ends: while its first line is recent
+// enough it is left as it is, a stray line included, until a trim must
+// rewrite it anyway.
+TEST_F(MonitorLogTest, LongLogIsRewrittenOnlyWhenItsOldestLineMustGo) {
+    QString text;
+    for (int day = 1; day <= 30; ++day)
+        for (int i = 0; i < 40; ++i)
+            text +=
+                QString("2026-11-%1 10:00:00 - /m/modell   Makro\n").arg(day, 2, 10, QChar('0'));
+    text.insert(text.indexOf("2026-11-15"), "handskriven anteckning\n");
+    folder.WriteText(logPath, text);
+
+    log.TrimLog(100);
+    EXPECT_EQ(ReadBytes(logPath), text.toUtf8());
+
+    log.TrimLog(20);
+    const QStringList lines = folder.ReadLines(logPath);
+    EXPECT_EQ(lines.size(), 21 * 40);
+    EXPECT_TRUE(lines.first().startsWith("2026-11-10"));
+}
+
+} // namespace
