@@ -1,7 +1,11 @@
-// Cost of the scheduler's hot paths over a database of many active rows, none due.
-#include "app/messenger.h"
+// Cost of the scheduler's hot paths in process: the minute tick and the display refresh over
+// many active rows, none due, and one launch with a long monitor log.
+#include "monitorfolder.h"
+#include "stderrmessenger.h"
+
 #include "app/monitorsettings.h"
 #include "app/programpaths.h"
+#include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/clock.h"
 #include "schedule/schedulemodel.h"
@@ -11,15 +15,11 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstdlib>
+#include <ctime>
 
 namespace {
 
-class CSilentMessenger : public CMessenger {
-public:
-    void ShowMessage(const QString&) override {}
-    void ShowWarning(const QString&) override {}
-    bool AskYesNo(const QString&) override { return false; }
-};
+constexpr int kLogLines = 200000;
 
 class CFixedClock : public CClock {
 public:
@@ -27,55 +27,101 @@ public:
     QDateTime Now() const override { return now; }
 };
 
-// A monitor folder with rows of all three kinds, every one active and none due
-// at the clock's minutes, and the scheduler switched on.
+// A monitor folder with rows of all three kinds, every one active and none due at the clock's
+// minutes, and a scheduler that has loaded it.
 struct CMonitorFixture {
     explicit CMonitorFixture(int rowCount)
         : paths(folder.filePath(QStringLiteral("kvarnixmonitor"))),
           scheduler(list, settings, paths, clock, messenger) {
+        loaded = FillMonitorDatabase(paths.MonitorDatabase(), rowCount) &&
+                 scheduler.LoadSchedule() && list.LineCount() == rowCount;
+        if (loaded)
+            ParkCyclicCounters();
+    }
+
+    // Far from zero, so no cyclic row comes due while the benchmark runs.
+    void ParkCyclicCounters() {
         CSystemDatabase db(paths.MonitorDatabase(), messenger);
         db.Open();
-        db.SetSetting(QStringLiteral("DRIFT"), 1);
-        for (int i = 0; i < rowCount; ++i) {
-            const QString tid = i % 3 == 0   ? QStringLiteral("2030-01-01 12:00")
-                                : i % 3 == 1 ? QStringLiteral("Söndag  03:00")
-                                             : QStringLiteral("99:00");
-            db.SaveRow(tid, QStringLiteral("/modeller/modell%1").arg(i),
-                       QStringLiteral("Dygnsberäkning"), -1, 1);
-        }
-        scheduler.LoadSchedule();
-        // Far from zero, so no cyclic row comes due while the benchmark runs.
+        CSqliteTransaction transaction(db.Connection());
         for (int key : list.Keys())
             db.SetCounter(key, 1000000);
+        transaction.Commit();
     }
 
     QTemporaryDir folder;
     CProgramPaths paths;
-    CSilentMessenger messenger;
+    CStderrMessenger messenger;
     CFixedClock clock;
     CMonitorSettings settings;
     CScheduleModel list;
     CScheduler scheduler;
+    bool loaded = false;
 };
+
+// A benchmark whose folder could not be prepared reports that instead of a figure.
+bool IsLoaded(benchmark::State& state, const CMonitorFixture& fixture) {
+    if (!fixture.loaded)
+        state.SkipWithError("the monitor folder could not be prepared");
+    return fixture.loaded;
+}
 
 void SchedulerTick(benchmark::State& state) {
     CMonitorFixture fixture(int(state.range(0)));
+    if (!IsLoaded(state, fixture))
+        return;
     for (auto _ : state) {
         fixture.clock.now = fixture.clock.now.addSecs(60);
         fixture.scheduler.OnScheduleTimer();
     }
 }
-BENCHMARK(SchedulerTick)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(SchedulerTick)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void DisplayRefresh(benchmark::State& state) {
     CMonitorFixture fixture(int(state.range(0)));
+    if (!IsLoaded(state, fixture))
+        return;
     for (auto _ : state)
         fixture.scheduler.Refresh();
 }
-BENCHMARK(DisplayRefresh)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(DisplayRefresh)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The log ends on the clock's day with 200,000 lines over logDays days. The monitor keeps 100
+// days before the last line's: with 101 days nothing is old enough to go and the log is only
+// read; with 102 the oldest day goes and the log is rewritten, so it is put back before each
+// launch.
+void LaunchWithLog(benchmark::State& state, int logDays) {
+    CMonitorFixture fixture(1000);
+    if (!IsLoaded(state, fixture))
+        return;
+    const QDate lastDay = fixture.clock.now.date();
+    const QByteArray log = MonitorLogText(kLogLines, lastDay.addDays(1 - logDays), lastDay);
+    const QString logPath = fixture.paths.MonitorLog();
+    if (!WriteFile(logPath, log)) {
+        state.SkipWithError("the monitor log could not be written");
+        return;
+    }
+    const bool rewrites = logDays > fixture.settings.logFile + 1;
+    for (auto _ : state) {
+        if (rewrites) {
+            state.PauseTiming();
+            WriteFile(logPath, log);
+            state.ResumeTiming();
+        }
+        fixture.scheduler.LaunchRow(0);
+    }
+}
+BENCHMARK_CAPTURE(LaunchWithLog, nothing_to_drop, 101)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(LaunchWithLog, oldest_day_dropped, 102)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void OpenDatabase(benchmark::State& state) {
     CMonitorFixture fixture(1000);
+    if (!IsLoaded(state, fixture))
+        return;
     for (auto _ : state) {
         CSystemDatabase db(fixture.paths.MonitorDatabase(), fixture.messenger);
         benchmark::DoNotOptimize(db.Open());
@@ -87,8 +133,11 @@ BENCHMARK(OpenDatabase)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
     setenv("TZ", "Europe/Stockholm", 1);
+    tzset();
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

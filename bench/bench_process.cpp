@@ -1,0 +1,204 @@
+// Start-up, memory and idle CPU of the built monitor program, started the way an operator
+// starts it, in a folder of its own, on the offscreen platform. Prints one figure a line as
+// "name value".
+#include "monitorfolder.h"
+#include "stderrmessenger.h"
+
+#include "app/programpaths.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kStartupRows = 10000;
+constexpr int kStartupRuns = 5;
+constexpr int kIdleRows = 1000;
+constexpr int kReadyTimeoutMs = 60000;
+constexpr int kPollMs = 2;
+// Fields 14 and 15 of /proc/<pid>/stat, counted from the one after the command name.
+constexpr int kUserTimeField = 11;
+constexpr int kSystemTimeField = 12;
+
+struct CStartupTimes {
+    qint64 seenFromOutsideMs;
+    qint64 fromMainMs;
+};
+
+// The monitor program copied into a temporary folder beside a filled database, since every
+// file it keeps is named from its own path.
+class CMonitorFolder {
+public:
+    explicit CMonitorFolder(int rowCount)
+        : m_paths(m_dir.filePath(QStringLiteral("kvarnixmonitor"))),
+          m_prepared(m_dir.isValid() && QFile::copy(KVARNIX_MONITOR, m_paths.ProgramFile()) &&
+                     FillMonitorDatabase(m_paths.MonitorDatabase(), rowCount)) {
+        if (!m_prepared)
+            PrintError(QStringLiteral("Monitormappen %1 kunde inte förberedas.").arg(m_dir.path()));
+    }
+
+    bool IsPrepared() const { return m_prepared; }
+    QString ProgramFile() const { return m_paths.ProgramFile(); }
+    QString ReadyFile() const { return m_dir.filePath(QStringLiteral("ready")); }
+
+private:
+    QTemporaryDir m_dir;
+    CProgramPaths m_paths;
+    bool m_prepared;
+};
+
+// One running monitor, ended when it goes out of scope.
+class CMonitorProcess {
+public:
+    explicit CMonitorProcess(const CMonitorFolder& folder) : m_readyFile(folder.ReadyFile()) {
+        QFile::remove(m_readyFile);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("KVARNIX_READY_FILE"), m_readyFile);
+        m_process.setProcessEnvironment(environment);
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_sinceStart.start();
+        m_process.start(folder.ProgramFile(), {});
+    }
+    ~CMonitorProcess() {
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    CMonitorProcess(const CMonitorProcess&) = delete;
+    CMonitorProcess& operator=(const CMonitorProcess&) = delete;
+
+    qint64 Pid() const { return m_process.processId(); }
+
+    // Nothing when the program ended or did not get ready in time.
+    std::optional<CStartupTimes> WaitUntilReady() {
+        while (m_sinceStart.elapsed() < kReadyTimeoutMs) {
+            if (const std::optional<qint64> fromMain = ReadyReport())
+                return CStartupTimes{m_sinceStart.elapsed(), *fromMain};
+            if (!Idle(kPollMs))
+                return std::nullopt;
+        }
+        PrintError(QStringLiteral("Monitorn blev inte klar inom %1 ms.").arg(kReadyTimeoutMs));
+        return std::nullopt;
+    }
+
+    // False when the program ended meanwhile.
+    bool Idle(int ms) {
+        if (m_process.state() == QProcess::NotRunning || m_process.waitForFinished(ms)) {
+            PrintError(QStringLiteral("Monitorn avslutades: %1").arg(m_process.errorString()));
+            return false;
+        }
+        return true;
+    }
+
+private:
+    // The file is written in one piece, so a number in it is the whole report.
+    std::optional<qint64> ReadyReport() const {
+        QFile file(m_readyFile);
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        bool isNumber = false;
+        const qint64 ms = file.readAll().toLongLong(&isNumber);
+        return isNumber ? std::optional<qint64>(ms) : std::nullopt;
+    }
+
+    QString m_readyFile;
+    QProcess m_process;
+    QElapsedTimer m_sinceStart;
+};
+
+QByteArray ProcFile(qint64 pid, const char* name) {
+    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// User and system time in clock ticks. The command name may hold blanks, so the fields are
+// counted from its closing parenthesis.
+qint64 CpuTicks(qint64 pid) {
+    const QByteArray stat = ProcFile(pid, "stat");
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() <= kSystemTimeField)
+        return -1;
+    return fields[kUserTimeField].toLongLong() + fields[kSystemTimeField].toLongLong();
+}
+
+qint64 ResidentKb(qint64 pid) {
+    for (const QByteArray& line : ProcFile(pid, "status").split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+template <typename T> T Median(QVector<T> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void PrintFigure(const char* name, double value) {
+    std::printf("%s %.2f\n", name, value);
+    std::fflush(stdout);
+}
+
+bool MeasureStartup() {
+    const CMonitorFolder folder(kStartupRows);
+    if (!folder.IsPrepared())
+        return false;
+    QVector<qint64> outside, fromMain, residentKb;
+    for (int run = 0; run < kStartupRuns; ++run) {
+        CMonitorProcess monitor(folder);
+        const std::optional<CStartupTimes> times = monitor.WaitUntilReady();
+        if (!times)
+            return false;
+        outside << times->seenFromOutsideMs;
+        fromMain << times->fromMainMs;
+        residentKb << ResidentKb(monitor.Pid());
+    }
+    PrintFigure("startup_ms", Median(outside));
+    PrintFigure("startup_from_main_ms", Median(fromMain));
+    PrintFigure("resident_mb", Median(residentKb) / 1024.0);
+    return true;
+}
+
+bool MeasureIdleCpu(int seconds) {
+    const CMonitorFolder folder(kIdleRows);
+    if (!folder.IsPrepared())
+        return false;
+    CMonitorProcess monitor(folder);
+    if (!monitor.WaitUntilReady())
+        return false;
+    const qint64 before = CpuTicks(monitor.Pid());
+    if (!monitor.Idle(seconds * 1000))
+        return false;
+    const qint64 used = CpuTicks(monitor.Pid()) - before;
+    PrintFigure("idle_cpu_percent", 100.0 * double(used) / double(sysconf(_SC_CLK_TCK)) / seconds);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Start-up time, resident memory and idle CPU of the monitor program " KVARNIX_MONITOR));
+    parser.addHelpOption();
+    const QCommandLineOption idleSeconds(QStringLiteral("idle-seconds"),
+                                         QStringLiteral("How long the idle monitor is watched."),
+                                         QStringLiteral("seconds"), QStringLiteral("60"));
+    parser.addOption(idleSeconds);
+    parser.process(app);
+    bool isNumber = false;
+    const int seconds = parser.value(idleSeconds).toInt(&isNumber);
+    if (!isNumber || seconds <= 0)
+        parser.showHelp(2);
+    return MeasureStartup() && MeasureIdleCpu(seconds) ? 0 : 1;
+}

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds (optimised: setup.sh configures RelWithDebInfo), runs the
+# benchmarks and prints one table of every figure against its target.
+#   scripts/bench.sh                     the idle monitor is watched for 60 s
+#   scripts/bench.sh --idle-seconds 10   a quicker run
+source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+
+idle_seconds=60
+if [ "${1:-}" = "--idle-seconds" ] && [ -n "${2:-}" ]; then
+  idle_seconds="$2"
+elif [ $# -gt 0 ]; then
+  echo "Användning: $0 [--idle-seconds N]" >&2
+  exit 2
+fi
+
+results="$(mktemp)"
+diagnostics="$(mktemp)"
+trap 'rm -f "$results" "$diagnostics"' EXIT
+
+# Five runs of each, the median kept: a moment of other work on the machine does not decide
+# a figure.
+echo "Kör benchmarkprogrammet i processen ..." >&2
+"$BUILD_DIR/bench/kvarnix_bench" \
+  --benchmark_filter='SchedulerTick|DisplayRefresh|LaunchWithLog' \
+  --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+  --benchmark_format=csv 2>>"$diagnostics" |
+  awk -F, '$1 ~ /_median"$/ { gsub(/"|\/real_time_median/, "", $1); print $1, $3, $4 }' \
+    >>"$results" || true
+
+echo "Startar monitorprogrammet (tomgång i $idle_seconds s) ..." >&2
+"$BUILD_DIR/bench/kvarnix_bench_process" --idle-seconds "$idle_seconds" \
+  2>>"$diagnostics" >>"$results" || true
+
+# figure id | text | target | unit
+FIGURES="SchedulerTick/1000|one scheduler tick, 1,000 active rows, none due|5|ms
+SchedulerTick/10000|one scheduler tick, 10,000 active rows, none due|50|ms
+DisplayRefresh/1000|one display refresh, 1,000 rows|5|ms
+DisplayRefresh/10000|one display refresh, 10,000 rows|50|ms
+startup_ms|start-up to a shown, filled window, 10,000 rows|1000|ms
+idle_cpu_percent|CPU of an idle monitor showing 1,000 rows, over ${idle_seconds} s|1|% of one core
+resident_mb|resident memory, 10,000 rows|100|MB
+LaunchWithLog/nothing_to_drop|one launch, 200,000-line log, nothing old enough to go|50|ms
+LaunchWithLog/oldest_day_dropped|one launch, 200,000-line log, oldest day goes|50|ms"
+
+# Every in-process figure is in milliseconds, wall-clock time with the CPU time beside it: on a
+# busy machine the two part. The monitor program's figures carry their unit in the name.
+print_table() {
+  echo "| figure | target | measured | ok? |"
+  echo "|---|---|---|---|"
+  echo "$FIGURES" | awk -F'|' -v results="$results" '
+    BEGIN {
+      while ((getline line < results) > 0) { split(line, f, " "); value[f[1]] = f[2]; cpu[f[1]] = f[3] }
+    }
+    {
+      id = $1; target = $3; unit = $4
+      if (!(id in value)) { printf "| %s | ≤ %s %s | missing | NO |\n", $2, target, unit; missing = 1; next }
+      measured = sprintf("%.1f %s", value[id], unit)
+      if (cpu[id] != "")
+        measured = measured sprintf(" (CPU %.1f ms)", cpu[id])
+      if (id == "startup_ms")
+        measured = measured sprintf(" (%.0f ms from main())", value["startup_from_main_ms"])
+      printf "| %s | ≤ %s %s | %s | %s |\n", $2, target, unit, measured, (value[id] <= target ? "yes" : "NO")
+    }
+    END { exit missing }'
+}
+
+echo
+if ! print_table; then
+  echo
+  echo "Några värden saknas; benchmarkprogrammen skrev:"
+  cat "$diagnostics"
+  exit 1
+fi
