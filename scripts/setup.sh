@@ -1,14 +1,17 @@
-# Shared by run.sh and test.sh: installs the Debian packages that are missing
-# and builds the project. Source it; it sets BUILD_DIR.
+# Shared by run.sh, test.sh and fuzz.sh: installs the Debian packages that are
+# missing and builds the project. Source it; it sets BUILD_DIR.
 set -euo pipefail
 
 ROOT_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${BUILD_DIR:-$ROOT_DIR/build}"
+FUZZ_BUILD_DIR="${FUZZ_BUILD_DIR:-$ROOT_DIR/build-fuzz}"
+FUZZ_TARGETS=(fuzz_maskengine fuzz_starttime)
 
 PACKAGES=(
   qt6-base-dev libsqlite3-dev cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core tzdata
+  clang libclang-rt-14-dev
 )
 
 install_missing_packages() {
@@ -28,6 +31,29 @@ install_missing_packages() {
 build_project() {
   cmake -S "$ROOT_DIR" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$BUILD_DIR"
+}
+
+# Runs each fuzz target for the given seconds, built with clang and the sanitizers
+# in a folder of its own. The corpus grows from run to run; an input that crashes
+# or breaks a rule is kept in findings/ and fails the run.
+run_fuzzers() {
+  local seconds="$1"
+  CC=clang CXX=clang++ cmake -S "$ROOT_DIR" -B "$FUZZ_BUILD_DIR" -G Ninja \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKVARNIX_FUZZ=ON >/dev/null
+  cmake --build "$FUZZ_BUILD_DIR" --target "${FUZZ_TARGETS[@]}"
+  mkdir -p "$FUZZ_BUILD_DIR/findings"
+  for target in "${FUZZ_TARGETS[@]}"; do
+    local corpus="$FUZZ_BUILD_DIR/corpus/$target"
+    local log="$FUZZ_BUILD_DIR/$target.log"
+    mkdir -p "$corpus"
+    echo "Fuzzar $target i $seconds s"
+    if ! "$FUZZ_BUILD_DIR/fuzz/$target" -max_total_time="$seconds" -timeout=30 \
+      -artifact_prefix="$FUZZ_BUILD_DIR/findings/$target-" "$corpus" 2>"$log"; then
+      tail -n 40 "$log"
+      echo "$target hittade ett fel; indata i $FUZZ_BUILD_DIR/findings/" >&2
+      return 1
+    fi
+  done
 }
 
 # A folder with two sample models, the calculation simulator as the calculation

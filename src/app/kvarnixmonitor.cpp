@@ -70,11 +70,23 @@ bool CKvarnixMonitorApp::PassLoginGate() {
         return false;
     if (!*loginCheck)
         return true;
-    if (m_lockFile.Exists()) {
+    return (!m_lockFile.Exists() || ClearStaleLock()) && LoginStep();
+}
+
+// A lock left behind by a crashed instance on this host would otherwise keep
+// every start out until someone removed the file by hand.
+bool CKvarnixMonitorApp::ClearStaleLock() {
+    switch (m_lockFile.RemoveIfStale()) {
+    case CLockFile::StaleResult::Removed:
+        return true;
+    case CLockFile::StaleResult::Held:
         ReportLockHolder();
         return false;
+    case CLockFile::StaleResult::Failed:
+        m_messenger.ShowMessage(m_lockFile.ErrorText());
+        return false;
     }
-    return LoginStep();
+    return false;
 }
 
 void CKvarnixMonitorApp::ReportLockHolder() {

@@ -35,8 +35,9 @@ private:
 };
 
 // Starts the monitor: waits for its database, lets only one logged-in instance
-// run when the login check is on, and opens the main window. At exit it takes
-// away the lock file, but only the one this instance wrote.
+// run when the login check is on (a lock whose process is gone does not count),
+// and opens the main window. At exit it takes away the lock file, but only the
+// one this instance wrote.
 class CKvarnixMonitorApp {
 public:
     CKvarnixMonitorApp(const CProgramPaths& paths, const CClock& clock, CMessenger& messenger,
@@ -62,6 +63,8 @@ public:
 private:
     std::optional<bool> ReadLoginCheck();
     bool PassLoginGate();
+    // True when the lock file found at start-up was stale and is gone now.
+    bool ClearStaleLock();
     void ReportLockHolder();
     bool TakeLock(const QString& name);
     bool ReleaseLock();

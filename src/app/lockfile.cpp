@@ -1,34 +1,27 @@
 #include "lockfile.h"
 
+#include "app/diagnostics.h"
+#include "app/filedescriptor.h"
+
 #include <QFile>
+#include <QSysInfo>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Closes the descriptor on every path out; Close() reports what close() says,
-// since a failed close may be the first sign that the name never reached the disk.
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd) : m_fd(fd) {}
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    ~CFileDescriptor() { Close(); }
+// Far more than a name, a process id and a host name take; a larger file is no
+// lock this program wrote, and is not read to its end.
+constexpr qsizetype kLongestLockFile = 64 * 1024;
 
-    bool IsValid() const { return m_fd >= 0; }
-    int Get() const { return m_fd; }
-    bool Close() {
-        if (m_fd < 0)
-            return true;
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result == 0;
-    }
-
-private:
-    int m_fd;
+// The process that wrote a lock file, as its second and third lines name it.
+struct LockWriter {
+    pid_t pid;
+    QString host;
 };
 
 bool WriteAll(int fd, const QByteArray& data) {
@@ -56,6 +49,64 @@ QString WithoutLineEnd(QByteArray line) {
     if (line.endsWith('\r'))
         line.chop(1);
     return QString::fromUtf8(line);
+}
+
+QByteArray LockContent(const QString& name) {
+    return name.toUtf8() + '\n' + QByteArray::number(::getpid()) + '\n' +
+           QSysInfo::machineHostName().toUtf8() + '\n';
+}
+
+// An unreadable file reads as empty, which names no writer.
+QByteArray ReadAtMost(int fd, qsizetype limit) {
+    QByteArray content;
+    char buffer[512];
+    while (content.size() < limit) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return {};
+        if (got == 0)
+            break;
+        content.append(buffer, got);
+    }
+    return content;
+}
+
+// Nothing for a file written before the process id and host were kept. A process
+// id of 0 or below would make kill() address a whole process group.
+std::optional<LockWriter> ParseWriter(const QByteArray& content) {
+    const QList<QByteArray> lines = content.split('\n');
+    if (lines.size() < 3)
+        return std::nullopt;
+    bool isNumber = false;
+    const int pid = lines.at(1).trimmed().toInt(&isNumber);
+    if (!isNumber || pid <= 0)
+        return std::nullopt;
+    return LockWriter{pid, QString::fromUtf8(lines.at(2).trimmed())};
+}
+
+// Only a missing process is proof: a process of another user (EPERM) still runs,
+// and a process id from another host says nothing about the processes here.
+bool IsGone(const LockWriter& writer) {
+    return writer.host == QSysInfo::machineHostName() && ::kill(writer.pid, 0) != 0 &&
+           errno == ESRCH;
+}
+
+bool LockExclusively(int fd) {
+    int result;
+    do
+        result = ::flock(fd, LOCK_EX);
+    while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+// Neither removed nor replaced since it was opened.
+bool IsStillAt(int fd, const QByteArray& path) {
+    struct stat opened;
+    struct stat current;
+    return ::fstat(fd, &opened) == 0 && ::lstat(path.constData(), &current) == 0 &&
+           opened.st_dev == current.st_dev && opened.st_ino == current.st_ino;
 }
 
 } // namespace
@@ -90,12 +141,37 @@ CLockFile::CreateResult CLockFile::CreateWithName(const QString& name) {
         SetError(QStringLiteral("skapas"), qt_error_string(errno));
         return CreateResult::Failed;
     }
-    if (!WriteAll(file.Get(), name.toUtf8()) || !file.Close()) {
+    if (!WriteAll(file.Get(), LockContent(name)) || !file.Close()) {
         SetError(QStringLiteral("skrivas"), qt_error_string(errno));
         ::unlink(path.constData());
         return CreateResult::Failed;
     }
     return CreateResult::Created;
+}
+
+// Two starts may find the same stale lock. They take turns through a lock on the
+// file itself, and each removes it only while it is still the file it read: the
+// later one must never remove the lock the earlier one has created meanwhile. The
+// creation that follows still decides alone who runs.
+CLockFile::StaleResult CLockFile::RemoveIfStale() {
+    const QByteArray path = QFile::encodeName(m_path);
+    CFileDescriptor file(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.IsValid())
+        return errno == ENOENT ? StaleResult::Removed : StaleResult::Held;
+    if (!LockExclusively(file.Get()))
+        return StaleResult::Held;
+    if (!IsStillAt(file.Get(), path))
+        return Exists() ? StaleResult::Held : StaleResult::Removed;
+    const std::optional<LockWriter> writer = ParseWriter(ReadAtMost(file.Get(), kLongestLockFile));
+    if (!writer || !IsGone(*writer))
+        return StaleResult::Held;
+    if (::unlink(path.constData()) != 0) {
+        SetError(QStringLiteral("tas bort"), qt_error_string(errno));
+        return StaleResult::Failed;
+    }
+    qCInfo(lcInstance).noquote() << "Låsfilen" << m_path << "togs bort: process" << writer->pid
+                                 << "på" << writer->host << "körs inte längre";
+    return StaleResult::Removed;
 }
 
 bool CLockFile::Remove() {

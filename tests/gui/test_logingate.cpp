@@ -1,7 +1,6 @@
 // The login and message dialogs driven as an operator would, the lock file, and
 // the start-up gate over a real monitor database and real files.
 #include "app/kvarnixmonitor.h"
-#include "app/lockfile.h"
 #include "app/mainfrm.h"
 #include "app/programpaths.h"
 #include "monitordb/systemdatabase.h"
@@ -12,64 +11,52 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSignalSpy>
+#include <QSysInfo>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
-#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
-#include <vector>
+#include <unistd.h>
 
 namespace {
 
 constexpr int kShortMs = 50;
-
-QPushButton* Button(QDialog& dialog, const QString& text) {
-    for (QPushButton* button : dialog.findChildren<QPushButton*>())
-        if (button->text() == text)
-            return button;
-    return nullptr;
-}
+const QString kHeldByKalle = QStringLiteral("Applikationen har redan startats av Kalle ");
 
 QByteArray Content(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+// A lock this process writes, byte for byte: the name alone on the first line,
+// then the process id and the host name.
+QByteArray OwnLock(const QString& name) {
+    const QString host = QSysInfo::machineHostName();
+    return (name + '\n' + QString::number(::getpid()) + '\n' + host + '\n').toUtf8();
+}
+
 // The dialogs run without a nested event loop, so the test can act while they are open.
 struct LoginDialog : testing::Test {
     CRecordingMessenger messenger;
     CDlgInloggning dialog{messenger, nullptr, kShortMs};
-    QSignalSpy finished{&dialog, &QDialog::finished};
     QLineEdit* name = dialog.findChild<QLineEdit*>();
     void SetUp() override { dialog.show(); }
 };
 
-TEST_F(LoginDialog, FocusGoesToOkThenTabsToAvbrytAndTheName) {
-    EXPECT_EQ(dialog.windowTitle(), "Inloggning");
-    EXPECT_EQ(dialog.findChild<QLabel*>()->text(), "Ange namn");
-    EXPECT_TRUE(Button(dialog, "OK")->isDefault());
-    dialog.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-    for (QWidget* expected :
-         {static_cast<QWidget*>(Button(dialog, "OK")),
-          static_cast<QWidget*>(Button(dialog, "Avbryt")), static_cast<QWidget*>(name)}) {
-        EXPECT_EQ(QApplication::focusWidget(), expected);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    }
-}
-
-TEST_F(LoginDialog, TwoCharactersAreRefusedAndTheDialogStaysOpen) {
+// The time runs from the opening; a refused name does not stop it.
+TEST_F(LoginDialog, TwoCharactersAreRefusedAndLeftAloneItLogsInAsMonitorStandard) {
     QTest::keyClicks(name, "Al");
-    QTest::mouseClick(Button(dialog, "OK"), Qt::LeftButton);
+    QTest::keyClick(name, Qt::Key_Return);
     EXPECT_EQ(messenger.messages, QStringList{"Ange minst tre tecken"});
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(name->text(), "Al");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Name(), "Monitor standard");
 }
 
 TEST_F(LoginDialog, ThreeBlanksAreANameAndEnterConfirms) {
@@ -77,141 +64,78 @@ TEST_F(LoginDialog, ThreeBlanksAreANameAndEnterConfirms) {
     QTest::keyClick(name, Qt::Key_Return);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.Name(), "   ");
-    EXPECT_TRUE(messenger.messages.isEmpty());
-}
-
-TEST_F(LoginDialog, LeftAloneItLogsInAsMonitorStandardWhateverWasTyped) {
-    QTest::keyClicks(name, "Al");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }));
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dialog.Name(), "Monitor standard");
-    EXPECT_TRUE(messenger.messages.isEmpty());
 }
 
 TEST_F(LoginDialog, AvbrytRejectsAndTheTimerNeverFires) {
-    QTest::keyClicks(name, "Kalle");
-    QTest::mouseClick(Button(dialog, "Avbryt"), Qt::LeftButton);
+    for (QPushButton* button : dialog.findChildren<QPushButton*>())
+        if (button->text() == "Avbryt")
+            QTest::mouseClick(button, Qt::LeftButton);
     QTest::qWait(4 * kShortMs);
-    EXPECT_EQ(finished.count(), 1);
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
-    EXPECT_EQ(dialog.Name(), "");
 }
 
-struct MessageDialog : testing::Test {
-    CDlgMessage dialog{"Applikationen har redan startats av Kalle ", nullptr, kShortMs};
-    QSignalSpy finished{&dialog, &QDialog::finished};
-    void SetUp() override { dialog.show(); }
-};
-
-TEST_F(MessageDialog, ShowsItsTextAndClosesItselfWithAccepted) {
-    EXPECT_EQ(dialog.windowTitle(), "KvarnixMonitor");
-    EXPECT_EQ(dialog.findChild<QLabel*>("messageText")->text(),
-              "Applikationen har redan startats av Kalle ");
-    EXPECT_EQ(dialog.findChildren<QPushButton*>().size(), 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }));
+TEST(MessageDialog, ShowsItsTextAndClosesItselfWithAccepted) {
+    CDlgMessage dialog(kHeldByKalle, nullptr, kShortMs);
+    dialog.show();
+    EXPECT_EQ(dialog.findChild<QLabel*>("messageText")->text(), kHeldByKalle);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }));
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
-TEST_F(MessageDialog, EscapeClosesAtOnceAndTheTimerChangesNothing) {
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    QTest::qWait(4 * kShortMs);
-    EXPECT_EQ(finished.count(), 1);
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
-}
-
-struct LockFile : testing::Test {
+TEST(LockFile, OfManyCreatorsAtOnceOneWinsEveryRoundAndWritesExactlyItsName) {
     CTestFolder folder;
-    CLockFile lock{folder.File("MonitorLoc.loc")};
-};
-
-TEST_F(LockFile, HoldsExactlyTheNameAndIsCreatedOnlyWhereNoneExists) {
-    EXPECT_FALSE(lock.Exists());
-    EXPECT_EQ(lock.CreateWithName("Åsa Öberg"), CLockFile::CreateResult::Created);
-    EXPECT_EQ(Content(lock.Path()), QString("Åsa Öberg").toUtf8());
-    EXPECT_EQ(lock.CreateWithName("Olle"), CLockFile::CreateResult::AlreadyExists);
-    EXPECT_EQ(lock.ReadName(), "Åsa Öberg");
-    EXPECT_TRUE(lock.Remove());
-    EXPECT_FALSE(lock.Exists());
-}
-
-TEST_F(LockFile, TheNameIsTheFirstLineAndMayBeEmpty) {
-    folder.WriteText(lock.Path(), "Kalle\r\nOlle\n");
-    EXPECT_EQ(lock.ReadName(), "Kalle");
-    folder.WriteText(lock.Path(), "\nOlle");
-    EXPECT_EQ(lock.ReadName(), "");
-}
-
-TEST_F(LockFile, FailuresAreToldInSwedishAndApartFromAnExistingLock) {
-    EXPECT_EQ(lock.ReadName(), std::nullopt);
-    EXPECT_TRUE(lock.ErrorText().startsWith("Låsfilen " + lock.Path() + " kunde inte läsas: "));
-    CLockFile nowhere(folder.File("saknas/MonitorLoc.loc"));
-    EXPECT_EQ(nowhere.CreateWithName("Kalle"), CLockFile::CreateResult::Failed);
-    EXPECT_TRUE(nowhere.ErrorText().contains("kunde inte skapas: "));
-    EXPECT_FALSE(nowhere.Remove());
-    EXPECT_TRUE(nowhere.ErrorText().contains("kunde inte tas bort: "));
-}
-
-TEST_F(LockFile, OfManyCreatorsAtOnceExactlyOneWinsEveryRound) {
-    constexpr int kCreators = 6;
     for (int round = 0; round < 200; ++round) {
         const QString path = folder.File(QString("MonitorLoc%1.loc").arg(round));
         std::atomic<bool> go{false};
-        std::atomic<int> created{0};
-        std::atomic<int> refused{0};
-        std::vector<std::thread> creators;
-        for (int i = 0; i < kCreators; ++i)
-            creators.emplace_back([&, i] {
+        std::atomic<int> refused{0}, winner{-1};
+        std::thread creators[6];
+        for (int i = 0; i < 6; ++i)
+            creators[i] = std::thread([&, i] {
                 while (!go)
                     std::this_thread::yield();
                 const auto result = CLockFile(path).CreateWithName(QString("Operatör %1").arg(i));
-                ++(result == CLockFile::CreateResult::Created ? created : refused);
+                if (result == CLockFile::CreateResult::Created)
+                    winner = i;
+                refused += result == CLockFile::CreateResult::AlreadyExists;
             });
         go = true;
         for (std::thread& creator : creators)
             creator.join();
-        ASSERT_EQ(created, 1) << "round " << round;
-        ASSERT_EQ(refused, kCreators - 1) << "round " << round;
-        EXPECT_TRUE(Content(path).startsWith("Operatör "));
+        // Five refused and the sixth's lock in the file: exactly one won.
+        ASSERT_EQ(refused, 5) << "round " << round;
+        EXPECT_EQ(Content(path), OwnLock(QString("Operatör %1").arg(winner)));
     }
 }
 
+TEST(LockFile, AFailedCreationIsToldApartFromAnExistingLock) {
+    CTestFolder folder;
+    CLockFile nowhere(folder.File("saknas/MonitorLoc.loc"));
+    EXPECT_EQ(nowhere.CreateWithName("Kalle"), CLockFile::CreateResult::Failed);
+    EXPECT_TRUE(nowhere.ErrorText().contains("kunde inte skapas: "));
+}
+
 // Answers the login gate's dialogs as the test says.
-class CScriptedLoginDialogs : public CLoginDialogs {
-public:
+struct CScriptedLoginDialogs : CLoginDialogs {
     std::optional<QString> AskOperatorName() override {
         ++asked;
-        if (whileAsking)
-            whileAsking();
         return answer;
     }
     void ShowAlreadyStarted(const QString& text) override { shown << text; }
 
     std::optional<QString> answer;
-    std::function<void()> whileAsking;
     int asked = 0;
     QStringList shown;
 };
 
-// The real dialogs, answered once their modal loop runs.
-template <typename Dialog> void AnswerNextDialog(const std::function<void(Dialog&)>& answer) {
-    QTimer::singleShot(0, [answer] {
-        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        answer(*dialog);
+TEST(LoginDialogs, RunTheLoginModallyAndGiveTheTypedName) {
+    QTimer::singleShot(0, [] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(qobject_cast<CDlgInloggning*>(dialog), nullptr);
+        QTest::keyClicks(dialog->findChild<QLineEdit*>(), "Kalle");
+        QTest::keyClick(dialog->findChild<QLineEdit*>(), Qt::Key_Return);
     });
-}
-
-TEST(LoginDialogs, RunModallyAndGiveTheTypedName) {
     CRecordingMessenger messenger;
-    CModalLoginDialogs dialogs(messenger);
-    AnswerNextDialog<CDlgInloggning>([](CDlgInloggning& dialog) {
-        QTest::keyClicks(dialog.findChild<QLineEdit*>(), "Kalle");
-        QTest::mouseClick(Button(dialog, "OK"), Qt::LeftButton);
-    });
-    EXPECT_EQ(dialogs.AskOperatorName(), "Kalle");
-    AnswerNextDialog<CDlgMessage>(
-        [](CDlgMessage& dialog) { QTest::mouseClick(Button(dialog, "OK"), Qt::LeftButton); });
-    dialogs.ShowAlreadyStarted("Applikationen har redan startats av Kalle ");
+    EXPECT_EQ(CModalLoginDialogs(messenger).AskOperatorName(), "Kalle");
 }
 
 struct LoginGate : testing::Test {
@@ -230,9 +154,40 @@ struct LoginGate : testing::Test {
     }
 };
 
-// An instance without the check never wrote the lock, so its exit leaves
-// another instance's lock alone.
-TEST_F(LoginGate, CheckOffRunsAnyNumberOfInstancesAndTouchesNoLock) {
+// Only the instance that wrote the lock removes it.
+TEST_F(LoginGate, CheckOnLetsOneOperatorInAndNamesThemToTheNextStart) {
+    SetLoginCheck(1);
+    dialogs.answer = "Kalle";
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(Content(lockPath), OwnLock("Kalle"));
+    CKvarnixMonitorApp second(paths, clock, messenger, dialogs);
+    EXPECT_FALSE(second.InitInstance());
+    EXPECT_EQ(dialogs.shown, QStringList{kHeldByKalle});
+    EXPECT_EQ(dialogs.asked, 1);
+    second.ExitInstance();
+    EXPECT_EQ(Content(lockPath), OwnLock("Kalle"));
+    app.ExitInstance();
+    EXPECT_FALSE(QFile::exists(lockPath));
+}
+
+TEST_F(LoginGate, ACancelledLoginLeavesNoLockAndAnUnreadableLockIsReportedAndKept) {
+    SetLoginCheck(1);
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_TRUE(dialogs.shown.isEmpty() && messenger.messages.isEmpty());
+    EXPECT_FALSE(QFile::exists(lockPath));
+    ASSERT_TRUE(QDir().mkdir(lockPath));
+    CKvarnixMonitorApp second(paths, clock, messenger, dialogs);
+    EXPECT_FALSE(second.InitInstance());
+    ASSERT_EQ(messenger.messages.size(), 1);
+    EXPECT_TRUE(messenger.messages[0].startsWith("Låsfilen " + lockPath + " kunde inte läsas: "));
+    second.ExitInstance();
+    EXPECT_TRUE(QDir(lockPath).exists());
+}
+
+// With the check off no lock is written; a later login from the main window
+// cannot take another instance's lock, which then outlives this instance, but
+// renames the lock of its own.
+TEST_F(LoginGate, CheckOffRunsAnyNumberOfInstancesAndALaterLoginTakesOnlyAFreeLock) {
     SetLoginCheck(0);
     CKvarnixMonitorApp second(paths, clock, messenger, dialogs);
     EXPECT_TRUE(app.InitInstance());
@@ -240,73 +195,17 @@ TEST_F(LoginGate, CheckOffRunsAnyNumberOfInstancesAndTouchesNoLock) {
     EXPECT_TRUE(app.MainFrame()->isVisible());
     EXPECT_EQ(dialogs.asked, 0);
     EXPECT_FALSE(QFile::exists(lockPath));
-    folder.WriteText(lockPath, "Kalle");
-    app.ExitInstance();
-    EXPECT_EQ(Content(lockPath), "Kalle");
-}
-
-TEST_F(LoginGate, CheckOnWritesTheNameAndTheExitRemovesIt) {
-    SetLoginCheck(1);
-    dialogs.answer = "Kalle Anka";
-    ASSERT_TRUE(app.InitInstance());
-    EXPECT_EQ(Content(lockPath), "Kalle Anka");
-    app.ExitInstance();
-    EXPECT_FALSE(QFile::exists(lockPath));
-}
-
-TEST_F(LoginGate, AHeldLockNamesItsHolderAndEndsTheStart) {
-    SetLoginCheck(1);
-    folder.WriteText(lockPath, "Kalle");
-    EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(dialogs.shown, QStringList{"Applikationen har redan startats av Kalle "});
-    EXPECT_EQ(dialogs.asked, 0);
-    EXPECT_EQ(app.MainFrame(), nullptr);
-    app.ExitInstance();
-    EXPECT_EQ(Content(lockPath), "Kalle");
-}
-
-TEST_F(LoginGate, ACancelledLoginEndsWithoutMessageOrLock) {
-    SetLoginCheck(1);
-    EXPECT_FALSE(app.InitInstance());
-    EXPECT_TRUE(dialogs.shown.isEmpty() && messenger.messages.isEmpty());
-    EXPECT_FALSE(QFile::exists(lockPath));
-}
-
-TEST_F(LoginGate, OfTwoStartsAtOnceOnlyOneRunsAndTheOtherNamesIt) {
-    SetLoginCheck(1);
-    CScriptedLoginDialogs otherDialogs;
-    otherDialogs.answer = "Kalle";
-    CKvarnixMonitorApp other(paths, clock, messenger, otherDialogs);
+    folder.WriteText(lockPath, "Kalle\r\nOlle\n");
     dialogs.answer = "Olle";
-    dialogs.whileAsking = [&] { EXPECT_TRUE(other.InitInstance()); };
-    EXPECT_FALSE(app.InitInstance());
-    EXPECT_EQ(dialogs.shown, QStringList{"Applikationen har redan startats av Kalle "});
-    app.ExitInstance();
-    EXPECT_EQ(Content(lockPath), "Kalle");
-}
-
-TEST_F(LoginGate, AnUnreadableLockIsReportedAndNeverRemoved) {
-    SetLoginCheck(1);
-    ASSERT_TRUE(QDir(folder.Path()).mkdir("MonitorLoc.loc"));
-    EXPECT_FALSE(app.InitInstance());
-    ASSERT_EQ(messenger.messages.size(), 1);
-    EXPECT_TRUE(messenger.messages[0].contains("kunde inte läsas"));
-    app.ExitInstance();
-    EXPECT_TRUE(QFileInfo(lockPath).isDir());
-}
-
-TEST_F(LoginGate, ALaterLoginRenamesOwnLockButCannotTakeAnother) {
-    SetLoginCheck(0);
-    ASSERT_TRUE(app.InitInstance());
-    dialogs.answer = "Olle";
-    folder.WriteText(lockPath, "Kalle");
     EXPECT_FALSE(app.LoginStep());
-    EXPECT_EQ(Content(lockPath), "Kalle");
+    EXPECT_EQ(dialogs.shown, QStringList{kHeldByKalle});
+    app.ExitInstance();
+    EXPECT_EQ(Content(lockPath), "Kalle\r\nOlle\n");
     ASSERT_TRUE(QFile::remove(lockPath));
-    EXPECT_TRUE(app.LoginStep());
+    EXPECT_TRUE(second.LoginStep());
     dialogs.answer = "Lisa";
-    EXPECT_TRUE(app.LoginStep());
-    EXPECT_EQ(Content(lockPath), "Lisa");
+    EXPECT_TRUE(second.LoginStep());
+    EXPECT_EQ(Content(lockPath), OwnLock("Lisa"));
 }
 
 } // namespace
