@@ -292,10 +292,15 @@ bool CSystemDatabase::StepCounter(int key) {
     // Read, count down and store as one, so two monitors on one file cannot both
     // take the same turn.
     CSqliteTransaction transaction(m_db);
-    const int left = GetCounter(key) - 1;
+    const bool due = StepCounter(key, tid, GetCounter(key));
+    transaction.Commit();
+    return due;
+}
+
+bool CSystemDatabase::StepCounter(int key, const QString& tid, int counter) {
+    const int left = counter - 1;
     const bool due = left <= 0;
     SetCounter(key, due ? IntervalMinutes(tid) : left);
-    transaction.Commit();
     return due;
 }
 
@@ -481,16 +486,17 @@ QHash<int, bool> CSystemDatabase::RunFlags(const QVector<int>& keys) {
     return flags;
 }
 
-QHash<int, bool> CSystemDatabase::ImplementedFlags() {
-    CSqliteStatement rows =
-        m_db.Prepare(QStringLiteral("SELECT NYCKEL, IMPLEMENTED FROM MONITOR ORDER BY rowid"));
-    QHash<int, bool> flags;
+QHash<int, CSystemDatabase::RowState> CSystemDatabase::RowStates() {
+    CSqliteStatement rows = m_db.Prepare(
+        QStringLiteral("SELECT NYCKEL, IMPLEMENTED, COUNTER, TID FROM MONITOR ORDER BY rowid"));
+    QHash<int, RowState> states;
     while (rows.Step()) {
         const int key = rows.ColumnInt(0);
-        if (!flags.contains(key))
-            flags.insert(key, rows.ColumnInt(1) != 0);
+        if (!states.contains(key))
+            states.insert(
+                key, {rows.ColumnInt(1) != 0, rows.ColumnInt(2), TrimmedRight(rows.ColumnText(3))});
     }
-    return flags;
+    return states;
 }
 
 QHash<int, int> CSystemDatabase::StoredTimes(int which) {

@@ -44,6 +44,8 @@ public:
     int GetCounter(int key);
     bool SetCounter(int key, int value);
     bool StepCounter(int key);
+    // The same countdown on a row whose TID and COUNTER were read in this transaction.
+    bool StepCounter(int key, const QString& tid, int counter);
     // random() gives values 0 to 32767.
     void SeedCyclicCounters(const std::function<int()>& random);
     QString GetProgramPath();
@@ -62,8 +64,13 @@ public:
     // What one scheduler pass or display refresh needs, each in one statement.
     // Run flags of the given keys; missing flags are created with 0.
     QHash<int, bool> RunFlags(const QVector<int>& keys);
-    // The active flag of every stored row, by key.
-    QHash<int, bool> ImplementedFlags();
+    // What a scheduler pass reads of every stored row, by key.
+    struct RowState {
+        bool implemented = false;
+        int counter = 0;
+        QString tid;
+    };
+    QHash<int, RowState> RowStates();
     // The stored CALC_TIME (which 0) or MES_TIME (which 1) of every key that has one.
     QHash<int, int> StoredTimes(int which);
 

@@ -112,12 +112,14 @@ QVector<int> CScheduler::DueLines(CSystemDatabase& db, const CMinuteTracker::Min
     db.Connection().Execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
     CSqliteTransaction transaction(db.Connection());
     const QHash<int, bool> running = db.RunFlags(m_list.Keys());
-    const QHash<int, bool> active = db.ImplementedFlags();
+    const QHash<int, CSystemDatabase::RowState> stored = db.RowStates();
     QVector<int> due;
     for (int i = 0; i < m_list.LineCount(); ++i) {
         const CScheduleLine& line = m_list.Line(i);
-        if (active.value(line.key, false) && !running.value(line.key, false) &&
-            IsDue(db, line, minutes))
+        const auto row = stored.constFind(line.key);
+        // A row deleted behind the list's back is not started.
+        if (row != stored.constEnd() && row->implemented && !running.value(line.key, false) &&
+            IsDue(db, line, *row, minutes))
             due << i;
     }
     transaction.Commit();
@@ -129,11 +131,12 @@ QVector<int> CScheduler::DueLines(CSystemDatabase& db, const CMinuteTracker::Min
 // with an "X" in its hour or minute runs in real time; one with a fixed time of
 // day is never started twice for the same minute when the clock moves.
 bool CScheduler::IsDue(CSystemDatabase& db, const CScheduleLine& line,
+                       const CSystemDatabase::RowState& stored,
                        const CMinuteTracker::Minutes& minutes) {
     const QString& text = line.startTime;
     const StartTime::Kind kind = StartTime::Classify(text);
     if (kind == StartTime::Kind::Cyclic)
-        return db.StepCounter(line.key);
+        return db.StepCounter(line.key, stored.tid, stored.counter);
     const QVector<QDateTime>& candidates =
         text.right(5).contains(QLatin1Char('X')) ? minutes.forWildcardRows : minutes.forFixedRows;
     return std::any_of(candidates.begin(), candidates.end(), [&](const QDateTime& minute) {

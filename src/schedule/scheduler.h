@@ -1,5 +1,6 @@
 #pragma once
 
+#include "monitordb/systemdatabase.h"
 #include "schedule/minutetracker.h"
 
 #include <QDateTime>
@@ -11,7 +12,6 @@ class CClock;
 class CMessenger;
 class CProgramPaths;
 class CScheduleModel;
-class CSystemDatabase;
 struct CMonitorSettings;
 struct CScheduleLine;
 
@@ -47,7 +47,7 @@ private:
     void RunTick(const CMinuteTracker::Minutes& minutes, const QDateTime& now);
     QVector<int> DueLines(CSystemDatabase& db, const CMinuteTracker::Minutes& minutes);
     bool IsDue(CSystemDatabase& db, const CScheduleLine& line,
-               const CMinuteTracker::Minutes& minutes);
+               const CSystemDatabase::RowState& stored, const CMinuteTracker::Minutes& minutes);
     void ArmScheduleTimer();
     void WithDatabase(const std::function<void(CSystemDatabase&)>& work);
     void ShowRunStates(CSystemDatabase& db);

@@ -153,7 +153,13 @@ TEST_F(SystemDatabaseTest, WholeListReadsAgreeWithSingleReads) {
 
     db.SaveRow("00:05", "/m/a", "M", -1, 1);
     db.SaveRow("00:05", "/m/b", "M", -1, 0);
-    EXPECT_EQ(db.ImplementedFlags(), (QHash<int, bool>{{1, true}, {2, false}}));
+    db.SetCounter(2, 9);
+    const auto states = db.RowStates();
+    ASSERT_EQ(states.size(), 2);
+    EXPECT_TRUE(states.value(1).implemented);
+    EXPECT_FALSE(states.value(2).implemented);
+    EXPECT_EQ(states.value(2).counter, 9);
+    EXPECT_EQ(states.value(2).tid, "00:05");
 }
 
 TEST_F(SystemDatabaseTest, CyclicCountdownIsDueEveryIntervalAndRestartsWhenActivated) {
