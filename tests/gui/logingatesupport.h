@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/kvarnixmonitor.h"
+#include "app/programpaths.h"
+#include "gui/guisupport.h"
+#include "monitordb/systemdatabase.h"
+#include "support/testsupport.h"
+
+#include <QFile>
+#include <QSysInfo>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+// Answers the login with the name the test chose (none cancels it) and records
+// what the operator would have been told.
+struct CScriptedLoginDialogs : CLoginDialogs {
+    std::optional<QString> AskOperatorName() override {
+        ++asked;
+        return answer;
+    }
+    void ShowAlreadyStarted(const QString& text) override { shown << text; }
+
+    std::optional<QString> answer = QStringLiteral("Olle");
+    int asked = 0;
+    QStringList shown;
+};
+
+// A lock file byte for byte: the name alone on the first line, then the process
+// id and the host name.
+inline QString LockText(const QString& name, qint64 pid = ::getpid(),
+                        const QString& host = QSysInfo::machineHostName()) {
+    return name + '\n' + QString::number(pid) + '\n' + host + '\n';
+}
+
+// The start-up gate over a fresh monitor database with the login check on.
+struct LoginGate : testing::Test {
+    CTestFolder folder;
+    CProgramPaths paths{folder.ProgramFile()};
+    CSystemClock clock;
+    CRecordingMessenger messenger;
+    CScriptedLoginDialogs dialogs;
+    CKvarnixMonitorApp app{paths, clock, messenger, dialogs};
+    QString lockPath = paths.LockFile();
+
+    void SetUp() override { SetLoginCheck(1); }
+    void SetLoginCheck(int value) {
+        CSystemDatabase db(paths.MonitorDatabase(), messenger);
+        ASSERT_TRUE(db.Open() && db.SetSetting("INLOGGNINGSKONTROLL", value));
+    }
+    void WriteLock(const QString& text) { folder.WriteText(lockPath, text); }
+    QString ReadLock() const {
+        QFile file(lockPath);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";
+    }
+};
