@@ -5,8 +5,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -130,6 +134,38 @@ TEST_F(MonitorLogTest, LongLogIsRewrittenOnlyWhenItsOldestLineMustGo) {
     const QStringList lines = folder.ReadLines(logPath);
     EXPECT_EQ(lines.size(), 21 * 40);
     EXPECT_TRUE(lines.first().startsWith("2026-11-10"));
+}
+
+} // namespace
+
+namespace {
+
+// A monitor killed while it trims leaves the old log or the new one, never a
+// torn one: whatever remains is a whole run of the original's last lines.
+TEST_F(MonitorLogTest, KilledWhileTrimmingLeavesAWholeLog) {
+    QStringList original;
+    for (int day = 1; day <= 28; ++day)
+        for (int i = 0; i < 600; ++i)
+            original << QString("2026-02-%1 10:00:%2 - /m/modell   Makro")
+                            .arg(day, 2, 10, QChar('0'))
+                            .arg(i % 60, 2, 10, QChar('0'));
+    folder.WriteText(logPath, original.join('\n') + '\n');
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (int span = 27; span >= 0; --span)
+            log.TrimLog(span);
+        _exit(0);
+    }
+    QThread::msleep(40);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+
+    const QStringList left = folder.ReadLines(logPath);
+    ASSERT_FALSE(left.isEmpty());
+    EXPECT_EQ(left, original.mid(original.size() - left.size()));
+    EXPECT_TRUE(ReadBytes(logPath).endsWith('\n'));
 }
 
 } // namespace
