@@ -37,8 +37,6 @@ QVariant CScheduleModel::data(const QModelIndex& index, int role) const {
         return {};
     case StateImageRole:
         return line.stateImage;
-    case KeyRole:
-        return line.key;
     }
     return {};
 }

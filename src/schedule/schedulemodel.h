@@ -23,7 +23,7 @@ class CScheduleModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { StartTime, Model, Macro, CalcTime, MesTime, ColumnCount };
-    enum Role { StateImageRole = Qt::UserRole + 1, KeyRole };
+    enum Role { StateImageRole = Qt::UserRole + 1 };
 
     using QAbstractTableModel::QAbstractTableModel;
 
