@@ -403,10 +403,18 @@ bool CSystemDatabase::IsRunFlagSet(int key) {
 }
 
 void CSystemDatabase::ResetRunFlag(int key) {
+    ResetRunFlags({key});
+}
+
+// One transaction for all, so resetting thousands of rows costs one disk flush.
+void CSystemDatabase::ResetRunFlags(const QVector<int>& keys) {
     try {
-        m_db.Prepare(QStringLiteral("UPDATE SEKVENS SET NUMMER = 0 WHERE NAMN = ?"))
-            .Bind(1, RunFlagName(key))
-            .Run();
+        CSqliteTransaction transaction(m_db);
+        for (int key : keys)
+            m_db.Cached(QStringLiteral("UPDATE SEKVENS SET NUMMER = 0 WHERE NAMN = ?"))
+                ->Bind(1, RunFlagName(key))
+                .Run();
+        transaction.Commit();
     } catch (const CDaoException& e) {
         m_messenger.ShowMessage(QStringLiteral("Det gick inte att återställa runflaggan\n") +
                                 e.ErrorText());

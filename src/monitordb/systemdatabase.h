@@ -58,6 +58,7 @@ public:
     bool SetSetting(const QString& name, int value);
     bool IsRunFlagSet(int key);
     void ResetRunFlag(int key);
+    void ResetRunFlags(const QVector<int>& keys);
     QString GetTimeText(int which, int key);
     bool PurgePid(const QDateTime& now, int days);
 

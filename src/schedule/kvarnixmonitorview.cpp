@@ -160,8 +160,7 @@ void CKvarnixMonitorView::OnResetRunFlags() {
         CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
         if (!db.OpenRetrying(kResetRetryMs))
             return;
-        for (int key : m_lines.Keys())
-            db.ResetRunFlag(key);
+        db.ResetRunFlags(m_lines.Keys());
     }
     m_scheduler.RefreshRunStates();
 }
