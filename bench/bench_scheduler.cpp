@@ -1,14 +1,17 @@
 // Cost of the scheduler's hot paths in process: the minute tick and the display refresh over
 // many active rows, none due, and one launch with a long monitor log.
 #include "monitorfolder.h"
-#include "stderrmessenger.h"
 
 #include "app/monitorsettings.h"
 #include "app/programpaths.h"
 #include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
+#include "schedule/calculationlauncher.h"
+#include "schedule/calculationprocesses.h"
 #include "schedule/clock.h"
-#include "schedule/schedulemodel.h"
+#include "schedule/monitorlog.h"
+#include "schedule/problemreporter.h"
+#include "schedule/runstatereader.h"
 #include "schedule/scheduler.h"
 
 #include <QCoreApplication>
@@ -28,34 +31,44 @@ public:
 };
 
 // A monitor folder with rows of all three kinds, every one active and none due at the clock's
-// minutes, and a scheduler that has loaded it.
+// minutes, and the scheduler's parts as one monitor process has them.
 struct CMonitorFixture {
     explicit CMonitorFixture(int rowCount)
         : paths(folder.filePath(QStringLiteral("kvarnixmonitor"))),
-          scheduler(list, settings, paths, clock, messenger) {
-        loaded = FillMonitorDatabase(paths.MonitorDatabase(), rowCount) &&
-                 scheduler.LoadSchedule() && list.LineCount() == rowCount;
-        if (loaded)
-            ParkCyclicCounters();
+          log(paths.MonitorLog(), paths.TrimFile()), problems(log, clock),
+          processes(paths.MonitorDatabase()), launcher(paths, clock, log, processes),
+          scheduler(paths, clock, launcher, log, problems, stop),
+          reader(paths.MonitorDatabase(), clock, processes, log, problems, stop) {
+        loaded = FillMonitorDatabase(paths.MonitorDatabase(), rowCount) && ParkCyclicCounters() &&
+                 rows.size() == rowCount;
     }
 
     // Far from zero, so no cyclic row comes due while the benchmark runs.
-    void ParkCyclicCounters() {
-        CSystemDatabase db(paths.MonitorDatabase(), messenger);
-        db.Open();
+    bool ParkCyclicCounters() {
+        CSystemDatabase db(paths.MonitorDatabase());
+        if (!db.Open())
+            return false;
+        settings = CMonitorSettings::Load(db);
+        rows = db.LoadAllRows();
         CSqliteTransaction transaction(db.Connection());
-        for (int key : list.Keys())
-            db.SetCounter(key, 1000000);
+        for (const CScheduleRow& row : rows)
+            db.SetCounter(row.key, 1000000);
         transaction.Commit();
+        return true;
     }
 
     QTemporaryDir folder;
     CProgramPaths paths;
-    CStderrMessenger messenger;
     CFixedClock clock;
-    CMonitorSettings settings;
-    CScheduleModel list;
+    CMonitorLog log;
+    CProblemReporter problems;
+    CCalculationProcesses processes;
+    CCalculationLauncher launcher;
+    std::atomic<bool> stop{false};
     CScheduler scheduler;
+    CRunStateReader reader;
+    CMonitorSettings settings;
+    QVector<CScheduleRow> rows;
     bool loaded = false;
 };
 
@@ -72,7 +85,7 @@ void SchedulerTick(benchmark::State& state) {
         return;
     for (auto _ : state) {
         fixture.clock.now = fixture.clock.now.addSecs(60);
-        fixture.scheduler.OnScheduleTimer();
+        fixture.scheduler.Tick([](const CLaunchReport&) {});
     }
 }
 BENCHMARK(SchedulerTick)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -82,14 +95,14 @@ void DisplayRefresh(benchmark::State& state) {
     if (!IsLoaded(state, fixture))
         return;
     for (auto _ : state)
-        fixture.scheduler.Refresh();
+        benchmark::DoNotOptimize(fixture.reader.Read());
 }
 BENCHMARK(DisplayRefresh)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The log ends on the clock's day with 200,000 lines over logDays days. The monitor keeps 100
-// days before the last line's: with 101 days nothing is old enough to go and the log is only
-// read; with 102 the oldest day goes and the log is rewritten, so it is put back before each
-// launch.
+// days before the last line's: with 101 days nothing is old enough to go; with 102 the oldest
+// day goes, which the scheduler does after the minute's launches, so it is put back before
+// each launch. A launch is the start and its log line.
 void LaunchWithLog(benchmark::State& state, int logDays) {
     CMonitorFixture fixture(1000);
     if (!IsLoaded(state, fixture))
@@ -108,7 +121,7 @@ void LaunchWithLog(benchmark::State& state, int logDays) {
             WriteFile(logPath, log);
             state.ResumeTiming();
         }
-        fixture.scheduler.LaunchRow(0);
+        benchmark::DoNotOptimize(fixture.launcher.Launch(fixture.rows.first(), fixture.settings));
     }
 }
 BENCHMARK_CAPTURE(LaunchWithLog, nothing_to_drop, 101)
@@ -123,7 +136,7 @@ void OpenDatabase(benchmark::State& state) {
     if (!IsLoaded(state, fixture))
         return;
     for (auto _ : state) {
-        CSystemDatabase db(fixture.paths.MonitorDatabase(), fixture.messenger);
+        CSystemDatabase db(fixture.paths.MonitorDatabase());
         benchmark::DoNotOptimize(db.Open());
     }
 }

@@ -54,10 +54,9 @@ void StoreTimes(CSystemDatabase& db, const QVector<int>& keys) {
 } // namespace
 
 bool FillMonitorDatabase(const QString& path, int rowCount) {
-    CStderrMessenger messenger;
-    CSystemDatabase db(path, messenger);
-    if (!db.Open()) {
-        PrintError(db.LastOpenError());
+    CSystemDatabase db(path);
+    if (!db.OpenOrCreate()) {
+        PrintError(db.LastOpenFaultText());
         return false;
     }
     try {

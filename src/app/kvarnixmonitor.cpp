@@ -1,5 +1,6 @@
 #include "kvarnixmonitor.h"
 
+#include "app/databaseaccess.h"
 #include "app/mainfrm.h"
 #include "app/messenger.h"
 #include "app/programpaths.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr int kOpenRetryMs = 200;
 const QString kLoginCheck = QStringLiteral("INLOGGNINGSKONTROLL");
 
 } // namespace
@@ -53,13 +53,14 @@ bool CKvarnixMonitorApp::LoginStep() {
 // The database is closed again before any dialog opens: it is shared with the
 // running calculations and never held across a wait for the operator.
 std::optional<bool> CKvarnixMonitorApp::ReadLoginCheck() {
-    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
-    if (!db.OpenRetrying(kOpenRetryMs))
+    CSystemDatabase db(m_paths.MonitorDatabase(), StartWait());
+    if (!OpenAtStart(db, m_messenger))
         return std::nullopt;
     try {
         return db.NextNumber(kLoginCheck, false) != 0;
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(e.ErrorText());
+        db.Close();
+        m_messenger.ShowMessage(DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText()));
         return std::nullopt;
     }
 }

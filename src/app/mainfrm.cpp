@@ -66,6 +66,8 @@ CMainFrame::CMainFrame(CMonitorSettings& settings, const CProgramPaths& paths, c
     setStatusBar(m_statusBar);
     CreateToolBar();
     CreateMenus();
+    connect(m_view, &CKvarnixMonitorView::StatusTextChanged, m_statusBar,
+            &CStatusBarW::SetIdleText);
     // Room for the five columns and the list's margins.
     resize(850, 450);
 }

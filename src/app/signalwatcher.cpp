@@ -1,6 +1,7 @@
 #include "signalwatcher.h"
 
 #include "app/diagnostics.h"
+#include "app/stoprequest.h"
 
 #include <QCoreApplication>
 #include <atomic>
@@ -21,6 +22,7 @@ static_assert(std::atomic<int>::is_always_lock_free);
 void OnTerminationSignal(int signal) {
     const int savedErrno = errno;
     g_lastSignal = signal;
+    ProcessStopRequested() = true;
     const char byte = 1;
     // A full pipe already holds a byte that ends the loops, so a lost one does no harm.
     [[maybe_unused]] const ssize_t written = ::write(g_writeEnd.load(), &byte, 1);

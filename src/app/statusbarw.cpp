@@ -45,9 +45,20 @@ CStatusBarW::CStatusBarW(const CMonitorSettings& settings, QWidget* parent)
     addPermanentWidget(new CPaintedPane([this] { return ProgramPane(m_settings); }, this));
     connect(this, &QStatusBar::messageChanged, this, [this](const QString& message) {
         if (message.isEmpty())
-            showMessage(kIdleText);
+            showMessage(IdleText());
     });
     showMessage(kIdleText);
+}
+
+void CStatusBarW::SetIdleText(const QString& text) {
+    const bool idle = currentMessage() == IdleText();
+    m_idleText = text;
+    if (idle)
+        showMessage(IdleText());
+}
+
+QString CStatusBarW::IdleText() const {
+    return m_idleText.isEmpty() ? kIdleText : m_idleText;
 }
 
 CStatusBarW::PaneContent CStatusBarW::PermissionPane(const CMonitorSettings& settings) {

@@ -18,6 +18,11 @@ public:
 
     CStatusBarW(const CMonitorSettings& settings, QWidget* parent = nullptr);
 
+    // What the first pane shows whenever no prompt does: a problem the operator
+    // should see, or "Klar" when the text is empty.
+    void SetIdleText(const QString& text);
+    QString IdleText() const;
+
     // What pane 1 (IP21 permission) and pane 2 (calculation program) show.
     static PaneContent PermissionPane(const CMonitorSettings& settings);
     static PaneContent ProgramPane(const CMonitorSettings& settings);
@@ -27,4 +32,5 @@ public:
 
 private:
     const CMonitorSettings& m_settings;
+    QString m_idleText;
 };

@@ -1,20 +1,22 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <stdexcept>
 
 // The one failure the database layer raises: the engine's own error text and code.
 class CDaoException : public std::runtime_error {
 public:
+    // Codes of failures the monitor finds itself, beyond the engine's own codes.
+    static constexpr int kNoFile = 0x10000;
+    static constexpr int kIncompleteFile = 0x10001;
+    static constexpr int kNoRow = 0x10002;
+
     CDaoException(const QString& errorText, int engineCode)
         : std::runtime_error(errorText.toStdString()), m_errorText(errorText),
           m_engineCode(engineCode) {}
 
     QString ErrorText() const { return m_errorText; }
     int EngineCode() const { return m_engineCode; }
-    // The file is held by another process, as opposed to unusable.
-    bool IsBusy() const;
 
 private:
     QString m_errorText;

@@ -2,18 +2,23 @@
 
 #include "daoexception.h"
 
+#include <QThread>
 #include <sqlite3.h>
 
-bool CDaoException::IsBusy() const {
-    const int primary = m_engineCode & 0xff;
-    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+namespace {
+
+// Short sleeps first: most locks are held for a few milliseconds.
+unsigned long PauseMs(int attempt) {
+    return attempt < 10 ? 1 : attempt < 40 ? 10 : 50;
 }
+
+} // namespace
 
 CSqliteConnection::~CSqliteConnection() {
     Close();
 }
 
-void CSqliteConnection::Open(const QString& path, OpenMode mode, int busyTimeoutMs) {
+void CSqliteConnection::Open(const QString& path, OpenMode mode, CBusyWait wait) {
     Close();
     int flags = SQLITE_OPEN_NOMUTEX;
     switch (mode) {
@@ -31,11 +36,28 @@ void CSqliteConnection::Open(const QString& path, OpenMode mode, int busyTimeout
     if (rc != SQLITE_OK) {
         const QString text =
             m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        const int code = m_db ? sqlite3_extended_errcode(m_db) : rc;
         Close();
-        throw CDaoException(text, rc);
+        throw CDaoException(text, code);
     }
     sqlite3_extended_result_codes(m_db, 1);
-    sqlite3_busy_timeout(m_db, busyTimeoutMs);
+    m_wait = wait;
+    sqlite3_busy_handler(m_db, &CSqliteConnection::OnBusy, this);
+}
+
+int CSqliteConnection::OnBusy(void* connection, int attempt) {
+    return static_cast<CSqliteConnection*>(connection)->KeepWaiting(attempt) ? 1 : 0;
+}
+
+bool CSqliteConnection::KeepWaiting(int attempt) {
+    if (attempt == 0)
+        m_busySince.start();
+    if (m_wait.cancel && m_wait.cancel->load())
+        return false;
+    if (m_wait.timeoutMs != CBusyWait::kForever && m_busySince.elapsed() >= m_wait.timeoutMs)
+        return false;
+    QThread::msleep(PauseMs(attempt));
+    return true;
 }
 
 CStatementLease CSqliteConnection::Cached(const QString& sql) const {

@@ -2,11 +2,25 @@
 
 #include "sqlitestatement.h"
 
+#include <QElapsedTimer>
 #include <QString>
+#include <atomic>
 #include <map>
 #include <memory>
 
 struct sqlite3;
+
+// How long a statement waits for a lock that another process holds, and what
+// ends the wait early: a stop of the program must not wait for another
+// process's transaction.
+struct CBusyWait {
+    static constexpr int kForever = -1;
+    // Implicit, so that a plain number of milliseconds reads as a wait.
+    CBusyWait(int timeoutMs = 30000, const std::atomic<bool>* cancel = nullptr)
+        : timeoutMs(timeoutMs), cancel(cancel) {}
+    int timeoutMs;
+    const std::atomic<bool>* cancel;
+};
 
 // A statement kept prepared by its connection, lent for one use: the lease
 // resets it when the caller is done, so it holds no read snapshot afterwards.
@@ -22,7 +36,8 @@ private:
     CSqliteStatement& m_statement;
 };
 
-// One open database file; closed when it goes out of scope.
+// One open database file; closed when it goes out of scope. Used by one thread
+// at a time.
 class CSqliteConnection {
 public:
     CSqliteConnection() = default;
@@ -31,8 +46,8 @@ public:
     CSqliteConnection& operator=(const CSqliteConnection&) = delete;
 
     enum class OpenMode { ExistingFile, CreateFile, ReadOnly };
-    // Opens the file and sets the busy timeout before anything else runs.
-    void Open(const QString& path, OpenMode mode, int busyTimeoutMs);
+    // Opens the file and sets the busy wait before anything else runs.
+    void Open(const QString& path, OpenMode mode, CBusyWait wait);
     void Close();
     bool IsOpen() const { return m_db != nullptr; }
 
@@ -43,6 +58,11 @@ public:
     bool InTransaction() const;
 
 private:
+    static int OnBusy(void* connection, int attempt);
+    bool KeepWaiting(int attempt);
+
     sqlite3* m_db = nullptr;
+    CBusyWait m_wait;
+    QElapsedTimer m_busySince;
     mutable std::map<QString, std::unique_ptr<CSqliteStatement>> m_cache;
 };

@@ -27,6 +27,12 @@ CSqliteStatement& CSqliteStatement::Bind(int index, int value) {
     return *this;
 }
 
+CSqliteStatement& CSqliteStatement::Bind(int index, qint64 value) {
+    if (sqlite3_bind_int64(m_stmt, index, value) != SQLITE_OK)
+        Fail();
+    return *this;
+}
+
 CSqliteStatement& CSqliteStatement::Bind(int index, const QString& value) {
     const QByteArray text = value.toUtf8();
     if (sqlite3_bind_text(m_stmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT) !=
@@ -56,6 +62,10 @@ void CSqliteStatement::Reset() {
 
 int CSqliteStatement::ColumnInt(int column) const {
     return sqlite3_column_int(m_stmt, column);
+}
+
+qint64 CSqliteStatement::ColumnInt64(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
 }
 
 QString CSqliteStatement::ColumnText(int column) const {

@@ -18,6 +18,7 @@ public:
 
     // Parameters are numbered from 1, as the engine numbers them.
     CSqliteStatement& Bind(int index, int value);
+    CSqliteStatement& Bind(int index, qint64 value);
     CSqliteStatement& Bind(int index, const QString& value);
 
     // Advances to the next result row; false once the statement is done.
@@ -28,6 +29,7 @@ public:
     void Reset();
 
     int ColumnInt(int column) const;
+    qint64 ColumnInt64(int column) const;
     QString ColumnText(int column) const;
 
 private:

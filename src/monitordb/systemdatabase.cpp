@@ -1,132 +1,157 @@
 #include "systemdatabase.h"
 
 #include "app/diagnostics.h"
-#include "app/messenger.h"
 #include "app/textutil.h"
 #include "daoexception.h"
-#include "schedule/schedulemodel.h"
 #include "schedule/starttime.h"
 #include "sqlitetransaction.h"
 
-#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
-#include <QThread>
+#include <QStringList>
+#include <climits>
+#include <sys/stat.h>
 
 namespace {
 
-// A statement waits this long for a lock that the calculation program holds.
-constexpr int kBusyTimeoutMs = 30000;
-// A file that cannot be opened for another reason is given this long to recover
-// (a copy still being written, say) before the operator is told.
-constexpr int kUnusableGiveUpMs = 5000;
-// A file that stays locked is waited for this long in all before the operator is told.
-constexpr int kBusyGiveUpMs = 120000;
-
-const QString kNoTime = QStringLiteral("Uppgift saknas");
+const QString kPost = QStringLiteral("POST");
+const QString kLastMinute = QStringLiteral("MINUT_SENAST");
+const QString kHighestMinute = QStringLiteral("MINUT_HOGSTA");
+const QStringList kRequiredTables = {QStringLiteral("MONITOR"), QStringLiteral("SEKVENS")};
 
 CDaoException NoRow(int key) {
     return CDaoException(
-        QStringLiteral("Det finns ingen rad med nyckeln %1 i tabellen MONITOR.").arg(key), 0);
+        QStringLiteral("Det finns ingen rad med nyckeln %1 i tabellen MONITOR.").arg(key),
+        CDaoException::kNoRow);
 }
 
 QString RunFlagName(int key) {
     return QStringLiteral("RUNFLAGG%1").arg(key);
 }
 
+QString TimeName(int which, int key) {
+    return (which == 0 ? QStringLiteral("CALC_TIME") : QStringLiteral("MES_TIME")) +
+           QString::number(key);
+}
+
 } // namespace
 
-CSystemDatabase::CSystemDatabase(QString path, CMessenger& messenger)
-    : m_path(std::move(path)), m_messenger(messenger) {}
+CSystemDatabase::CSystemDatabase(QString path, CBusyWait wait)
+    : m_path(std::move(path)), m_wait(wait) {}
 
 bool CSystemDatabase::Open() {
+    return OpenFile(false);
+}
+
+bool CSystemDatabase::OpenOrCreate() {
+    return OpenFile(true);
+}
+
+bool CSystemDatabase::OpenFile(bool create) {
+    m_lastOpenFault = DatabaseFault::None;
     m_lastOpenError.clear();
-    m_lastOpenBusy = false;
-    if (!QFileInfo::exists(m_path)) {
-        CreateDatabase();
-        return true;
-    }
+    m_identity.reset();
     try {
-        m_db.Open(m_path, CSqliteConnection::OpenMode::ExistingFile, kBusyTimeoutMs);
-        EnsureSchema();
+        const bool exists = QFileInfo::exists(m_path);
+        if (!exists && !create)
+            throw CDaoException(QStringLiteral("filen finns inte"), CDaoException::kNoFile);
+        m_db.Open(m_path,
+                  exists ? CSqliteConnection::OpenMode::ExistingFile
+                         : CSqliteConnection::OpenMode::CreateFile,
+                  m_wait);
+        EnsureSchema(create);
+        m_identity = IdentityOf(m_path);
         return true;
     } catch (const CDaoException& e) {
         m_db.Close();
+        m_lastOpenFault = ClassifyFault(e);
         m_lastOpenError = e.ErrorText();
-        m_lastOpenBusy = e.IsBusy();
         qCDebug(lcDatabase) << "Monitordatabasen kunde inte öppnas:" << m_lastOpenError;
         return false;
     }
 }
 
-bool CSystemDatabase::OpenRetrying(int intervalMs) {
-    QElapsedTimer waited;
-    waited.start();
-    while (!Open()) {
-        const int giveUpMs = m_lastOpenBusy ? kBusyGiveUpMs : kUnusableGiveUpMs;
-        if (waited.elapsed() >= giveUpMs) {
-            m_messenger.ShowMessage(
-                QStringLiteral("Monitordatabasen %1 kan inte öppnas.\n%2\n"
-                               "Kontrollera att filen är en monitordatabas och att den går "
-                               "att skriva i.")
-                    .arg(m_path, m_lastOpenError));
-            return false;
-        }
-        QThread::msleep(intervalMs);
-    }
-    return true;
+QString CSystemDatabase::LastOpenFaultText() const {
+    return DescribeFault(m_lastOpenFault, m_path, m_lastOpenError);
 }
 
 void CSystemDatabase::Close() {
     m_db.Close();
 }
 
-void CSystemDatabase::CreateDatabase() {
+std::optional<CSystemDatabase::FileIdentity> CSystemDatabase::IdentityOf(const QString& path) {
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{status.st_dev, status.st_ino};
+}
+
+// A file without any table is a new file (a crash may have left it before its
+// tables were committed). A file with some of the monitor's tables but not all
+// is somebody else's or damaged, and is left as it is. The PID table and the
+// lookup indexes came later and are added to older files.
+void CSystemDatabase::EnsureSchema(bool mayCreate) {
+    CSqliteStatement query = m_db.Prepare(QStringLiteral("SELECT type, name FROM sqlite_master"));
+    QStringList tables;
+    QStringList indexes;
+    while (query.Step())
+        (query.ColumnText(0) == QLatin1String("table") ? tables : indexes) << query.ColumnText(1);
+    if (tables.isEmpty()) {
+        if (!mayCreate)
+            throw CDaoException(QStringLiteral("filen innehåller inga tabeller."),
+                                CDaoException::kIncompleteFile);
+        CreateSchema();
+        return;
+    }
+    for (const QString& table : kRequiredTables) {
+        if (!tables.contains(table))
+            throw CDaoException(QStringLiteral("tabellen %1 saknas.").arg(table),
+                                CDaoException::kIncompleteFile);
+    }
+    if (tables.contains(QLatin1String("PID")) &&
+        indexes.contains(QLatin1String("MONITOR_NYCKEL")) &&
+        indexes.contains(QLatin1String("SEKVENS_NAMN")))
+        return;
+    CSqliteTransaction transaction(m_db);
+    m_db.Execute(QStringLiteral(
+        "CREATE TABLE IF NOT EXISTS PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))"));
+    m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS MONITOR_NYCKEL ON MONITOR (NYCKEL)"));
+    m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS SEKVENS_NAMN ON SEKVENS (NAMN)"));
+    transaction.Commit();
+}
+
+// All tables in one transaction, so a crash leaves either no table or all of
+// them; two monitors starting on one new file create them once. Only a complete
+// file is switched to WAL, so that the calculation program can write while the
+// monitor reads.
+void CSystemDatabase::CreateSchema() {
     try {
-        m_db.Open(m_path, CSqliteConnection::OpenMode::CreateFile, kBusyTimeoutMs);
-        // The calculation program writes while the monitor reads.
-        m_db.Execute(QStringLiteral("PRAGMA journal_mode=WAL"));
         CSqliteTransaction transaction(m_db);
-        // Two monitors starting at once may both find no file; only one creates the tables.
-        if (!m_db
-                 .Prepare(QStringLiteral(
-                     "SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'MONITOR'"))
-                 .Step()) {
-            m_db.Execute(QStringLiteral(
-                "CREATE TABLE MONITOR (TID TEXT(20), MODELL TEXT(255), MAKRO TEXT(50), "
-                "NYCKEL INTEGER, IMPLEMENTED INTEGER, COUNTER INTEGER)"));
-            m_db.Execute(QStringLiteral("CREATE TABLE SEKVENS (NAMN TEXT(20), NUMMER INTEGER)"));
+        m_db.Execute(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS MONITOR (TID TEXT(20), MODELL TEXT(255), MAKRO TEXT(50), "
+            "NYCKEL INTEGER, IMPLEMENTED INTEGER, COUNTER INTEGER)"));
+        m_db.Execute(
+            QStringLiteral("CREATE TABLE IF NOT EXISTS SEKVENS (NAMN TEXT(20), NUMMER INTEGER)"));
+        m_db.Execute(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))"));
+        m_db.Execute(
+            QStringLiteral("CREATE INDEX IF NOT EXISTS MONITOR_NYCKEL ON MONITOR (NYCKEL)"));
+        m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS SEKVENS_NAMN ON SEKVENS (NAMN)"));
+        if (!ReadNumber(kPost))
             m_db.Execute(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) VALUES('POST', 1)"));
-            m_db.Execute(QStringLiteral(
-                "CREATE TABLE IF NOT EXISTS PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))"));
-        }
-        EnsureSchema();
         transaction.Commit();
+        m_db.Execute(QStringLiteral("PRAGMA journal_mode=WAL"));
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(e.ErrorText() +
-                                QStringLiteral("\nFel Vid skapandet av monitortabellen"));
+        throw CDaoException(e.ErrorText() +
+                                QStringLiteral("\nFel Vid skapandet av monitortabellen"),
+                            e.EngineCode());
     }
 }
 
-// Brings older files up to date: the PID table, and the lookup indexes that the
-// per-row statements need to stay fast with many rows. A file that lacks MONITOR
-// or SEKVENS is left as it is.
-void CSystemDatabase::EnsureSchema() {
-    CSqliteStatement query = m_db.Prepare(
-        QStringLiteral("SELECT name FROM sqlite_master WHERE name IN "
-                       "('PID', 'MONITOR', 'SEKVENS', 'MONITOR_NYCKEL', 'SEKVENS_NAMN')"));
-    QStringList present;
-    while (query.Step())
-        present << query.ColumnText(0);
-    if (!present.contains(QLatin1String("PID")))
-        m_db.Execute(
-            QStringLiteral("CREATE TABLE PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))"));
-    if (present.contains(QLatin1String("MONITOR")) &&
-        !present.contains(QLatin1String("MONITOR_NYCKEL")))
-        m_db.Execute(
-            QStringLiteral("CREATE INDEX IF NOT EXISTS MONITOR_NYCKEL ON MONITOR (NYCKEL)"));
-    if (present.contains(QLatin1String("SEKVENS")) &&
-        !present.contains(QLatin1String("SEKVENS_NAMN")))
-        m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS SEKVENS_NAMN ON SEKVENS (NAMN)"));
+bool CSystemDatabase::Fail(const QString& text) {
+    m_lastError = text;
+    qCInfo(lcDatabase).noquote() << text;
+    return false;
 }
 
 // ---- schedule rows ----------------------------------------------------------
@@ -139,6 +164,7 @@ bool CSystemDatabase::RowExists(int key) {
 
 int CSystemDatabase::SaveRow(const QString& tid, const QString& model, const QString& macro,
                              int key, int implemented) {
+    m_lastError.clear();
     try {
         CSqliteTransaction transaction(m_db);
         int result = key;
@@ -153,8 +179,10 @@ int CSystemDatabase::SaveRow(const QString& tid, const QString& model, const QSt
                 .Run();
         } else {
             result = key == 0 ? 0 : AllocateKey();
-            if (result < 0)
+            if (result < 0) {
+                Fail(m_lastError + QStringLiteral("\nKan inte spara raden"));
                 return -1;
+            }
             m_db.Prepare(QStringLiteral("INSERT INTO MONITOR (TID, MODELL, MAKRO, NYCKEL,"
                                         "IMPLEMENTED) VALUES(?, ?, ?,?, ?)"))
                 .Bind(1, tid)
@@ -167,54 +195,61 @@ int CSystemDatabase::SaveRow(const QString& tid, const QString& model, const QSt
         transaction.Commit();
         return result;
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(e.ErrorText() + QStringLiteral("\nKan inte spara raden"));
+        Fail(e.ErrorText() + QStringLiteral("\nKan inte spara raden"));
         return -1;
     }
 }
 
 // Key 0 belongs to the settings row; a counter that was missing starts there and
-// is simply advanced once more.
+// is simply advanced once more. A key beyond the column's range is no key.
 int CSystemDatabase::AllocateKey() {
-    int key = NextNumber(QStringLiteral("POST"), true);
+    qint64 key = NextNumber(kPost, true);
     while (key == 0)
-        key = NextNumber(QStringLiteral("POST"), true);
-    return key;
+        key = NextNumber(kPost, true);
+    if (key > INT_MAX) {
+        Fail(QStringLiteral("Posten POST har nått sitt högsta värde."));
+        return -1;
+    }
+    return int(key);
 }
 
 bool CSystemDatabase::DeleteRow(int key) {
+    m_lastError.clear();
     try {
         m_db.Prepare(QStringLiteral("DELETE FROM MONITOR WHERE NYCKEL = ?")).Bind(1, key).Run();
         return true;
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(e.ErrorText());
-        return false;
+        return Fail(e.ErrorText());
     }
 }
 
-void CSystemDatabase::LoadAllRows(CScheduleModel& list) {
-    QVector<CScheduleLine> lines;
+QVector<CScheduleRow> CSystemDatabase::LoadAllRows() {
+    m_lastError.clear();
+    QVector<CScheduleRow> rows;
     try {
-        CSqliteStatement rows = m_db.Prepare(
-            QStringLiteral("SELECT TID, MODELL, MAKRO, NYCKEL, IMPLEMENTED FROM MONITOR"));
-        while (rows.Step()) {
-            CScheduleLine line;
-            line.key = rows.ColumnInt(3);
-            if (line.key == 0)
+        CSqliteStatement stored = m_db.Prepare(QStringLiteral(
+            "SELECT TID, MODELL, MAKRO, NYCKEL, IMPLEMENTED, COUNTER FROM MONITOR ORDER BY rowid"));
+        while (stored.Step()) {
+            CScheduleRow row;
+            row.key = stored.ColumnInt(3);
+            if (row.key == 0)
                 continue;
-            line.startTime = StartTime::DisplayForm(TrimmedRight(rows.ColumnText(0)));
-            line.model = TrimmedRight(rows.ColumnText(1));
-            line.macro = TrimmedRight(rows.ColumnText(2));
-            line.stateImage = rows.ColumnInt(4) != 0 ? 2 : 1;
-            lines << line;
+            row.startTime = StartTime::DisplayForm(TrimmedRight(stored.ColumnText(0)));
+            row.model = TrimmedRight(stored.ColumnText(1));
+            row.macro = TrimmedRight(stored.ColumnText(2));
+            row.active = stored.ColumnInt64(4) != 0;
+            row.counter = SaturatedInt(stored.ColumnInt64(5));
+            rows << row;
         }
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(e.ErrorText());
+        Fail(e.ErrorText());
     }
-    list.SetLines(std::move(lines));
+    return rows;
 }
 
-void CSystemDatabase::LoadRow(int key, QString& tid, QString& model, QString& macro,
+bool CSystemDatabase::LoadRow(int key, QString& tid, QString& model, QString& macro,
                               int& implemented) {
+    m_lastError.clear();
     try {
         CSqliteStatement row = m_db.Prepare(
             QStringLiteral("SELECT TID, MODELL, MAKRO, IMPLEMENTED FROM MONITOR WHERE NYCKEL = ?"));
@@ -223,13 +258,15 @@ void CSystemDatabase::LoadRow(int key, QString& tid, QString& model, QString& ma
         tid = StartTime::DisplayForm(TrimmedRight(row.ColumnText(0)));
         model = TrimmedRight(row.ColumnText(1));
         macro = TrimmedRight(row.ColumnText(2));
-        implemented = row.ColumnInt(3);
+        implemented = SaturatedInt(row.ColumnInt64(3));
+        return true;
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(e.ErrorText());
+        return Fail(e.ErrorText());
     }
 }
 
 bool CSystemDatabase::SetImplemented(int implemented, int key) {
+    m_lastError.clear();
     try {
         m_db.Prepare(
                 QStringLiteral("UPDATE MONITOR SET IMPLEMENTED = ?, COUNTER = 0 WHERE NYCKEL = ? "))
@@ -238,8 +275,7 @@ bool CSystemDatabase::SetImplemented(int implemented, int key) {
             .Run();
         return true;
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(e.ErrorText());
-        return false;
+        return Fail(e.ErrorText());
     }
 }
 
@@ -248,7 +284,7 @@ bool CSystemDatabase::IsImplemented(int key) {
         m_db.Cached(QStringLiteral("SELECT IMPLEMENTED FROM MONITOR WHERE NYCKEL = ?"));
     if (!row->Bind(1, key).Step())
         throw NoRow(key);
-    return row->ColumnInt(0) != 0;
+    return row->ColumnInt64(0) != 0;
 }
 
 int CSystemDatabase::GetCounter(int key) {
@@ -256,10 +292,11 @@ int CSystemDatabase::GetCounter(int key) {
         m_db.Cached(QStringLiteral("SELECT COUNTER FROM MONITOR WHERE NYCKEL = ?"));
     if (!row->Bind(1, key).Step())
         throw NoRow(key);
-    return row->ColumnInt(0);
+    return SaturatedInt(row->ColumnInt64(0));
 }
 
 bool CSystemDatabase::SetCounter(int key, int value) {
+    m_lastError.clear();
     try {
         m_db.Cached(QStringLiteral("UPDATE MONITOR SET COUNTER = ? WHERE NYCKEL = ?"))
             ->Bind(1, value)
@@ -267,9 +304,7 @@ bool CSystemDatabase::SetCounter(int key, int value) {
             .Run();
         return true;
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(QStringLiteral("Det gick inte att uppdatera COUNTER\n") +
-                                e.ErrorText());
-        return false;
+        return Fail(QStringLiteral("Det gick inte att uppdatera COUNTER\n") + e.ErrorText());
     }
 }
 
@@ -286,8 +321,7 @@ bool CSystemDatabase::StepCounter(int key) {
     try {
         tid = ReadTid(key);
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(e.ErrorText());
-        return false;
+        return Fail(e.ErrorText());
     }
     // Read, count down and store as one, so two monitors on one file cannot both
     // take the same turn.
@@ -298,9 +332,9 @@ bool CSystemDatabase::StepCounter(int key) {
 }
 
 bool CSystemDatabase::StepCounter(int key, const QString& tid, int counter) {
-    const int left = counter - 1;
+    const qint64 left = qint64(counter) - 1;
     const bool due = left <= 0;
-    SetCounter(key, due ? IntervalMinutes(tid) : left);
+    SetCounter(key, due ? IntervalMinutes(tid) : int(left));
     return due;
 }
 
@@ -313,8 +347,12 @@ void CSystemDatabase::SeedCyclicCounters(const std::function<int()>& random) {
             cyclic.append({rows.ColumnInt(1), IntervalMinutes(tid)});
     }
     CSqliteTransaction transaction(m_db);
-    for (const auto& [key, interval] : cyclic)
-        SetCounter(key, int(1 + interval * (random() / 32767.0)));
+    for (const auto& [key, interval] : cyclic) {
+        m_db.Cached(QStringLiteral("UPDATE MONITOR SET COUNTER = ? WHERE NYCKEL = ?"))
+            ->Bind(1, int(1 + interval * (random() / 32767.0)))
+            .Bind(2, key)
+            .Run();
+    }
     transaction.Commit();
 }
 
@@ -334,26 +372,41 @@ int CSystemDatabase::IntervalMinutes(const QString& tid) {
 
 // ---- named numbers -----------------------------------------------------------
 
-int CSystemDatabase::ReadOrInsertNumber(const QString& name) {
-    {
-        const CStatementLease row =
-            m_db.Cached(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"));
-        if (row->Bind(1, name).Step())
-            return row->ColumnInt(0);
-    }
-    m_db.Cached(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) VALUES(?,0)"))
-        ->Bind(1, name)
-        .Run();
-    return 0;
+std::optional<qint64> CSystemDatabase::ReadNumber(const QString& name) {
+    const CStatementLease row =
+        m_db.Cached(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"));
+    if (!row->Bind(1, name).Step())
+        return std::nullopt;
+    return row->ColumnInt64(0);
 }
 
-int CSystemDatabase::NextNumber(const QString& name, bool advance) {
+// One statement that looks and inserts, inside a write transaction: two
+// monitors that both miss a name store it once.
+void CSystemDatabase::InsertNumberIfMissing(const QString& name) {
+    m_db.Cached(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) SELECT ?1, 0 "
+                               "WHERE NOT EXISTS (SELECT 1 FROM SEKVENS WHERE NAMN = ?1)"))
+        ->Bind(1, name)
+        .Run();
+}
+
+qint64 CSystemDatabase::ReadOrInsertNumber(const QString& name) {
+    if (const std::optional<qint64> stored = ReadNumber(name))
+        return *stored;
+    CSqliteTransaction transaction(m_db);
+    InsertNumberIfMissing(name);
+    const qint64 value = ReadNumber(name).value_or(0);
+    transaction.Commit();
+    return value;
+}
+
+qint64 CSystemDatabase::NextNumber(const QString& name, bool advance) {
+    m_lastError.clear();
     if (!advance)
         return ReadOrInsertNumber(name);
     // Reading and advancing in one write transaction: two monitors saving rows at
     // the same moment never get the same number.
     CSqliteTransaction transaction(m_db);
-    const int value = ReadOrInsertNumber(name);
+    const qint64 value = ReadOrInsertNumber(name);
     try {
         m_db.Prepare(QStringLiteral("UPDATE SEKVENS SET NUMMER = ? WHERE NAMN = ? "))
             .Bind(1, value + 1)
@@ -361,32 +414,26 @@ int CSystemDatabase::NextNumber(const QString& name, bool advance) {
             .Run();
         transaction.Commit();
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(
-            QStringLiteral("Posten %1 gick ej att uppdatera i tabellen SEKVENS\n").arg(name) +
-            e.ErrorText());
+        Fail(QStringLiteral("Posten %1 gick ej att uppdatera i tabellen SEKVENS\n").arg(name) +
+             e.ErrorText());
         return -1;
     }
     return value;
 }
 
-int CSystemDatabase::GetSetting(const QString& name) {
+qint64 CSystemDatabase::GetSetting(const QString& name) {
     return ReadOrInsertNumber(name);
 }
 
 bool CSystemDatabase::SettingExists(const QString& name) {
-    return m_db.Prepare(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"))
-        .Bind(1, name)
-        .Step();
+    return ReadNumber(name).has_value();
 }
 
-bool CSystemDatabase::SetSetting(const QString& name, int value) {
+bool CSystemDatabase::SetSetting(const QString& name, qint64 value) {
     CSqliteTransaction transaction(m_db);
-    if (!SettingExists(name))
-        m_db.Prepare(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) VALUES(?,0)"))
-            .Bind(1, name)
-            .Run();
-    m_db.Prepare(QStringLiteral("UPDATE SEKVENS SET NUMMER = ? WHERE NAMN = ? "))
-        .Bind(1, value)
+    InsertNumberIfMissing(name);
+    m_db.Cached(QStringLiteral("UPDATE SEKVENS SET NUMMER = ? WHERE NAMN = ? "))
+        ->Bind(1, value)
         .Bind(2, name)
         .Run();
     transaction.Commit();
@@ -402,12 +449,13 @@ bool CSystemDatabase::IsRunFlagSet(int key) {
     }
 }
 
-void CSystemDatabase::ResetRunFlag(int key) {
-    ResetRunFlags({key});
+bool CSystemDatabase::ResetRunFlag(int key) {
+    return ResetRunFlags({key});
 }
 
 // One transaction for all, so resetting thousands of rows costs one disk flush.
-void CSystemDatabase::ResetRunFlags(const QVector<int>& keys) {
+bool CSystemDatabase::ResetRunFlags(const QVector<int>& keys) {
+    m_lastError.clear();
     try {
         CSqliteTransaction transaction(m_db);
         for (int key : keys)
@@ -415,40 +463,32 @@ void CSystemDatabase::ResetRunFlags(const QVector<int>& keys) {
                 ->Bind(1, RunFlagName(key))
                 .Run();
         transaction.Commit();
+        return true;
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(QStringLiteral("Det gick inte att återställa runflaggan\n") +
-                                e.ErrorText());
+        return Fail(QStringLiteral("Det gick inte att återställa runflaggan\n") + e.ErrorText());
     }
 }
 
 QString CSystemDatabase::GetTimeText(int which, int key) {
-    const QString name = (which == 0 ? QStringLiteral("CALC_TIME") : QStringLiteral("MES_TIME")) +
-                         QString::number(key);
     try {
-        CSqliteStatement row =
-            m_db.Prepare(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"));
-        return TimeText(row.Bind(1, name).Step() ? row.ColumnInt(0) : 0);
+        return TimeText(ReadNumber(TimeName(which, key)).value_or(0));
     } catch (const CDaoException&) {
-        return kNoTime;
+        return TimeText(0);
     }
 }
 
-QString CSystemDatabase::TimeText(qint64 secondsSinceEpoch) {
-    if (secondsSinceEpoch == 0)
-        return kNoTime;
-    return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch)
-        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-}
-
+// A span of no days keeps the records of the current day, as the log keeps its last day.
 bool CSystemDatabase::PurgePid(const QDateTime& now, int days) {
-    const QString cutOff =
-        now.addSecs(-qint64(days) * 24 * 3600).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    m_lastError.clear();
+    const QDateTime cutOff =
+        days > 0 ? now.addSecs(-qint64(days) * 24 * 3600) : QDateTime(now.date(), QTime(0, 0));
     try {
-        m_db.Prepare(QStringLiteral("DELETE FROM PID WHERE TID < ?")).Bind(1, cutOff).Run();
+        m_db.Prepare(QStringLiteral("DELETE FROM PID WHERE TID < ?"))
+            .Bind(1, cutOff.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+            .Run();
         return true;
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(e.ErrorText());
-        return false;
+        return Fail(e.ErrorText());
     }
 }
 
@@ -456,23 +496,23 @@ bool CSystemDatabase::PurgePid(const QDateTime& now, int days) {
 
 // Names are the prefix and a key in plain decimal, as "%s%d" writes it; the first
 // stored row of a name counts, as a lookup by that name would find it.
-QHash<int, int> CSystemDatabase::NumbersWithPrefix(const QString& prefix) {
+QHash<int, qint64> CSystemDatabase::NumbersWithPrefix(const QString& prefix) {
     CSqliteStatement rows = m_db.Prepare(
         QStringLiteral("SELECT NAMN, NUMMER FROM SEKVENS WHERE NAMN GLOB ? ORDER BY rowid"));
     rows.Bind(1, prefix + QLatin1Char('*'));
-    QHash<int, int> numbers;
+    QHash<int, qint64> numbers;
     while (rows.Step()) {
         const QString suffix = rows.ColumnText(0).mid(prefix.size());
         bool isNumber = false;
         const int key = suffix.toInt(&isNumber);
         if (isNumber && QString::number(key) == suffix && !numbers.contains(key))
-            numbers.insert(key, rows.ColumnInt(1));
+            numbers.insert(key, rows.ColumnInt64(1));
     }
     return numbers;
 }
 
 QHash<int, bool> CSystemDatabase::RunFlags(const QVector<int>& keys) {
-    const QHash<int, int> stored = NumbersWithPrefix(QStringLiteral("RUNFLAGG"));
+    const QHash<int, qint64> stored = NumbersWithPrefix(QStringLiteral("RUNFLAGG"));
     QHash<int, bool> flags;
     QVector<int> missing;
     for (int key : keys) {
@@ -483,30 +523,36 @@ QHash<int, bool> CSystemDatabase::RunFlags(const QVector<int>& keys) {
     }
     if (!missing.isEmpty()) {
         CSqliteTransaction transaction(m_db);
-        CSqliteStatement insert =
-            m_db.Prepare(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) VALUES(?,0)"));
-        for (int key : missing) {
-            insert.Bind(1, RunFlagName(key)).Run();
-            insert.Reset();
-        }
+        for (int key : missing)
+            InsertNumberIfMissing(RunFlagName(key));
         transaction.Commit();
     }
     return flags;
 }
 
-QHash<int, CSystemDatabase::RowState> CSystemDatabase::RowStates() {
-    CSqliteStatement rows = m_db.Prepare(
-        QStringLiteral("SELECT NYCKEL, IMPLEMENTED, COUNTER, TID FROM MONITOR ORDER BY rowid"));
-    QHash<int, RowState> states;
-    while (rows.Step()) {
-        const int key = rows.ColumnInt(0);
-        if (!states.contains(key))
-            states.insert(
-                key, {rows.ColumnInt(1) != 0, rows.ColumnInt(2), TrimmedRight(rows.ColumnText(3))});
-    }
-    return states;
+QHash<int, qint64> CSystemDatabase::StoredTimes(int which) {
+    return NumbersWithPrefix(which == 0 ? QStringLiteral("CALC_TIME") : QStringLiteral("MES_TIME"));
 }
 
-QHash<int, int> CSystemDatabase::StoredTimes(int which) {
-    return NumbersWithPrefix(which == 0 ? QStringLiteral("CALC_TIME") : QStringLiteral("MES_TIME"));
+QVector<qint64> CSystemDatabase::RecordedProcessIds(const QString& model) {
+    const CStatementLease rows =
+        m_db.Cached(QStringLiteral("SELECT PID FROM PID WHERE MODELL = ?"));
+    rows->Bind(1, model);
+    QVector<qint64> ids;
+    while (rows->Step())
+        ids << rows->ColumnInt64(0);
+    return ids;
+}
+
+std::optional<CMinuteTracker::State> CSystemDatabase::MinuteClaim() {
+    const std::optional<qint64> last = ReadNumber(kLastMinute);
+    const std::optional<qint64> highest = ReadNumber(kHighestMinute);
+    if (!last || !highest)
+        return std::nullopt;
+    return CMinuteTracker::State{*last, *highest};
+}
+
+void CSystemDatabase::SetMinuteClaim(const CMinuteTracker::State& state) {
+    SetSetting(kLastMinute, state.last);
+    SetSetting(kHighestMinute, state.highest);
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "databasefault.h"
+#include "schedule/minutetracker.h"
+#include "schedule/schedulerow.h"
 #include "sqliteconnection.h"
 
 #include <QDateTime>
@@ -7,38 +10,61 @@
 #include <QString>
 #include <QVector>
 #include <functional>
-
-class CMessenger;
-class CScheduleModel;
+#include <optional>
+#include <sys/types.h>
 
 // The monitor's own database: schedule rows (MONITOR), named numbers (SEKVENS)
 // and the calculation program's records (PID). One short-lived accessor per
 // piece of work; the file is shared with the calculation programs meanwhile.
+// It returns values and failures and never speaks to the operator: an
+// operation whose failure the operator must see returns it in its result, with
+// the text in LastError(), so the caller can show it once no transaction is open.
 class CSystemDatabase {
 public:
-    CSystemDatabase(QString path, CMessenger& messenger);
+    explicit CSystemDatabase(QString path, CBusyWait wait = {});
     CSystemDatabase(const CSystemDatabase&) = delete;
     CSystemDatabase& operator=(const CSystemDatabase&) = delete;
 
-    // Opens the file, or creates it with its tables when there is none. False only
-    // when an existing file cannot be opened; LastOpenError() then tells why.
+    // Opens the file. False when it is missing or cannot be used as a monitor
+    // database; LastOpenFault() and LastOpenError() tell why. A running program
+    // never creates the file: a deleted database is a fault, not a new schedule.
     bool Open();
-    // Tries Open every intervalMs. A file held by another process is waited for;
-    // one that stays unusable is reported to the operator after a bounded wait,
-    // and false is returned.
-    bool OpenRetrying(int intervalMs);
+    // As Open, but a missing or empty file is created with its tables: the
+    // program's start.
+    bool OpenOrCreate();
     void Close();
+    QString Path() const { return m_path; }
+    DatabaseFault LastOpenFault() const { return m_lastOpenFault; }
+    // The engine's text (or the monitor's own) for the last failed open.
     QString LastOpenError() const { return m_lastOpenError; }
+    // The operator's sentence for the last failed open.
+    QString LastOpenFaultText() const;
+    // The operator's text for the last operation that reported a failure.
+    QString LastError() const { return m_lastError; }
     // For work that must be one transaction across several operations.
     const CSqliteConnection& Connection() const { return m_db; }
+
+    // The file the accessor opened, to tell when another file takes its place.
+    struct FileIdentity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool operator==(const FileIdentity& other) const {
+            return device == other.device && inode == other.inode;
+        }
+        bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+    };
+    std::optional<FileIdentity> Identity() const { return m_identity; }
+    static std::optional<FileIdentity> IdentityOf(const QString& path);
 
     // Schedule rows.
     bool RowExists(int key);
     int SaveRow(const QString& tid, const QString& model, const QString& macro, int key,
                 int implemented);
     bool DeleteRow(int key);
-    void LoadAllRows(CScheduleModel& list);
-    void LoadRow(int key, QString& tid, QString& model, QString& macro, int& implemented);
+    // Every row but the settings row, in stored order; LastError() is set when
+    // the walk ended early, and the rows read so far are returned.
+    QVector<CScheduleRow> LoadAllRows();
+    bool LoadRow(int key, QString& tid, QString& model, QString& macro, int& implemented);
     bool SetImplemented(int implemented, int key);
     bool IsImplemented(int key);
     int GetCounter(int key);
@@ -51,44 +77,46 @@ public:
     QString GetProgramPath();
     static int IntervalMinutes(const QString& tid);
 
-    // Named numbers.
-    int NextNumber(const QString& name, bool advance);
-    int GetSetting(const QString& name);
+    // Named numbers, read as 64-bit values.
+    qint64 NextNumber(const QString& name, bool advance);
+    qint64 GetSetting(const QString& name);
     bool SettingExists(const QString& name);
-    bool SetSetting(const QString& name, int value);
+    bool SetSetting(const QString& name, qint64 value);
     bool IsRunFlagSet(int key);
-    void ResetRunFlag(int key);
-    void ResetRunFlags(const QVector<int>& keys);
+    bool ResetRunFlag(int key);
+    bool ResetRunFlags(const QVector<int>& keys);
     QString GetTimeText(int which, int key);
     bool PurgePid(const QDateTime& now, int days);
 
     // What one scheduler pass or display refresh needs, each in one statement.
     // Run flags of the given keys; missing flags are created with 0.
     QHash<int, bool> RunFlags(const QVector<int>& keys);
-    // What a scheduler pass reads of every stored row, by key.
-    struct RowState {
-        bool implemented = false;
-        int counter = 0;
-        QString tid;
-    };
-    QHash<int, RowState> RowStates();
     // The stored CALC_TIME (which 0) or MES_TIME (which 1) of every key that has one.
-    QHash<int, int> StoredTimes(int which);
+    QHash<int, qint64> StoredTimes(int which);
+    // The process ids the calculation program recorded for a model.
+    QVector<qint64> RecordedProcessIds(const QString& model);
 
-    // Seconds since 1970 as local time, or "Uppgift saknas" for 0.
-    static QString TimeText(qint64 secondsSinceEpoch);
+    // The minutes the schedulers on this file have evaluated; nothing before the first.
+    std::optional<CMinuteTracker::State> MinuteClaim();
+    void SetMinuteClaim(const CMinuteTracker::State& state);
 
 private:
-    void CreateDatabase();
-    void EnsureSchema();
-    int ReadOrInsertNumber(const QString& name);
-    QHash<int, int> NumbersWithPrefix(const QString& prefix);
+    bool OpenFile(bool create);
+    void CreateSchema();
+    void EnsureSchema(bool mayCreate);
+    qint64 ReadOrInsertNumber(const QString& name);
+    std::optional<qint64> ReadNumber(const QString& name);
+    void InsertNumberIfMissing(const QString& name);
+    QHash<int, qint64> NumbersWithPrefix(const QString& prefix);
     int AllocateKey();
     QString ReadTid(int key);
+    bool Fail(const QString& text);
 
     QString m_path;
-    CMessenger& m_messenger;
+    CBusyWait m_wait;
     CSqliteConnection m_db;
+    std::optional<FileIdentity> m_identity;
+    DatabaseFault m_lastOpenFault = DatabaseFault::None;
     QString m_lastOpenError;
-    bool m_lastOpenBusy = false;
+    QString m_lastError;
 };

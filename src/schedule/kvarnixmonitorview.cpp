@@ -1,8 +1,10 @@
 #include "kvarnixmonitorview.h"
 
+#include "app/databaseaccess.h"
 #include "app/messenger.h"
 #include "app/monitorsettings.h"
 #include "app/programpaths.h"
+#include "monitordb/daoexception.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/starttime.h"
 #include "ui/dlginmatning.h"
@@ -12,14 +14,12 @@
 #include "ui/validctrl.h"
 
 #include <QAction>
+#include <QRandomGenerator>
 #include <QResizeEvent>
 #include <algorithm>
 #include <climits>
 
 namespace {
-
-constexpr int kUserRetryMs = 200;
-constexpr int kResetRetryMs = 50;
 
 bool IsTicked(int image) {
     return image == 2 || image == 4;
@@ -32,12 +32,16 @@ CKvarnixMonitorView::CKvarnixMonitorView(CMonitorSettings& settings, const CProg
                                          QWidget* parent)
     : QWidget(parent), m_settings(settings), m_paths(paths), m_clock(clock), m_messenger(messenger),
       m_fileChooser(std::make_unique<CFileDialogChooser>()), m_loginStep([] { return false; }),
-      m_scheduler(m_lines, settings, paths, clock, messenger),
-      m_list(new CValidCtrl(m_lines, paths, settings, clock, messenger, this)) {
+      m_list(new CValidCtrl(m_lines, paths, settings, clock, messenger, this)),
+      m_runner(paths, clock) {
     m_list->SetFileChooser(*m_fileChooser);
     CreateCommands();
-    m_scheduler.SetRefreshSuspended([this] { return window()->isMinimized(); });
     connect(&m_minimizeTimer, &QTimer::timeout, this, [this] { window()->showMinimized(); });
+    connect(&m_runner, &CSchedulerRunner::Launched, this, &CKvarnixMonitorView::OnLaunched);
+    connect(&m_runner, &CSchedulerRunner::RunStatesRead, this,
+            &CKvarnixMonitorView::OnRunStatesRead);
+    connect(&m_runner, &CSchedulerRunner::ProblemChanged, this,
+            &CKvarnixMonitorView::OnProblemChanged);
 }
 
 CKvarnixMonitorView::~CKvarnixMonitorView() = default;
@@ -102,12 +106,76 @@ void CKvarnixMonitorView::SetFileChooser(std::unique_ptr<CFileChooser> chooser) 
 }
 
 bool CKvarnixMonitorView::InitialUpdate() {
-    if (!m_scheduler.LoadSchedule())
+    CSystemDatabase db(m_paths.MonitorDatabase(), StartWait());
+    if (!OpenAtStart(db, m_messenger))
         return false;
+    try {
+        m_settings = CMonitorSettings::Load(db);
+        db.SeedCyclicCounters([] { return int(QRandomGenerator::global()->bounded(32768)); });
+        m_lines.SetRows(db.LoadAllRows());
+        ShowStoredRunStates(db);
+    } catch (const CDaoException& e) {
+        db.Close();
+        m_messenger.ShowMessage(DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText()));
+        return false;
+    }
+    const QString loadProblem = db.LastError();
+    db.Close();
+    if (!loadProblem.isEmpty())
+        m_messenger.ShowMessage(loadProblem);
     m_list->SetOwnerView(this);
-    m_scheduler.Start();
+    window()->installEventFilter(this);
+    m_runner.SetSettings(m_settings);
+    m_runner.Start();
     UpdateMinimizeTimer();
     return true;
+}
+
+void CKvarnixMonitorView::ShowStoredRunStates(CSystemDatabase& db) {
+    const QHash<int, bool> flags = db.RunFlags(m_lines.Keys());
+    const QHash<int, qint64> calcTimes = db.StoredTimes(0);
+    const QHash<int, qint64> mesTimes = db.StoredTimes(1);
+    QHash<int, CRunState> states;
+    for (int key : m_lines.Keys()) {
+        const int line = m_lines.LineOfKey(key);
+        states.insert(key, {flags.value(key), m_lines.Line(line).stale, calcTimes.value(key),
+                            mesTimes.value(key)});
+    }
+    m_lines.ApplyRunStates(states);
+}
+
+// The refresh rests while the window is minimised and catches up once it is shown again.
+bool CKvarnixMonitorView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window() && event->type() == QEvent::WindowStateChange) {
+        const bool minimised = window()->isMinimized();
+        m_runner.SetRefreshSuspended(minimised);
+        if (!minimised)
+            m_runner.RefreshSoon();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CKvarnixMonitorView::OnLaunched(const CLaunchReport& report) {
+    m_lines.SetLaunchFailure(report.key, report.started ? QString() : report.reason);
+    m_launchProblem = report.started ? QString()
+                                     : QStringLiteral("Beräkningen för %1 kunde inte startas: %2")
+                                           .arg(report.model, report.reason);
+    emit StatusTextChanged(StatusText());
+}
+
+void CKvarnixMonitorView::OnRunStatesRead(const CRunStates& states) {
+    if (states.reloadedRows)
+        m_lines.SetRows(*states.reloadedRows);
+    m_lines.ApplyRunStates(states.byKey);
+}
+
+void CKvarnixMonitorView::OnProblemChanged(const QString& text) {
+    m_problem = text;
+    emit StatusTextChanged(StatusText());
+}
+
+QString CKvarnixMonitorView::StatusText() const {
+    return m_problem.isEmpty() ? m_launchProblem : m_problem;
 }
 
 // Started anew, so the first minimising comes one full period from now.
@@ -131,16 +199,21 @@ void CKvarnixMonitorView::OnNewRow() {
     m_lines.AppendLine(line);
     const int row = m_lines.LineCount() - 1;
 
-    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
-    const int key = db.OpenRetrying(kUserRetryMs)
-                        ? db.SaveRow(line.startTime, line.model, line.macro, line.key,
-                                     IsTicked(line.stateImage) ? 1 : 0)
-                        : -1;
-    // A row that could not be stored must not stay in the list as if it were.
-    if (key < 0)
+    CSystemDatabase db(m_paths.MonitorDatabase(), CommandWait());
+    if (!OpenForCommand(db, m_messenger)) {
         m_lines.RemoveLine(row);
-    else
+        return;
+    }
+    const int key = db.SaveRow(line.startTime, line.model, line.macro, line.key,
+                               IsTicked(line.stateImage) ? 1 : 0);
+    db.Close();
+    // A row that could not be stored must not stay in the list as if it were.
+    if (key < 0) {
+        m_lines.RemoveLine(row);
+        m_messenger.ShowMessage(db.LastError());
+    } else {
         m_lines.SetKey(row, key);
+    }
 }
 
 void CKvarnixMonitorView::OnChangeRow() {
@@ -156,30 +229,43 @@ void CKvarnixMonitorView::OnDeleteRow() {
 }
 
 void CKvarnixMonitorView::OnResetRunFlags() {
-    {
-        CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
-        if (!db.OpenRetrying(kResetRetryMs))
-            return;
-        db.ResetRunFlags(m_lines.Keys());
+    CSystemDatabase db(m_paths.MonitorDatabase(), CommandWait());
+    if (!OpenForCommand(db, m_messenger))
+        return;
+    const bool reset = db.ResetRunFlags(m_lines.Keys());
+    try {
+        ShowStoredRunStates(db);
+    } catch (const CDaoException&) {
+        // The next refresh shows them.
     }
-    m_scheduler.RefreshRunStates();
+    db.Close();
+    if (!reset)
+        m_messenger.ShowMessage(db.LastError());
 }
 
 void CKvarnixMonitorView::OnShowMonitorLog() {
     ShowLog(m_paths.MonitorLog());
 }
 
+// The dialog also takes SAVE and DRIFT from the file when it opens, so the
+// scheduler gets the settings however it closes.
 void CKvarnixMonitorView::OnSettings() {
     CDlgProgramVal dialog(m_settings, m_paths.MonitorDatabase(), m_messenger, *m_fileChooser,
                           m_loginStep, this);
-    if (dialog.Run() == CDlgProgramVal::ResultOk)
+    const int result = dialog.Run();
+    m_runner.SetSettings(m_settings);
+    if (result == CDlgProgramVal::ResultOk)
         UpdateMinimizeTimer();
 }
 
 void CKvarnixMonitorView::OnStateImageChanged(int image, int line) {
-    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
-    if (db.OpenRetrying(kUserRetryMs))
-        db.SetImplemented(IsTicked(image) ? 1 : 0, m_lines.Line(line).key);
+    CSystemDatabase db(m_paths.MonitorDatabase(), CommandWait());
+    if (!OpenForCommand(db, m_messenger))
+        return;
+    if (!db.SetImplemented(IsTicked(image) ? 1 : 0, m_lines.Line(line).key)) {
+        db.Close();
+        m_messenger.ShowMessage(db.LastError());
+    }
 }
 
 void CKvarnixMonitorView::OnShowModelLog(int line) {

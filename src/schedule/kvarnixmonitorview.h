@@ -1,7 +1,7 @@
 #pragma once
 
 #include "schedule/schedulemodel.h"
-#include "schedule/scheduler.h"
+#include "schedule/schedulerrunner.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -9,11 +9,13 @@
 #include <memory>
 
 class CFileChooser;
+class CMessenger;
+class CSystemDatabase;
 class CValidCtrl;
 class QAction;
 
 // The main view: the schedule list, kept sized to the window, the scheduler
-// that drives it, and the commands of the main menu.
+// that runs beside it, and the commands of the main menu.
 class CKvarnixMonitorView : public QWidget {
     Q_OBJECT
 public:
@@ -31,8 +33,8 @@ public:
                         CMessenger& messenger, QWidget* parent = nullptr);
     ~CKvarnixMonitorView() override;
 
-    // Loads the settings and the schedule and starts the timers; false when the
-    // monitor database cannot be opened.
+    // Loads the settings and the schedule and starts the scheduler; false when
+    // the monitor database cannot be opened.
     bool InitialUpdate();
 
     const Commands& MenuCommands() const { return m_commands; }
@@ -42,8 +44,11 @@ public:
 
     CValidCtrl* List() const { return m_list; }
     CScheduleModel& Lines() { return m_lines; }
-    CScheduler& Scheduler() { return m_scheduler; }
+    CSchedulerRunner& Runner() { return m_runner; }
     const QTimer& MinimizeTimer() const { return m_minimizeTimer; }
+    // What the status bar's first pane shows when no prompt does: the problem
+    // the operator should know of, or empty for the idle text.
+    QString StatusText() const;
 
     void OnNewRow();
     void OnChangeRow();
@@ -55,9 +60,15 @@ public:
     // line's model log is asked for.
     void OnStateImageChanged(int image, int line);
     void OnShowModelLog(int line);
+    // The run flags and times as stored now, on every line.
+    void ShowStoredRunStates(CSystemDatabase& db);
+
+signals:
+    void StatusTextChanged(const QString& text);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateCommands();
@@ -67,6 +78,9 @@ private:
     int SelectedLine() const;
     void UpdateMinimizeTimer();
     void ShowLog(const QString& path);
+    void OnLaunched(const CLaunchReport& report);
+    void OnRunStatesRead(const CRunStates& states);
+    void OnProblemChanged(const QString& text);
 
     CMonitorSettings& m_settings;
     const CProgramPaths& m_paths;
@@ -75,8 +89,11 @@ private:
     std::unique_ptr<CFileChooser> m_fileChooser;
     std::function<bool()> m_loginStep;
     CScheduleModel m_lines;
-    CScheduler m_scheduler;
     CValidCtrl* m_list;
     QTimer m_minimizeTimer;
     Commands m_commands{};
+    QString m_problem;
+    QString m_launchProblem;
+    // Last: its threads stop first when the view goes.
+    CSchedulerRunner m_runner;
 };

@@ -1,11 +1,22 @@
 #include "schedulemodel.h"
 
-#include "monitordb/systemdatabase.h"
-
 namespace {
 const char* const kHeadings[] = {"Starttid", "Modell", "Startmacro", "Senaste beräkningstid",
                                  "Senaste mätdatatid"};
 const int kWidths[] = {120, 270, 170, 110, 110};
+
+// Images 1 and 2 are inactive and active; 3 and 4 the same while running.
+int StateImageFor(int image, bool running) {
+    const int idle = image > 2 ? image - 2 : image;
+    return running ? idle + 2 : idle;
+}
+
+QString StaleToolTip() {
+    return QStringLiteral("Beräkningsflaggan är satt, men ingen beräkning för raden körs på den "
+                          "här datorn. Har beräkningen avbrutits, återställ flaggan med "
+                          "\"Återställ beräkningsflaggan\".");
+}
+
 } // namespace
 
 int CScheduleModel::rowCount(const QModelIndex& parent) const {
@@ -35,8 +46,19 @@ QVariant CScheduleModel::data(const QModelIndex& index, int role) const {
             return line.mesTime;
         }
         return {};
+    case Qt::ToolTipRole:
+        if (line.stale)
+            return StaleToolTip();
+        if (!line.launchFailure.isEmpty())
+            return QStringLiteral("Beräkningsprogrammet kunde inte startas: %1")
+                .arg(line.launchFailure);
+        return {};
     case StateImageRole:
         return line.stateImage;
+    case StaleRole:
+        return line.stale;
+    case LaunchFailureRole:
+        return line.launchFailure;
     }
     return {};
 }
@@ -49,26 +71,47 @@ QVariant CScheduleModel::headerData(int section, Qt::Orientation orientation, in
     return {};
 }
 
-void CScheduleModel::SetLines(QVector<CScheduleLine> lines) {
+void CScheduleModel::SetRows(const QVector<CScheduleRow>& rows) {
     beginResetModel();
-    m_lines = std::move(lines);
+    m_lines.clear();
+    m_lines.reserve(rows.size());
+    for (const CScheduleRow& row : rows) {
+        CScheduleLine line;
+        line.key = row.key;
+        line.startTime = row.startTime;
+        line.model = row.model;
+        line.macro = row.macro;
+        line.stateImage = row.active ? 2 : 1;
+        line.launchFailure = m_launchFailures.value(row.key);
+        m_lines << line;
+    }
+    IndexKeys();
     endResetModel();
 }
 
 void CScheduleModel::AppendLine(const CScheduleLine& line) {
     beginInsertRows({}, LineCount(), LineCount());
     m_lines.append(line);
+    m_lineOfKey.insert(line.key, LineCount() - 1);
     endInsertRows();
 }
 
 void CScheduleModel::RemoveLine(int row) {
     beginRemoveRows({}, row, row);
     m_lines.removeAt(row);
+    IndexKeys();
     endRemoveRows();
 }
 
 void CScheduleModel::SetKey(int row, int key) {
     m_lines[row].key = key;
+    IndexKeys();
+}
+
+void CScheduleModel::IndexKeys() {
+    m_lineOfKey.clear();
+    for (int row = 0; row < LineCount(); ++row)
+        m_lineOfKey.insert(m_lines.at(row).key, row);
 }
 
 QVector<int> CScheduleModel::Keys() const {
@@ -79,13 +122,28 @@ QVector<int> CScheduleModel::Keys() const {
     return keys;
 }
 
+int CScheduleModel::LineOfKey(int key) const {
+    return m_lineOfKey.value(key, -1);
+}
+
+void CScheduleModel::LineChanged(int row, const QVector<int>& roles) {
+    emit dataChanged(index(row, 0), index(row, ColumnCount - 1), roles);
+}
+
 void CScheduleModel::SetStateImage(int row, int stateImage) {
     CScheduleLine& line = m_lines[row];
     if (line.stateImage == stateImage)
         return;
     line.stateImage = stateImage;
-    const QModelIndex cell = index(row, StartTime);
-    emit dataChanged(cell, cell, {StateImageRole});
+    LineChanged(row, {StateImageRole});
+}
+
+void CScheduleModel::SetStale(int row, bool stale) {
+    CScheduleLine& line = m_lines[row];
+    if (line.stale == stale)
+        return;
+    line.stale = stale;
+    LineChanged(row, {StaleRole, Qt::ToolTipRole});
 }
 
 void CScheduleModel::SetTimes(int row, qint64 calcSeconds, qint64 mesSeconds) {
@@ -94,9 +152,32 @@ void CScheduleModel::SetTimes(int row, qint64 calcSeconds, qint64 mesSeconds) {
         return;
     line.calcSeconds = calcSeconds;
     line.mesSeconds = mesSeconds;
-    line.calcTime = CSystemDatabase::TimeText(calcSeconds);
-    line.mesTime = CSystemDatabase::TimeText(mesSeconds);
+    line.calcTime = TimeText(calcSeconds);
+    line.mesTime = TimeText(mesSeconds);
     emit dataChanged(index(row, CalcTime), index(row, MesTime), {Qt::DisplayRole});
+}
+
+void CScheduleModel::ApplyRunStates(const QHash<int, CRunState>& states) {
+    for (int row = 0; row < LineCount(); ++row) {
+        const auto state = states.constFind(m_lines.at(row).key);
+        if (state == states.constEnd())
+            continue;
+        SetStateImage(row, StateImageFor(m_lines.at(row).stateImage, state->running));
+        SetStale(row, state->stale);
+        SetTimes(row, state->calcSeconds, state->mesSeconds);
+    }
+}
+
+void CScheduleModel::SetLaunchFailure(int key, const QString& reason) {
+    if (reason.isEmpty())
+        m_launchFailures.remove(key);
+    else
+        m_launchFailures.insert(key, reason);
+    const int row = LineOfKey(key);
+    if (row < 0 || m_lines.at(row).launchFailure == reason)
+        return;
+    m_lines[row].launchFailure = reason;
+    LineChanged(row, {LaunchFailureRole, Qt::ToolTipRole});
 }
 
 int CScheduleModel::ColumnWidth(int column) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "runstate.h"
+
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QVector>
 
 // One line of the schedule list: a stored row as the operator sees it.
@@ -16,6 +19,10 @@ struct CScheduleLine {
     int key = -1;
     // 1 inactive, 2 active, 3 and 4 the same while the run flag is set.
     int stateImage = 1;
+    // The run flag is set, but no calculation of the row runs on this host.
+    bool stale = false;
+    // Why the row's last start failed; empty once it started.
+    QString launchFailure;
 };
 
 // The list lines, the only in-memory copy of the schedule.
@@ -23,7 +30,7 @@ class CScheduleModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { StartTime, Model, Macro, CalcTime, MesTime, ColumnCount };
-    enum Role { StateImageRole = Qt::UserRole + 1 };
+    enum Role { StateImageRole = Qt::UserRole + 1, StaleRole, LaunchFailureRole };
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -33,21 +40,34 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    void SetLines(QVector<CScheduleLine> lines);
+    // The lines of the stored rows, each with image 1 or 2 from its active flag.
+    void SetRows(const QVector<CScheduleRow>& rows);
     void AppendLine(const CScheduleLine& line);
     void RemoveLine(int row);
     void SetKey(int row, int key);
     const CScheduleLine& Line(int row) const { return m_lines.at(row); }
     int LineCount() const { return int(m_lines.size()); }
     QVector<int> Keys() const;
+    // -1 when no line shows the key.
+    int LineOfKey(int key) const;
 
     void SetStateImage(int row, int stateImage);
     // Seconds since 1970, 0 for none; the texts are made only when a time changed.
     void SetTimes(int row, qint64 calcSeconds, qint64 mesSeconds);
+    // The running colour, stale mark and times of every line the states know.
+    void ApplyRunStates(const QHash<int, CRunState>& states);
+    // Kept across reloads of the list until the row starts again.
+    void SetLaunchFailure(int key, const QString& reason);
 
     // Column widths in pixels, in column order.
     static int ColumnWidth(int column);
 
 private:
+    void SetStale(int row, bool stale);
+    void LineChanged(int row, const QVector<int>& roles);
+    void IndexKeys();
+
     QVector<CScheduleLine> m_lines;
+    QHash<int, int> m_lineOfKey;
+    QHash<int, QString> m_launchFailures;
 };

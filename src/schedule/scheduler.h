@@ -1,66 +1,69 @@
 #pragma once
 
-#include "monitordb/systemdatabase.h"
-#include "schedule/minutetracker.h"
+#include "app/monitorsettings.h"
+#include "minutetracker.h"
+#include "schedulerow.h"
 
-#include <QDateTime>
-#include <QObject>
-#include <QTimer>
+#include <QMutex>
+#include <QVector>
+#include <atomic>
 #include <functional>
+#include <optional>
 
+class CCalculationLauncher;
 class CClock;
-class CMessenger;
+class CMonitorLog;
+class CProblemReporter;
 class CProgramPaths;
-class CScheduleModel;
-struct CMonitorSettings;
-struct CScheduleLine;
+class CSystemDatabase;
+struct CLaunchReport;
 
-// Starts the calculation program for every active, idle row that is due, once a
-// wall-clock minute, and keeps the list's run flags and times current.
-class CScheduler : public QObject {
-    Q_OBJECT
+// The minute tick: starts the calculation program for every active, idle row
+// that is due. Each wall-clock minute is evaluated once, across restarts and
+// across schedulers sharing the file: the minutes evaluated are claimed in the
+// monitor database in the same write transaction that decides the minute's
+// rows. A file held by another process is waited for as long as it is held; a
+// problem goes to the problem reporter, never to a box that waits for the
+// operator. Used from one thread at a time; SetSettings from any.
+class CScheduler {
 public:
-    static constexpr int kRefreshIntervalMs = 3000;
+    using LaunchListener = std::function<void(const CLaunchReport&)>;
 
-    CScheduler(CScheduleModel& list, CMonitorSettings& settings, const CProgramPaths& paths,
-               const CClock& clock, CMessenger& messenger, QObject* parent = nullptr);
+    CScheduler(const CProgramPaths& paths, const CClock& clock, CCalculationLauncher& launcher,
+               CMonitorLog& log, CProblemReporter& problems, const std::atomic<bool>& stop);
 
-    // Loads the settings, seeds the cyclic countdowns, fills the list and its
-    // time columns. False when the database cannot be opened.
-    bool LoadSchedule();
-    // Starts the minute tick and the display refresh.
-    void Start();
-    // While this says so (the window is minimised) the display refresh rests.
-    void SetRefreshSuspended(std::function<bool()> suspended);
+    // The window's settings, as the operator last stored them. Without them
+    // (the service) the stored settings are read at every tick.
+    void SetSettings(const CMonitorSettings& settings);
 
-    // One wake-up of the minute timer: evaluates the minutes the wall clock has
-    // reached since the last wake-up, each at most once.
-    void OnScheduleTimer();
-    // The 3-second display refresh: run states and both time columns.
-    void Refresh();
-    // The run states of all lines, now.
-    void RefreshRunStates();
-    void LaunchRow(int line);
-    void RefreshRunState(int line);
+    // One wake-up: evaluates the minutes the wall clock has reached since the
+    // minutes last claimed, and starts the due rows one after the other until
+    // the stop is asked for. launched hears every start attempt.
+    void Tick(const LaunchListener& launched);
 
 private:
-    void RunTick(const CMinuteTracker::Minutes& minutes, const QDateTime& now);
-    QVector<int> DueLines(CSystemDatabase& db, const CMinuteTracker::Minutes& minutes);
-    bool IsDue(CSystemDatabase& db, const CScheduleLine& line,
-               const CSystemDatabase::RowState& stored, const CMinuteTracker::Minutes& minutes);
-    void ArmScheduleTimer();
-    void WithDatabase(const std::function<void(CSystemDatabase&)>& work);
-    void ShowRunStates(CSystemDatabase& db);
-    void ShowTimes(CSystemDatabase& db);
+    struct Decision {
+        CMonitorSettings settings;
+        QVector<CScheduleRow> due;
+        bool evaluated = false;
+        QDateTime now;
+    };
 
-    CScheduleModel& m_list;
-    CMonitorSettings& m_settings;
+    bool OpenForTick(CSystemDatabase& db);
+    Decision Decide(CSystemDatabase& db, QString& problem);
+    CMonitorSettings CurrentSettings(CSystemDatabase& db);
+    bool IsDue(CSystemDatabase& db, const CScheduleRow& row, const CMinuteTracker::Minutes& minutes,
+               QString& problem);
+    void ReportFailure(const QString& faultText);
+
     const CProgramPaths& m_paths;
     const CClock& m_clock;
-    CMessenger& m_messenger;
-    std::function<bool()> m_refreshSuspended;
-    QTimer m_scheduleTimer;
-    QTimer m_refreshTimer;
-    CMinuteTracker m_minutes;
-    bool m_inTick = false;
+    CCalculationLauncher& m_launcher;
+    CMonitorLog& m_log;
+    CProblemReporter& m_problems;
+    const std::atomic<bool>& m_stop;
+    std::optional<qint64> m_lastWakeMinute;
+    bool m_openFaultReported = false;
+    QMutex m_settingsMutex;
+    std::optional<CMonitorSettings> m_settings;
 };

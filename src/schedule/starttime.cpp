@@ -92,6 +92,12 @@ Kind Classify(const QString& displayedText) {
     }
 }
 
+bool HasCyclicLayout(const QString& text) {
+    const auto isDigit = [&text](qsizetype i) { return text.at(i) >= u'0' && text.at(i) <= u'9'; };
+    return text.size() == 5 && text.at(2) == u':' && isDigit(0) && isDigit(1) && isDigit(3) &&
+           isDigit(4);
+}
+
 // Compared as text, not as times: a candidate such as the 30th of February would
 // otherwise be normalised into a real minute in March and start the row then.
 bool IsAbsoluteDue(const QString& startTime, const QDateTime& minute) {

@@ -13,6 +13,9 @@ enum class Kind { Absolute, Cyclic, Weekday };
 // Decided by the length in characters of the displayed text alone.
 Kind Classify(const QString& displayedText);
 
+// "HH:MM" in digits: an interval with a prompt "_" left in it is no interval.
+bool HasCyclicLayout(const QString& text);
+
 // "YYYY-MM-DD HH:MM" where any digit may be "X". A text without that layout is never due.
 bool IsAbsoluteDue(const QString& startTime, const QDateTime& minute);
 // The start time with every "X" replaced by the minute's character at that place.

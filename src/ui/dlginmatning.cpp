@@ -1,5 +1,6 @@
 #include "dlginmatning.h"
 
+#include "app/databaseaccess.h"
 #include "app/messenger.h"
 #include "maskedit.h"
 #include "modeldb/macrodatbase.h"
@@ -155,9 +156,12 @@ std::optional<int> CDlgInmatning::LoadRow() {
     setWindowTitle(QStringLiteral("KvarnixMonitor - Ändra starttid"));
     QString tid;
     {
-        CSystemDatabase db(m_databasePath, m_messenger);
-        if (db.OpenRetrying(kOpenRetryMs))
-            db.LoadRow(m_nKey, tid, m_strModel, m_strMacro, m_nImplemented);
+        CSystemDatabase db(m_databasePath, CommandWait());
+        if (OpenForCommand(db, m_messenger) &&
+            !db.LoadRow(m_nKey, tid, m_strModel, m_strMacro, m_nImplemented)) {
+            db.Close();
+            m_messenger.ShowMessage(db.LastError());
+        }
     }
     ShowStoredStartTime(tid);
     m_modelEdit->setText(m_strModel);

@@ -1,5 +1,6 @@
 #include "dlgprogramval.h"
 
+#include "app/databaseaccess.h"
 #include "app/messenger.h"
 #include "app/monitorsettings.h"
 #include "monitordb/daoexception.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr int kOpenRetryMs = 200;
 const QString kNoText = QStringLiteral("- - - -");
 const QString kLoginCheck = QStringLiteral("INLOGGNINGSKONTROLL");
 
@@ -115,12 +115,13 @@ int CDlgProgramVal::Run() {
 
 bool CDlgProgramVal::LoadSettings() {
     m_strProgramPath = m_settings.programPath;
-    CSystemDatabase db(m_databasePath, m_messenger);
-    if (!db.OpenRetrying(kOpenRetryMs))
+    CSystemDatabase db(m_databasePath, CommandWait());
+    if (!OpenForCommand(db, m_messenger))
         return false;
     try {
         ReadSettings(db);
     } catch (const CDaoException& e) {
+        db.Close();
         m_messenger.ShowMessage(e.ErrorText());
         return false;
     }
@@ -159,14 +160,18 @@ void CDlgProgramVal::accept() {
     const std::optional<Numbers> numbers = ReadNumbers();
     if (!numbers)
         return;
-    CSystemDatabase db(m_databasePath, m_messenger);
-    if (!db.OpenRetrying(kOpenRetryMs))
+    CSystemDatabase db(m_databasePath, CommandWait());
+    if (!OpenForCommand(db, m_messenger))
         return;
+    QString problem;
     try {
-        StoreSettings(db, *numbers);
+        problem = StoreSettings(db, *numbers);
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(e.ErrorText());
+        problem = e.ErrorText();
     }
+    db.Close();
+    if (!problem.isEmpty())
+        m_messenger.ShowMessage(problem);
     RepaintMainWindow();
     done(ResultOk);
 }
@@ -205,8 +210,9 @@ std::optional<int> CDlgProgramVal::ReadNumber(QLineEdit* field, const QString& f
 }
 
 // A cancelled login keeps the stored login check and the running log span as
-// they were; everything before it is stored all the same.
-void CDlgProgramVal::StoreSettings(CSystemDatabase& db, const Numbers& numbers) {
+// they were; everything before it is stored all the same. The result is what
+// the operator must be told once the file is closed.
+QString CDlgProgramVal::StoreSettings(CSystemDatabase& db, const Numbers& numbers) {
     const bool loginCheckWasOff = m_nStoredLoginCheck == 0;
     m_settings.save = CheckValue(m_saveCheck);
     m_settings.programPath = m_strProgramPath;
@@ -214,7 +220,8 @@ void CDlgProgramVal::StoreSettings(CSystemDatabase& db, const Numbers& numbers) 
     m_settings.hideMinuter = numbers.hideMinutes;
     m_settings.hide = CheckValue(m_hideCheck);
     m_settings.pid = numbers.pidDays;
-    db.SaveRow(kNoText, m_strProgramPath, kNoText, 0, 0);
+    const QString pathProblem =
+        db.SaveRow(kNoText, m_strProgramPath, kNoText, 0, 0) < 0 ? db.LastError() : QString();
     db.SetSetting(QStringLiteral("SAVE"), m_settings.save);
     db.SetSetting(QStringLiteral("DRIFT"), m_settings.drift);
     db.SetSetting(QStringLiteral("HIDE_MINUTER"), numbers.hideMinutes);
@@ -222,9 +229,10 @@ void CDlgProgramVal::StoreSettings(CSystemDatabase& db, const Numbers& numbers) 
     db.SetSetting(QStringLiteral("LOGFILE"), numbers.logDays);
     db.SetSetting(QStringLiteral("PID"), numbers.pidDays);
     if (loginCheckWasOff && m_loginCheck->isChecked() && !m_loginStep())
-        return;
+        return pathProblem;
     db.SetSetting(kLoginCheck, CheckValue(m_loginCheck));
     m_settings.logFile = numbers.logDays;
+    return pathProblem;
 }
 
 // The status bar shows SAVE and DRIFT.

@@ -45,7 +45,7 @@ private:
     };
     std::optional<Numbers> ReadNumbers();
     std::optional<int> ReadNumber(QLineEdit* field, const QString& fieldName);
-    void StoreSettings(CSystemDatabase& db, const Numbers& numbers);
+    QString StoreSettings(CSystemDatabase& db, const Numbers& numbers);
     void RepaintMainWindow();
 
     CMonitorSettings& m_settings;

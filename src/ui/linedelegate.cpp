@@ -9,6 +9,9 @@
 namespace {
 constexpr int kCheckBoxWidth = 20;
 constexpr int kColumnPadding = 4;
+const QColor kStaleColour(255, 160, 0);
+// The texts of a row whose last start failed, unless the line is selected.
+const QColor kFailedText(170, 0, 0);
 } // namespace
 
 CLineDelegate::CLineDelegate(const QHeaderView& header, QObject* parent)
@@ -31,14 +34,14 @@ QVector<int> CLineDelegate::ColumnWidths() const {
     return widths;
 }
 
-QPixmap CLineDelegate::StateImage(int image) {
+QPixmap CLineDelegate::StateImage(int image, bool stale) {
     const bool running = image > 2;
     const bool ticked = image == 2 || image == 4;
     QPixmap pixmap(16, 16);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setPen(running ? Qt::black : QColor(128, 128, 128));
-    painter.setBrush(running ? QColor(255, 0, 0) : Qt::white);
+    painter.setBrush(!running ? QColor(Qt::white) : stale ? kStaleColour : QColor(255, 0, 0));
     painter.drawRect(2, 2, 12, 12);
     if (ticked) {
         painter.setPen(QPen(Qt::black, 2));
@@ -56,7 +59,10 @@ void CLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     QRect line = option.rect;
     line.setBottom(line.bottom() - 1);
     painter->fillRect(line, palette.color(selected ? QPalette::Highlight : QPalette::Base));
-    painter->setPen(palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    const bool failed = !index.data(CScheduleModel::LaunchFailureRole).toString().isEmpty();
+    painter->setPen(selected ? palette.color(QPalette::HighlightedText)
+                    : failed ? kFailedText
+                             : palette.color(QPalette::Text));
 
     // Each text is cut only at the line's right edge, so a long one runs on
     // beneath the next column's text.
@@ -69,8 +75,12 @@ void CLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     }
 
     static const QPixmap images[] = {StateImage(1), StateImage(2), StateImage(3), StateImage(4)};
+    static const QPixmap staleImages[] = {StateImage(3, true), StateImage(4, true)};
     const int image = index.data(CScheduleModel::StateImageRole).toInt();
-    if (image >= 1 && image <= 4)
+    const bool stale = index.data(CScheduleModel::StaleRole).toBool();
+    if (stale && image >= 3 && image <= 4)
+        painter->drawPixmap(option.rect.topLeft(), staleImages[image - 3]);
+    else if (image >= 1 && image <= 4)
         painter->drawPixmap(option.rect.topLeft(), images[image - 1]);
     painter->restore();
 }

@@ -20,8 +20,9 @@ public:
     // Left edge of each column's text, relative to the line's left edge: column 0
     // after the check box, the others four pixels into their column.
     static QVector<int> TextOffsets(const QVector<int>& columnWidths);
-    // 1 empty white box, 2 ticked white box, 3 empty red box, 4 ticked red box.
-    static QPixmap StateImage(int image);
+    // 1 empty white box, 2 ticked white box, 3 empty red box, 4 ticked red box;
+    // an orange box instead of the red one for a run flag no calculation holds.
+    static QPixmap StateImage(int image, bool stale = false);
 
 private:
     QVector<int> ColumnWidths() const;

@@ -1,5 +1,6 @@
 #include "validctrl.h"
 
+#include "app/databaseaccess.h"
 #include "app/messenger.h"
 #include "app/monitorsettings.h"
 #include "app/programpaths.h"
@@ -22,7 +23,6 @@
 namespace {
 
 const QColor kListBackground(190, 190, 190);
-constexpr int kUserRetryMs = 200;
 constexpr int kCheckBoxStrip = 20;
 
 // 1 and 2 swap, 3 and 4 swap; a line without an image becomes active.
@@ -141,14 +141,20 @@ void CValidCtrl::OnDeactivate() {
 void CValidCtrl::OnResetRunFlag() {
     if (!HasContextRow())
         return;
-    {
-        CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
-        if (!db.OpenRetrying(kUserRetryMs))
-            return;
-        db.ResetRunFlag(m_lines.Line(m_nContextRow).key);
+    CSystemDatabase db(m_paths.MonitorDatabase(), CommandWait());
+    if (!OpenForCommand(db, m_messenger))
+        return;
+    const bool reset = db.ResetRunFlag(m_lines.Line(m_nContextRow).key);
+    if (m_pOwnerView) {
+        try {
+            m_pOwnerView->ShowStoredRunStates(db);
+        } catch (const CDaoException&) {
+            // The next refresh shows it.
+        }
     }
-    if (m_pOwnerView)
-        m_pOwnerView->Scheduler().RefreshRunState(m_nContextRow);
+    db.Close();
+    if (!reset)
+        m_messenger.ShowMessage(db.LastError());
 }
 
 void CValidCtrl::OnChange() {
@@ -176,14 +182,15 @@ void CValidCtrl::OnOpenModel() {
 void CValidCtrl::OnInformation() {
     if (!HasContextRow())
         return;
-    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
-    if (!db.OpenRetrying(kUserRetryMs))
+    CSystemDatabase db(m_paths.MonitorDatabase(), CommandWait());
+    if (!OpenForCommand(db, m_messenger))
         return;
     CDlgInformation dialog(this);
     try {
         dialog.SetInformation(ComputeRowInformation(db, m_lines.Line(m_nContextRow),
                                                     m_settings.programPath, m_clock.Now()));
     } catch (const CDaoException& e) {
+        db.Close();
         m_messenger.ShowMessage(e.ErrorText());
         return;
     }
@@ -191,33 +198,59 @@ void CValidCtrl::OnInformation() {
     dialog.exec();
 }
 
+// The list may be read anew while the dialog is open, so the row is found by its key afterwards.
 void CValidCtrl::ChangeLine(int line) {
     const int key = m_lines.Line(line).key;
     CDlgInmatning dialog(key, m_paths.MonitorDatabase(), m_messenger, *m_fileChooser, m_clock,
                          this);
     const int result = dialog.Run();
-    if (result != CDlgInmatning::ResultOk && result != CDlgInmatning::ResultDeleteRow)
-        return;
-    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
-    if (!db.OpenRetrying(kUserRetryMs))
-        return;
     if (result == CDlgInmatning::ResultDeleteRow) {
-        if (db.DeleteRow(key))
-            m_lines.RemoveLine(line);
+        DeleteRow(key);
         return;
     }
-    db.SaveRow(dialog.Tid(), dialog.Model(), dialog.Macro(), key, dialog.Implemented());
-    db.LoadAllRows(m_lines);
+    if (result != CDlgInmatning::ResultOk)
+        return;
+    CSystemDatabase db(m_paths.MonitorDatabase(), CommandWait());
+    if (!OpenForCommand(db, m_messenger))
+        return;
+    const bool saved =
+        db.SaveRow(dialog.Tid(), dialog.Model(), dialog.Macro(), key, dialog.Implemented()) >= 0;
+    const QString saveProblem = db.LastError();
+    m_lines.SetRows(db.LoadAllRows());
+    const QString loadProblem = db.LastError();
+    if (m_pOwnerView) {
+        try {
+            m_pOwnerView->ShowStoredRunStates(db);
+        } catch (const CDaoException&) {
+            // The next refresh shows them.
+        }
+    }
     db.Close();
-    if (m_pOwnerView)
-        m_pOwnerView->Scheduler().Refresh();
+    for (const QString& problem : {saved ? QString() : saveProblem, loadProblem}) {
+        if (!problem.isEmpty())
+            m_messenger.ShowMessage(problem);
+    }
 }
 
 void CValidCtrl::DeleteLine(int line) {
-    if (!m_messenger.AskYesNo(QStringLiteral("Raden kommer att tas bort. Vill du detta?")))
+    const int key = m_lines.Line(line).key;
+    if (m_messenger.AskYesNo(QStringLiteral("Raden kommer att tas bort. Vill du detta?")))
+        DeleteRow(key);
+}
+
+// A row that is gone from the file is gone from the list; one that stays stays.
+void CValidCtrl::DeleteRow(int key) {
+    CSystemDatabase db(m_paths.MonitorDatabase(), CommandWait());
+    if (!OpenForCommand(db, m_messenger))
         return;
-    CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
-    if (db.OpenRetrying(kUserRetryMs) && db.DeleteRow(m_lines.Line(line).key))
+    const bool deleted = db.DeleteRow(key);
+    db.Close();
+    if (!deleted) {
+        m_messenger.ShowMessage(db.LastError());
+        return;
+    }
+    const int line = m_lines.LineOfKey(key);
+    if (line >= 0)
         m_lines.RemoveLine(line);
 }
 

@@ -50,6 +50,7 @@ private:
     bool HandleCheckBoxPress(const QPoint& position);
     bool HandleRightPress(QMouseEvent* event);
     void SetImageAndNotify(int line, int image);
+    void DeleteRow(int key);
     bool HasContextRow() const;
 
     CScheduleModel& m_lines;

@@ -11,7 +11,7 @@ namespace {
 
 class InformationTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(db.Open()); }
+    void SetUp() override { ASSERT_TRUE(db.OpenOrCreate()); }
 
     // A row saved under a key of its own; the model without its ".vxm".
     CScheduleLine Line(const QString& startTime, int implemented = 1,
@@ -28,8 +28,7 @@ protected:
     }
 
     CTestFolder folder;
-    CRecordingMessenger messenger;
-    CSystemDatabase db{folder.DatabaseFile(), messenger};
+    CSystemDatabase db{folder.DatabaseFile()};
     QString program = folder.File("Kvarnix.exe");
 };
 

@@ -14,9 +14,8 @@ constexpr int kLongestWaitMs = 120000;
 
 TEST(KeyAllocation, TwoProcessesSavingAtOnceGetDistinctKeys) {
     CTestFolder folder;
-    CRecordingMessenger messenger;
-    CSystemDatabase db(folder.DatabaseFile(), messenger);
-    ASSERT_TRUE(db.Open());
+    CSystemDatabase db(folder.DatabaseFile());
+    ASSERT_TRUE(db.OpenOrCreate());
     db.Close();
 
     QProcess savers[2];
@@ -37,7 +36,6 @@ TEST(KeyAllocation, TwoProcessesSavingAtOnceGetDistinctKeys) {
     EXPECT_EQ(keys, expected);
     ASSERT_TRUE(db.Open());
     EXPECT_EQ(db.NextNumber("POST", false), 2 * kRowsEach + 1);
-    EXPECT_TRUE(messenger.messages.isEmpty());
 }
 
 } // namespace

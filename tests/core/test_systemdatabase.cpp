@@ -12,7 +12,7 @@ namespace {
 
 class SystemDatabaseTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(db.Open()); }
+    void SetUp() override { ASSERT_TRUE(db.OpenOrCreate()); }
 
     // A second, independent look at the file, as the calculation program has it.
     int Number(const QString& name) {
@@ -31,8 +31,7 @@ protected:
     }
 
     CTestFolder folder;
-    CRecordingMessenger messenger;
-    CSystemDatabase db{folder.DatabaseFile(), messenger};
+    CSystemDatabase db{folder.DatabaseFile()};
 };
 
 TEST_F(SystemDatabaseTest, NewFileAllocatesKeysFromPostAndNeverReusesThem) {
@@ -55,7 +54,7 @@ TEST_F(SystemDatabaseTest, NewFileAllocatesKeysFromPostAndNeverReusesThem) {
     EXPECT_EQ(db.SaveRow("00:10", "/m/c", "Annat", 2, 1), 2);
     EXPECT_EQ(db.GetCounter(2), 17);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM MONITOR"), 2);
-    EXPECT_TRUE(messenger.messages.isEmpty());
+    EXPECT_EQ(db.LastError(), "");
 }
 
 TEST_F(SystemDatabaseTest, TextsWithQuotesPercentAndSwedishLettersRoundTrip) {
@@ -74,7 +73,6 @@ TEST_F(SystemDatabaseTest, TextsWithQuotesPercentAndSwedishLettersRoundTrip) {
     EXPECT_EQ(implemented, 1);
     EXPECT_TRUE(db.SetSetting("Ö'%d\\", 7));
     EXPECT_EQ(db.GetSetting("Ö'%d\\"), 7);
-    EXPECT_TRUE(messenger.messages.isEmpty());
 }
 
 TEST_F(SystemDatabaseTest, ListShowsWeekdayRowsInDisplayFormAndHidesTheSettingsRow) {
@@ -83,8 +81,9 @@ TEST_F(SystemDatabaseTest, ListShowsWeekdayRowsInDisplayFormAndHidesTheSettingsR
     db.SaveRow("Måndag  07:30", "/m/mandag", "Makro", -1, 0);
     db.SaveRow("00:05", "/m/cyklisk", "Makro", -1, 1);
 
+    db.SetCounter(3, 9);
     CScheduleModel list;
-    db.LoadAllRows(list);
+    list.SetRows(db.LoadAllRows());
     ASSERT_EQ(list.LineCount(), 3);
     EXPECT_EQ(list.Line(0).startTime, "Onsdag  18:00");
     EXPECT_EQ(list.Line(0).model, "/m/onsdag");
@@ -94,15 +93,16 @@ TEST_F(SystemDatabaseTest, ListShowsWeekdayRowsInDisplayFormAndHidesTheSettingsR
     EXPECT_EQ(list.Line(1).stateImage, 1);
     EXPECT_EQ(list.Line(2).startTime, "00:05");
     EXPECT_EQ(list.Keys(), (QVector<int>{1, 2, 3}));
+    EXPECT_EQ(db.LoadAllRows().at(2).counter, 9);
 
-    // A deleted row: the caller's fields keep what they held.
+    // A deleted row: the caller's fields keep what they held, the failure is returned.
     QString tid = "kvar", model, macro;
     int implemented = 7;
     db.DeleteRow(2);
-    db.LoadRow(2, tid, model, macro, implemented);
+    EXPECT_FALSE(db.LoadRow(2, tid, model, macro, implemented));
     EXPECT_EQ(tid, "kvar");
     EXPECT_EQ(implemented, 7);
-    EXPECT_EQ(messenger.messages.size(), 1);
+    EXPECT_EQ(db.LastError(), "Det finns ingen rad med nyckeln 2 i tabellen MONITOR.");
 }
 
 TEST_F(SystemDatabaseTest, NamedNumbersAreCreatedOnFirstUse) {
@@ -132,7 +132,6 @@ TEST_F(SystemDatabaseTest, NamedNumbersAreCreatedOnFirstUse) {
     const QDateTime calculated = LocalTime("2026-12-05 23:10:07");
     db.SetSetting("CALC_TIME12", int(calculated.toSecsSinceEpoch()));
     EXPECT_EQ(db.GetTimeText(0, 12), "2026-12-05 23:10:07");
-    EXPECT_TRUE(messenger.messages.isEmpty());
 }
 
 TEST_F(SystemDatabaseTest, WholeListReadsAgreeWithSingleReads) {
@@ -148,18 +147,8 @@ TEST_F(SystemDatabaseTest, WholeListReadsAgreeWithSingleReads) {
     db.SetSetting("CALC_TIME5", 1000);
     db.SetSetting("CALC_TIME", 2000);
     db.SetSetting("MES_TIME5", 900);
-    EXPECT_EQ(db.StoredTimes(0), (QHash<int, int>{{5, 1000}}));
-    EXPECT_EQ(db.StoredTimes(1), (QHash<int, int>{{5, 900}}));
-
-    db.SaveRow("00:05", "/m/a", "M", -1, 1);
-    db.SaveRow("00:05", "/m/b", "M", -1, 0);
-    db.SetCounter(2, 9);
-    const auto states = db.RowStates();
-    ASSERT_EQ(states.size(), 2);
-    EXPECT_TRUE(states.value(1).implemented);
-    EXPECT_FALSE(states.value(2).implemented);
-    EXPECT_EQ(states.value(2).counter, 9);
-    EXPECT_EQ(states.value(2).tid, "00:05");
+    EXPECT_EQ(db.StoredTimes(0), (QHash<int, qint64>{{5, 1000}}));
+    EXPECT_EQ(db.StoredTimes(1), (QHash<int, qint64>{{5, 900}}));
 }
 
 TEST_F(SystemDatabaseTest, CyclicCountdownIsDueEveryIntervalAndRestartsWhenActivated) {
@@ -241,27 +230,27 @@ TEST(SystemDatabaseFile, OlderFileGainsThePidTable) {
                     "IMPLEMENTED INTEGER, COUNTER INTEGER)");
         raw.Execute("CREATE TABLE SEKVENS (NAMN TEXT, NUMMER INTEGER)");
     }
-    CRecordingMessenger messenger;
-    CSystemDatabase db(folder.DatabaseFile(), messenger);
+    CSystemDatabase db(folder.DatabaseFile());
     ASSERT_TRUE(db.Open());
     EXPECT_TRUE(db.PurgePid(QDateTime::currentDateTime(), 10));
-    EXPECT_TRUE(messenger.messages.isEmpty());
 }
 
-TEST(SystemDatabaseFile, FileThatIsNotADatabaseIsReportedAfterABoundedWaitAndLeftAlone) {
+// A running program never creates the file, and never touches one it cannot use;
+// each kind of fault gets its own Swedish sentence with the path.
+TEST(SystemDatabaseFile, UnusableFilesAreNamedAndLeftAlone) {
     CTestFolder folder;
+    CSystemDatabase db(folder.DatabaseFile());
+    EXPECT_FALSE(db.Open());
+    EXPECT_EQ(db.LastOpenFault(), DatabaseFault::Missing);
+    EXPECT_FALSE(QFile::exists(folder.DatabaseFile()));
+
     const QByteArray content = "Det här är ingen databas, bara text.\n";
     folder.WriteText(folder.DatabaseFile(), QString::fromUtf8(content));
-    CRecordingMessenger messenger;
-    CSystemDatabase db(folder.DatabaseFile(), messenger);
-
     EXPECT_FALSE(db.Open());
-    EXPECT_TRUE(messenger.messages.isEmpty());
-    EXPECT_FALSE(db.OpenRetrying(50));
-    ASSERT_EQ(messenger.messages.size(), 1);
-    EXPECT_TRUE(messenger.messages.first().startsWith("Monitordatabasen"))
-        << messenger.messages.first().toStdString();
-
+    EXPECT_EQ(db.LastOpenFault(), DatabaseFault::NotADatabase);
+    EXPECT_TRUE(db.LastOpenFaultText().startsWith("Filen " + folder.DatabaseFile() +
+                                                  " är ingen monitordatabas ("));
+    EXPECT_FALSE(db.OpenOrCreate());
     QFile file(folder.DatabaseFile());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), content);

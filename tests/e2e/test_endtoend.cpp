@@ -20,8 +20,8 @@ TEST(EndToEnd, MonitorStartsTheDueRowAndShowsItsStoredTimes) {
     folder.WriteText(model + ".vxm", "modell");
 
     CRecordingMessenger messenger;
-    CSystemDatabase db(folder.DatabaseFile(), messenger);
-    ASSERT_TRUE(db.Open());
+    CSystemDatabase db(folder.DatabaseFile());
+    ASSERT_TRUE(db.OpenOrCreate());
     db.SaveRow("- - - -", KVARNIX_SIMULATOR, "- - - -", 0, 0);
     db.SetSetting("DRIFT", 1);
     const int key = db.SaveRow("XXXX-XX-XX XX:XX", model, "Dygnsberäkning", -1, 1);

@@ -44,8 +44,8 @@ struct LoginGate : testing::Test {
 
     void SetUp() override { SetLoginCheck(1); }
     void SetLoginCheck(int value) {
-        CSystemDatabase db(paths.MonitorDatabase(), messenger);
-        ASSERT_TRUE(db.Open() && db.SetSetting("INLOGGNINGSKONTROLL", value));
+        CSystemDatabase db(paths.MonitorDatabase());
+        ASSERT_TRUE(db.OpenOrCreate() && db.SetSetting("INLOGGNINGSKONTROLL", value));
     }
     void WriteLock(const QString& text) { folder.WriteText(lockPath, text); }
     QString ReadLock() const {

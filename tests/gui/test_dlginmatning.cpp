@@ -18,7 +18,7 @@ class DlgInmatningTest : public testing::Test {
 protected:
     void SetUp() override {
         folder.CreateModel(model, {"Timberäkning", "Dygnsberäkning  ", "kontroll"});
-        ASSERT_TRUE(db.Open());
+        ASSERT_TRUE(db.OpenOrCreate());
     }
 
     int RunDialog(CDlgInmatning& dialog, std::function<void(QDialog&)> script) {
@@ -29,7 +29,7 @@ protected:
     CTestFolder folder;
     const QString model = folder.File("Kvarn'Syd pump");
     CRecordingMessenger messenger;
-    CSystemDatabase db{folder.DatabaseFile(), messenger};
+    CSystemDatabase db{folder.DatabaseFile()};
     CScriptedFileChooser chooser{model + ".vxm"};
     CFakeClock clock{LocalTime("2026-12-08 10:00")};
 };

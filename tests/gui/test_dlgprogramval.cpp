@@ -13,7 +13,7 @@ namespace {
 class DlgProgramValTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(db.Open() && db.SetSetting("SAVE", 1) && db.SetSetting("HIDE", 1));
+        ASSERT_TRUE(db.OpenOrCreate() && db.SetSetting("SAVE", 1) && db.SetSetting("HIDE", 1));
         settings = CMonitorSettings::Load(db);
         settings.programPath = "/opt/kvarnix/Kvarnix.exe";
     }
@@ -36,7 +36,7 @@ protected:
 
     CTestFolder folder;
     CRecordingMessenger messenger;
-    CSystemDatabase db{folder.DatabaseFile(), messenger};
+    CSystemDatabase db{folder.DatabaseFile()};
     CScriptedFileChooser chooser{"/opt/ny/Kvarnix.exe"};
     CMonitorSettings settings;
     bool loginAnswer = false;

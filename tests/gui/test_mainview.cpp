@@ -18,7 +18,7 @@ class MainViewTest : public testing::Test {
 protected:
     void SetUp() override {
         folder.CreateModel(model, {"Dygnsberäkning"});
-        ASSERT_TRUE(db.Open());
+        ASSERT_TRUE(db.OpenOrCreate());
     }
 
     void Start() {
@@ -47,7 +47,7 @@ protected:
     CTestFolder folder;
     const QString model = folder.File("modell");
     CRecordingMessenger messenger;
-    CSystemDatabase db{folder.DatabaseFile(), messenger};
+    CSystemDatabase db{folder.DatabaseFile()};
     CProgramPaths paths{folder.ProgramFile()};
     CFakeClock clock{LocalTime("2026-12-08 10:00")};
     CMonitorSettings settings;

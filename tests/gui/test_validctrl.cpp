@@ -17,7 +17,7 @@ namespace {
 class ValidCtrlTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(db.Open());
+        ASSERT_TRUE(db.OpenOrCreate());
         db.SaveRow("00:05", "/m/forsta", "Makro", -1, 0);
         db.SaveRow("00:05", "/m/andra", "Makro", -1, 1);
         frame.show();
@@ -37,7 +37,7 @@ protected:
 
     CTestFolder folder;
     CRecordingMessenger messenger;
-    CSystemDatabase db{folder.DatabaseFile(), messenger};
+    CSystemDatabase db{folder.DatabaseFile()};
     CProgramPaths paths{folder.ProgramFile()};
     CFakeClock clock{LocalTime("2026-12-08 10:00")};
     CMonitorSettings settings;
@@ -74,7 +74,7 @@ TEST_F(ValidCtrlTest, RightClickOpensTheMenuOnlyOnALine) {
 
 TEST_F(ValidCtrlTest, ContextCommandsActOnTheMenuLine) {
     db.SetSetting("RUNFLAGG1", 1);
-    frame.View()->Scheduler().Refresh();
+    frame.View()->ShowStoredRunStates(db);
     ASSERT_EQ(Image(0), 3);
     Click(Qt::RightButton, OnLine(0, 40));
     list->ContextMenu()->close();

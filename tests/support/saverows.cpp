@@ -25,18 +25,19 @@ int main(int argc, char** argv) {
         PrintError(QStringLiteral("Användning: kvarnix_saverows <monitordatabas> <antal rader>"));
         return kExitUsage;
     }
-    CStderrMessenger messenger;
-    CSystemDatabase db(arguments[1], messenger);
+    CSystemDatabase db(arguments[1]);
     if (!db.Open()) {
-        PrintError(db.LastOpenError());
+        PrintError(db.LastOpenFaultText());
         return kExitFailure;
     }
     for (int i = 0; i < rowCount; ++i) {
         const int key =
             db.SaveRow(QStringLiteral("00:05"), QStringLiteral("/modeller/modell%1").arg(i),
                        QStringLiteral("Dygnsberäkning"), -1, 1);
-        if (key < 0)
+        if (key < 0) {
+            PrintError(db.LastError());
             return kExitFailure;
+        }
         std::printf("%d\n", key);
     }
     return 0;

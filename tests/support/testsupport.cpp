@@ -7,8 +7,9 @@
 #include <gtest/gtest.h>
 
 QDateTime LocalTime(const QString& text) {
-    const QString format = text.size() > 16 ? QStringLiteral("yyyy-MM-dd HH:mm:ss")
-                                            : QStringLiteral("yyyy-MM-dd HH:mm");
+    const QString format = text.size() > 19   ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
+                           : text.size() > 16 ? QStringLiteral("yyyy-MM-dd HH:mm:ss")
+                                              : QStringLiteral("yyyy-MM-dd HH:mm");
     const QDateTime time = QDateTime::fromString(text, format);
     EXPECT_TRUE(time.isValid()) << text.toStdString();
     return time;

@@ -3,6 +3,7 @@
 #include "app/messenger.h"
 #include "schedule/clock.h"
 
+#include <QMutex>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <ostream>
@@ -12,14 +13,21 @@ inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
 }
 
-// A clock that stands where the test puts it.
+// A clock that stands where the test puts it; the scheduler's threads may read it meanwhile.
 class CFakeClock : public CClock {
 public:
     explicit CFakeClock(QDateTime now = {}) : m_now(std::move(now)) {}
-    QDateTime Now() const override { return m_now; }
-    void Set(const QDateTime& now) { m_now = now; }
+    QDateTime Now() const override {
+        const QMutexLocker lock(&m_mutex);
+        return m_now;
+    }
+    void Set(const QDateTime& now) {
+        const QMutexLocker lock(&m_mutex);
+        m_now = now;
+    }
 
 private:
+    mutable QMutex m_mutex;
     QDateTime m_now;
 };
 
@@ -38,7 +46,7 @@ public:
     QList<bool> answers;
 };
 
-// A local date and time, "yyyy-MM-dd HH:mm" or "yyyy-MM-dd HH:mm:ss".
+// A local date and time, "yyyy-MM-dd HH:mm", "yyyy-MM-dd HH:mm:ss" or with ".zzz" milliseconds.
 QDateTime LocalTime(const QString& text);
 
 // A fresh folder holding a program path whose derived files the test inspects.

@@ -123,11 +123,9 @@ bool AddScheduleRow(CSystemDatabase& database, const DemoRow& row) {
 
 bool CreateMonitorDatabase(const QString& path, const QString& simulator,
                            const QStringList& models) {
-    CStderrMessenger messenger;
-    CSystemDatabase database(path, messenger);
-    if (!database.Open()) {
-        PrintError(
-            QStringLiteral("kvarnixdemo: cannot open %1: %2").arg(path, database.LastOpenError()));
+    CSystemDatabase database(path);
+    if (!database.OpenOrCreate()) {
+        PrintError(QStringLiteral("kvarnixdemo: %1").arg(database.LastOpenFaultText()));
         return false;
     }
     if (database.SaveRow(kSettingsText, simulator, kSettingsText, 0, 0) != 0)

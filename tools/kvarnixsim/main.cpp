@@ -22,8 +22,7 @@ namespace {
 
 constexpr int kExitDatabaseFailure = 1;
 constexpr int kExitUsage = 2;
-constexpr int kOpenRetryMs = 50;
-constexpr int kPidBusyTimeoutMs = 5000;
+constexpr int kBusyWaitMs = 120000;
 constexpr int kDefaultSeconds = 20;
 constexpr int kMeasurementLagSeconds = 60;
 constexpr QLatin1String kModelSuffix(".vxm");
@@ -117,8 +116,7 @@ void AppendModelLog(const LaunchArguments& launch, const QString& text) {
 
 void AddPidRecord(const LaunchArguments& launch, const QDateTime& now) {
     CSqliteConnection connection;
-    connection.Open(launch.databasePath, CSqliteConnection::OpenMode::ExistingFile,
-                    kPidBusyTimeoutMs);
+    connection.Open(launch.databasePath, CSqliteConnection::OpenMode::ExistingFile, kBusyWaitMs);
     connection.Prepare(QStringLiteral("INSERT INTO PID (TID, PID, MODELL) VALUES (?, ?, ?)"))
         .Bind(1, now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
         .Bind(2, static_cast<int>(QCoreApplication::applicationPid()))
@@ -126,24 +124,32 @@ void AddPidRecord(const LaunchArguments& launch, const QDateTime& now) {
         .Run();
 }
 
-bool StartCalculation(const LaunchArguments& launch, CMessenger& messenger) {
-    CSystemDatabase database(launch.databasePath, messenger);
-    if (!database.OpenRetrying(kOpenRetryMs))
+// The monitor may hold the file for a while; the simulator waits as a calculation would.
+bool OpenDatabase(CSystemDatabase& database) {
+    if (database.Open())
+        return true;
+    PrintError(QStringLiteral("kvarnixsim: %1").arg(database.LastOpenFaultText()));
+    return false;
+}
+
+bool StartCalculation(const LaunchArguments& launch) {
+    CSystemDatabase database(launch.databasePath, kBusyWaitMs);
+    if (!OpenDatabase(database))
         return false;
     database.SetSetting(NumberName("RUNFLAGG", launch.key), 1);
+    AddPidRecord(launch, QDateTime::currentDateTime());
     AppendModelLog(launch, QStringLiteral("Beräkning startad med makrot ") + launch.macro);
     return true;
 }
 
-bool FinishCalculation(const LaunchArguments& launch, CMessenger& messenger) {
-    CSystemDatabase database(launch.databasePath, messenger);
-    if (!database.OpenRetrying(kOpenRetryMs))
+bool FinishCalculation(const LaunchArguments& launch) {
+    CSystemDatabase database(launch.databasePath, kBusyWaitMs);
+    if (!OpenDatabase(database))
         return false;
     const QDateTime now = QDateTime::currentDateTime();
     const int seconds = static_cast<int>(now.toSecsSinceEpoch());
     database.SetSetting(NumberName("CALC_TIME", launch.key), seconds);
     database.SetSetting(NumberName("MES_TIME", launch.key), seconds - kMeasurementLagSeconds);
-    AddPidRecord(launch, now);
     AppendModelLog(launch, QStringLiteral("Beräkning klar"));
     // Cleared last: the monitor must not start the row again before its results are stored.
     database.SetSetting(NumberName("RUNFLAGG", launch.key), 0);
@@ -157,12 +163,11 @@ int RunCalculation(const LaunchArguments& launch, int seconds) {
             QStringLiteral("kvarnixsim: no monitor database at %1").arg(launch.databasePath));
         return kExitDatabaseFailure;
     }
-    CStderrMessenger messenger;
     try {
-        if (!StartCalculation(launch, messenger))
+        if (!StartCalculation(launch))
             return kExitDatabaseFailure;
         QThread::sleep(static_cast<unsigned long>(seconds));
-        if (!FinishCalculation(launch, messenger))
+        if (!FinishCalculation(launch))
             return kExitDatabaseFailure;
     } catch (const CDaoException& failure) {
         PrintError(QStringLiteral("kvarnixsim: %1").arg(failure.ErrorText()));

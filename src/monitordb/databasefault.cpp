@@ -1,0 +1,84 @@
+#include "databasefault.h"
+
+#include "daoexception.h"
+
+#include <sqlite3.h>
+
+DatabaseFault ClassifyFault(const CDaoException& failure) {
+    switch (failure.EngineCode()) {
+    case CDaoException::kNoFile:
+        return DatabaseFault::Missing;
+    case CDaoException::kIncompleteFile:
+        return DatabaseFault::Incomplete;
+    default:
+        break;
+    }
+    switch (failure.EngineCode() & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return DatabaseFault::Busy;
+    case SQLITE_NOTADB:
+        return DatabaseFault::NotADatabase;
+    case SQLITE_CORRUPT:
+        return DatabaseFault::Damaged;
+    case SQLITE_READONLY:
+        return DatabaseFault::ReadOnly;
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return DatabaseFault::NoAccess;
+    case SQLITE_FULL:
+        return DatabaseFault::DiskFull;
+    case SQLITE_IOERR:
+        return DatabaseFault::IoError;
+    default:
+        return DatabaseFault::Other;
+    }
+}
+
+QString DescribeFault(DatabaseFault fault, const QString& path, const QString& engineText) {
+    switch (fault) {
+    case DatabaseFault::None:
+        return {};
+    case DatabaseFault::Busy:
+        return QStringLiteral("Monitordatabasen %1 används av ett annat program just nu. Försök "
+                              "igen om en stund.")
+            .arg(path);
+    case DatabaseFault::Missing:
+        return QStringLiteral("Monitordatabasen %1 finns inte. Lägg tillbaka filen, till exempel "
+                              "från en säkerhetskopia; en ny tom databas skapas bara när "
+                              "monitorn startas.")
+            .arg(path);
+    case DatabaseFault::NotADatabase:
+        return QStringLiteral("Filen %1 är ingen monitordatabas (%2). Lägg tillbaka rätt fil, "
+                              "till exempel från en säkerhetskopia.")
+            .arg(path, engineText);
+    case DatabaseFault::Damaged:
+        return QStringLiteral("Monitordatabasen %1 är skadad (%2). Återställ filen från en "
+                              "säkerhetskopia.")
+            .arg(path, engineText);
+    case DatabaseFault::Incomplete:
+        return QStringLiteral("Monitordatabasen %1 är inte hel: %2 Filen lämnas orörd; lägg "
+                              "tillbaka rätt fil.")
+            .arg(path, engineText);
+    case DatabaseFault::ReadOnly:
+        return QStringLiteral("Monitordatabasen %1 går inte att skriva i (%2). Ge monitorn "
+                              "skrivrätt till filen och till mappen den ligger i.")
+            .arg(path, engineText);
+    case DatabaseFault::NoAccess:
+        return QStringLiteral("Monitordatabasen %1 kan inte öppnas (%2). Kontrollera att "
+                              "monitorn får läsa och skriva filen och mappen den ligger i.")
+            .arg(path, engineText);
+    case DatabaseFault::DiskFull:
+        return QStringLiteral("Disken där monitordatabasen %1 ligger är full (%2). Frigör "
+                              "utrymme på disken.")
+            .arg(path, engineText);
+    case DatabaseFault::IoError:
+        return QStringLiteral("Monitordatabasen %1 kunde inte läsas eller skrivas (%2). "
+                              "Kontrollera disken eller nätverksenheten.")
+            .arg(path, engineText);
+    case DatabaseFault::Other:
+        break;
+    }
+    return QStringLiteral("Monitordatabasen %1 kan inte användas (%2).").arg(path, engineText);
+}

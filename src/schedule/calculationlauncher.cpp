@@ -1,0 +1,63 @@
+#include "calculationlauncher.h"
+
+#include "app/diagnostics.h"
+#include "app/monitorsettings.h"
+#include "app/programpaths.h"
+#include "calculationprocesses.h"
+#include "clock.h"
+#include "monitorlog.h"
+#include "schedulerow.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+CCalculationLauncher::CCalculationLauncher(const CProgramPaths& paths, const CClock& clock,
+                                           CMonitorLog& log, CCalculationProcesses& processes)
+    : m_paths(paths), m_clock(clock), m_log(log), m_processes(processes) {}
+
+QString CCalculationLauncher::WhyNotStartable(const QString& programPath) {
+    if (programPath.isEmpty())
+        return QStringLiteral("ingen sökväg till beräkningsprogrammet är angiven i "
+                              "inställningarna");
+    // A bare name is looked for where the shell would look.
+    const QString file = programPath.contains(QLatin1Char('/'))
+                             ? programPath
+                             : QStandardPaths::findExecutable(programPath);
+    const QFileInfo program(file);
+    if (file.isEmpty() || !program.exists())
+        return QStringLiteral("programmet %1 finns inte").arg(programPath);
+    if (program.isDir())
+        return QStringLiteral("%1 är en mapp, inte ett program").arg(programPath);
+    if (!program.isExecutable())
+        return QStringLiteral("%1 får inte köras (körrättighet saknas)").arg(programPath);
+    return {};
+}
+
+CLaunchReport CCalculationLauncher::Launch(const CScheduleRow& row,
+                                           const CMonitorSettings& settings) {
+    CLaunchReport report{row.key, row.model, row.macro, false,
+                         WhyNotStartable(settings.programPath)};
+    qint64 processId = 0;
+    if (report.reason.isEmpty()) {
+        QProcess process;
+        process.setProgram(settings.programPath);
+        process.setArguments({row.model + QStringLiteral(".vxm"), row.macro,
+                              QString::number(row.key), QString::number(settings.save),
+                              m_paths.MonitorDatabase(), QStringLiteral("1")});
+        report.started = process.startDetached(&processId);
+        if (!report.started)
+            report.reason = QStringLiteral("programmet %1 gick inte att starta (%2)")
+                                .arg(settings.programPath, process.errorString());
+    }
+    QString line = row.model + QStringLiteral("   ") + row.macro;
+    if (report.started) {
+        m_processes.Remember(row.key, processId);
+    } else {
+        line += QStringLiteral("   (kunde inte startas: %1)").arg(report.reason);
+        qCWarning(lcSchedule).noquote()
+            << "Raden" << row.key << "kunde inte startas:" << report.reason;
+    }
+    m_log.AppendLogLine(line, m_clock.Now());
+    return report;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+class CCalculationProcesses;
+class CClock;
+class CMonitorLog;
+class CProgramPaths;
+struct CMonitorSettings;
+struct CScheduleRow;
+
+// What became of one start of the calculation program.
+struct CLaunchReport {
+    int key = -1;
+    QString model;
+    QString macro;
+    bool started = false;
+    // Why it could not start, in plain Swedish; empty when it started.
+    QString reason;
+};
+Q_DECLARE_METATYPE(CLaunchReport)
+
+// Starts the calculation program for one row with its six arguments, as a
+// process of its own that is not waited for, and writes the outcome to the
+// monitor log: the usual line when the program started, the same line with the
+// reason appended when it could not.
+class CCalculationLauncher {
+public:
+    CCalculationLauncher(const CProgramPaths& paths, const CClock& clock, CMonitorLog& log,
+                         CCalculationProcesses& processes);
+
+    CLaunchReport Launch(const CScheduleRow& row, const CMonitorSettings& settings);
+
+    // Empty when the path names a program that may be started, else why not.
+    static QString WhyNotStartable(const QString& programPath);
+
+private:
+    const CProgramPaths& m_paths;
+    const CClock& m_clock;
+    CMonitorLog& m_log;
+    CCalculationProcesses& m_processes;
+};

@@ -1,0 +1,112 @@
+#include "runstatereader.h"
+
+#include "calculationprocesses.h"
+#include "clock.h"
+#include "monitordb/daoexception.h"
+#include "monitorlog.h"
+#include "problemreporter.h"
+
+namespace {
+
+// The refresh runs every few seconds: a writer holding the file longer only
+// delays it to the next one.
+constexpr int kBusyWaitMs = 2000;
+
+// Faults that leave nothing of the schedule readable.
+bool LeavesNoRows(DatabaseFault fault) {
+    return fault != DatabaseFault::ReadOnly && fault != DatabaseFault::DiskFull &&
+           fault != DatabaseFault::Busy;
+}
+
+} // namespace
+
+CRunStateReader::CRunStateReader(QString databasePath, const CClock& clock,
+                                 CCalculationProcesses& processes, CMonitorLog& log,
+                                 CProblemReporter& problems, const std::atomic<bool>& stop)
+    : m_databasePath(std::move(databasePath)), m_clock(clock), m_processes(processes), m_log(log),
+      m_problems(problems), m_stop(stop) {}
+
+std::optional<CRunStates> CRunStateReader::Read() {
+    CSystemDatabase db(m_databasePath, CBusyWait(kBusyWaitMs, &m_stop));
+    if (!db.Open())
+        return ReportUnusable(db);
+    CRunStates states;
+    const bool replaced = m_identity && db.Identity() != m_identity;
+    try {
+        const QVector<CScheduleRow> rows = db.LoadAllRows();
+        if (!db.LastError().isEmpty())
+            throw CDaoException(db.LastError(), 0);
+        if (m_unreadable || replaced)
+            states.reloadedRows = rows;
+        QVector<int> keys;
+        keys.reserve(rows.size());
+        for (const CScheduleRow& row : rows)
+            keys << row.key;
+        const QHash<int, bool> flags = db.RunFlags(keys);
+        const QHash<int, qint64> calcTimes = db.StoredTimes(0);
+        const QHash<int, qint64> mesTimes = db.StoredTimes(1);
+        const QSet<int> stale = StaleKeys(db, rows, flags);
+        for (const CScheduleRow& row : rows) {
+            states.byKey.insert(row.key, {flags.value(row.key), stale.contains(row.key),
+                                          calcTimes.value(row.key), mesTimes.value(row.key)});
+        }
+        LogNewlyStale(rows, stale);
+    } catch (const CDaoException&) {
+        // Busy or not, the lines keep what they show until the next refresh.
+        return std::nullopt;
+    }
+    // A file that took the place of the one read before is reported once.
+    if (replaced && !m_unreadable)
+        m_log.AppendLogLine(QStringLiteral("Monitordatabasen %1 har bytts ut; listan har lästs in "
+                                           "på nytt.")
+                                .arg(m_databasePath),
+                            m_clock.Now());
+    m_identity = db.Identity();
+    m_unreadable = false;
+    m_problems.Report(CProblemReporter::Source::Display, {});
+    return states;
+}
+
+std::optional<CRunStates> CRunStateReader::ReportUnusable(const CSystemDatabase& db) {
+    if (db.LastOpenFault() == DatabaseFault::Busy)
+        return std::nullopt;
+    m_problems.Report(CProblemReporter::Source::Display, db.LastOpenFaultText());
+    if (!LeavesNoRows(db.LastOpenFault()) || m_unreadable)
+        return std::nullopt;
+    // The rows can no longer be read: the list must not show them as if they would run.
+    m_unreadable = true;
+    CRunStates states;
+    states.reloadedRows = QVector<CScheduleRow>();
+    return states;
+}
+
+// Looked for only among flagged rows, and the flags read once more after the
+// processes: a calculation that cleared its flag and ended meanwhile is no stale flag.
+QSet<int> CRunStateReader::StaleKeys(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
+                                     const QHash<int, bool>& flags) {
+    QVector<CScheduleRow> flagged;
+    for (const CScheduleRow& row : rows) {
+        if (flags.value(row.key))
+            flagged << row;
+    }
+    QSet<int> stale = m_processes.WithoutProcess(
+        flagged, [&db](const QString& model) { return db.RecordedProcessIds(model); });
+    if (stale.isEmpty())
+        return stale;
+    const QHash<int, bool> again = db.RunFlags(QVector<int>(stale.begin(), stale.end()));
+    for (auto key = stale.begin(); key != stale.end();)
+        key = again.value(*key) ? std::next(key) : stale.erase(key);
+    return stale;
+}
+
+void CRunStateReader::LogNewlyStale(const QVector<CScheduleRow>& rows, const QSet<int>& stale) {
+    for (const CScheduleRow& row : rows) {
+        if (stale.contains(row.key) && !m_loggedStale.contains(row.key))
+            m_log.AppendLogLine(row.model + QStringLiteral("   ") + row.macro +
+                                    QStringLiteral("   (beräkningsflaggan är satt men ingen "
+                                                   "beräkning för raden körs på den här "
+                                                   "datorn)"),
+                                m_clock.Now());
+    }
+    m_loggedStale = stale;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "monitordb/systemdatabase.h"
+#include "runstate.h"
+
+#include <QSet>
+#include <atomic>
+#include <optional>
+
+class CCalculationProcesses;
+class CClock;
+class CMonitorLog;
+class CProblemReporter;
+
+// The display refresh: every row's run flag and times, and the rows whose flag a
+// calculation that died left behind. A stale flag is logged once when first
+// seen; nothing is reset, since a calculation on another host may share the
+// file. Used from one thread at a time.
+class CRunStateReader {
+public:
+    CRunStateReader(QString databasePath, const CClock& clock, CCalculationProcesses& processes,
+                    CMonitorLog& log, CProblemReporter& problems, const std::atomic<bool>& stop);
+
+    // Nothing when the file is busy or was unusable before and still is.
+    std::optional<CRunStates> Read();
+
+private:
+    std::optional<CRunStates> ReportUnusable(const CSystemDatabase& db);
+    QSet<int> StaleKeys(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
+                        const QHash<int, bool>& flags);
+    void LogNewlyStale(const QVector<CScheduleRow>& rows, const QSet<int>& stale);
+
+    const QString m_databasePath;
+    const CClock& m_clock;
+    CCalculationProcesses& m_processes;
+    CMonitorLog& m_log;
+    CProblemReporter& m_problems;
+    const std::atomic<bool>& m_stop;
+    std::optional<CSystemDatabase::FileIdentity> m_identity;
+    bool m_unreadable = false;
+    QSet<int> m_loggedStale;
+};

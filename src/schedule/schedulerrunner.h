@@ -1,0 +1,70 @@
+#pragma once
+
+#include "calculationlauncher.h"
+#include "calculationprocesses.h"
+#include "monitorlog.h"
+#include "problemreporter.h"
+#include "runstatereader.h"
+#include "scheduler.h"
+
+#include <QObject>
+#include <QThread>
+#include <atomic>
+#include <memory>
+
+class CClock;
+class CProgramPaths;
+
+// Runs the scheduler off the window's thread, so that no dialog, message box or
+// busy window can delay or drop a minute: the minute tick and the launches on
+// one thread, the display refresh on another (it goes on while the tick waits
+// for a held file). Results come back as signals, delivered to the thread that
+// owns the runner. The window and the headless service drive it the same way.
+class CSchedulerRunner : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kRefreshIntervalMs = 3000;
+
+    CSchedulerRunner(const CProgramPaths& paths, const CClock& clock, QObject* parent = nullptr);
+    // Stops both threads; a batch of launches ends between two starts.
+    ~CSchedulerRunner() override;
+
+    // The window's settings; without them the stored settings are read at every tick.
+    void SetSettings(const CMonitorSettings& settings);
+    void Start();
+    void Stop();
+    // While suspended (the window is minimised) the periodic refresh rests.
+    void SetRefreshSuspended(bool suspended);
+    // A refresh within a moment, whatever the period.
+    void RefreshSoon();
+    QString CurrentProblem() const { return m_problems.Current(); }
+
+signals:
+    void Launched(const CLaunchReport& report);
+    void RunStatesRead(const CRunStates& states);
+    // The problem the operator should see now; empty once there is none.
+    void ProblemChanged(const QString& text);
+    // Carries a refresh request to the refresh thread.
+    void RefreshRequested();
+
+private:
+    void RunTickThread();
+    void RunRefreshThread();
+    int MsUntilNextWake() const;
+
+    const CProgramPaths& m_paths;
+    const CClock& m_clock;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_refreshSuspended{false};
+    // One log object per thread that writes: each keeps what it knows of the file.
+    CMonitorLog m_problemLog;
+    CMonitorLog m_tickLog;
+    CMonitorLog m_refreshLog;
+    CProblemReporter m_problems;
+    CCalculationProcesses m_processes;
+    CCalculationLauncher m_launcher;
+    CScheduler m_scheduler;
+    CRunStateReader m_reader;
+    std::unique_ptr<QThread> m_tickThread;
+    std::unique_ptr<QThread> m_refreshThread;
+};
