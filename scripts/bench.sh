@@ -21,7 +21,7 @@ trap 'rm -f "$results" "$diagnostics"' EXIT
 # a figure.
 echo "Kör benchmarkprogrammet i processen ..." >&2
 "$BUILD_DIR/bench/kvarnix_bench" \
-  --benchmark_filter='SchedulerTick|DisplayRefresh|LaunchWithLog' \
+  --benchmark_filter='SchedulerTick|DisplayRefresh|LaunchWithLog|NextStart' \
   --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_format=csv 2>>"$diagnostics" |
   awk -F, '$1 ~ /_median"$/ { gsub(/"|\/real_time_median/, "", $1); print $1, $3, $4 }' \
@@ -40,7 +40,9 @@ startup_ms|start-up to a shown, filled window, 10,000 rows|1000|ms
 idle_cpu_percent|CPU of an idle monitor showing 1,000 rows, over ${idle_seconds} s|1|% of one core
 resident_mb|resident memory, 10,000 rows|100|MB
 LaunchWithLog/nothing_to_drop|one launch, 200,000-line log, nothing old enough to go|50|ms
-LaunchWithLog/oldest_day_dropped|one launch, 200,000-line log, oldest day goes|50|ms"
+LaunchWithLog/oldest_day_dropped|one launch, 200,000-line log, oldest day goes|50|ms
+NextStart/ordinary_day|next start of 10,000 mixed rows|200|ms
+NextStart/hour_repeats|next start of 10,000 mixed rows, in the hour the clock repeats|200|ms"
 
 # Every in-process figure is in milliseconds, wall-clock time with the CPU time beside it: on a
 # busy machine the two part. The monitor program's figures carry their unit in the name.

@@ -161,7 +161,7 @@ bool CScheduler::IsDue(CSystemDatabase& db, const CScheduleRow& row,
         return due;
     }
     const QVector<QDateTime>& candidates =
-        text.right(5).contains(QLatin1Char('X')) ? minutes.forWildcardRows : minutes.forFixedRows;
+        StartTime::FollowsRealTime(text) ? minutes.forWildcardRows : minutes.forFixedRows;
     return std::any_of(candidates.begin(), candidates.end(), [&](const QDateTime& minute) {
         return kind == StartTime::Kind::Weekday ? StartTime::IsWeekdayDue(text, minute)
                                                 : StartTime::IsAbsoluteDue(text, minute);

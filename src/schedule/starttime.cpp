@@ -10,6 +10,7 @@ constexpr int kDaysInWeek = 7;
 constexpr qsizetype kAbsoluteLength = 16;
 constexpr qsizetype kDateLength = 10;
 constexpr qsizetype kStoredWeekdayLength = 7;
+constexpr qsizetype kTimeOfDayLength = 5;
 constexpr QChar kWildcard = u'X';
 
 // Fixed names rather than the machine's locale: the user interface is Swedish, and
@@ -35,21 +36,6 @@ bool IsDigitOrWildcard(QChar c) {
     return (c >= u'0' && c <= u'9') || c == kWildcard;
 }
 
-// A leftover mask prompt or a hand-edited row must never start a calculation, so
-// anything but the exact layout is rejected before it is compared.
-bool HasAbsoluteLayout(const QString& text) {
-    if (text.size() != kAbsoluteLength)
-        return false;
-    for (qsizetype i = 0; i < kAbsoluteLength; ++i) {
-        const QChar separator = SeparatorAt(i);
-        const bool fits =
-            separator.isNull() ? IsDigitOrWildcard(text.at(i)) : text.at(i) == separator;
-        if (!fits)
-            return false;
-    }
-    return true;
-}
-
 // Only the date and time of day are read: converting to local time would move a
 // reading the time zone skips, or one given in UTC, to another minute.
 QString MinuteText(const QDateTime& minute) {
@@ -69,6 +55,21 @@ int StoredWeekdayIndex(const QString& storedText) {
 }
 
 } // namespace
+
+// A leftover mask prompt or a hand-edited row must never start a calculation, so
+// anything but the exact layout is rejected before it is compared.
+bool HasAbsoluteLayout(const QString& text) {
+    if (text.size() != kAbsoluteLength)
+        return false;
+    for (qsizetype i = 0; i < kAbsoluteLength; ++i) {
+        const QChar separator = SeparatorAt(i);
+        const bool fits =
+            separator.isNull() ? IsDigitOrWildcard(text.at(i)) : text.at(i) == separator;
+        if (!fits)
+            return false;
+    }
+    return true;
+}
 
 QString FillWildcards(const QString& startTime, const QDateTime& minute) {
     const QString minuteText = MinuteText(minute);
@@ -108,15 +109,24 @@ bool IsAbsoluteDue(const QString& startTime, const QDateTime& minute) {
 }
 
 bool IsWeekdayDue(const QString& displayedText, const QDateTime& minute) {
+    const WeekdayParts parts = SplitWeekday(displayedText);
+    if (!IsWeekdayOf(parts.dayIndex, minute.date()))
+        return false;
+    const QString candidate = MinuteText(minute).left(kDateLength) + parts.afterDate;
+    return IsAbsoluteDue(candidate, minute);
+}
+
+// The text after the first blank still begins with the second blank of the display
+// form, which stands where the absolute layout has its blank.
+WeekdayParts SplitWeekday(const QString& displayedText) {
     const qsizetype blank = displayedText.indexOf(u' ');
     if (blank < 0)
-        return false;
-    if (!IsWeekdayOf(WeekdayIndex(displayedText.left(blank)), minute.date()))
-        return false;
-    // The text after the first blank still begins with the second blank of the
-    // display form, which stands where the absolute layout has its blank.
-    const QString candidate = MinuteText(minute).left(kDateLength) + displayedText.mid(blank + 1);
-    return IsAbsoluteDue(candidate, minute);
+        return {};
+    return {WeekdayIndex(displayedText.left(blank)), displayedText.mid(blank + 1)};
+}
+
+bool FollowsRealTime(const QString& displayedText) {
+    return displayedText.right(kTimeOfDayLength).contains(kWildcard);
 }
 
 QString WeekdayName(int index) {

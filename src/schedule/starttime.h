@@ -16,12 +16,29 @@ Kind Classify(const QString& displayedText);
 // "HH:MM" in digits: an interval with a prompt "_" left in it is no interval.
 bool HasCyclicLayout(const QString& text);
 
-// "YYYY-MM-DD HH:MM" where any digit may be "X". A text without that layout is never due.
+// "YYYY-MM-DD HH:MM" where any digit may be "X".
+bool HasAbsoluteLayout(const QString& text);
+// A text without the absolute layout is never due.
 bool IsAbsoluteDue(const QString& startTime, const QDateTime& minute);
 // The start time with every "X" replaced by the minute's character at that place.
 QString FillWildcards(const QString& startTime, const QDateTime& minute);
 // Display form: day name, two blanks, "HH:MM".
 bool IsWeekdayDue(const QString& displayedText, const QDateTime& minute);
+
+// The display form split at its first blank: the day's index (-1 when the name is
+// none of the seven or there is no blank) and the rest, which on that day is
+// compared as the part of the absolute layout after its date.
+struct WeekdayParts {
+    int dayIndex = -1;
+    QString afterDate;
+};
+WeekdayParts SplitWeekday(const QString& displayedText);
+
+// True when the time of day (the last five characters) holds an "X": such a row
+// runs at every wall-clock minute it names, so in both passes of an hour the clock
+// repeats and not in minutes it skips. A fixed time of day runs once on those
+// days, and a skipped one as soon as the clock lands after it.
+bool FollowsRealTime(const QString& displayedText);
 
 // Swedish day names, Sunday = 0 ... Saturday = 6; an index outside 0-6 gives "".
 QString WeekdayName(int index);

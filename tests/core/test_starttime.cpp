@@ -49,6 +49,14 @@ TEST(Classify, DecidesByLengthInCharacters) {
     EXPECT_EQ(Classify(QStringLiteral("1-07:30")), Kind::Absolute);
 }
 
+TEST(FollowsRealTime, OnlyAnXInTheTimeOfDay) {
+    for (const char* text : {"XXXX-XX-XX XX:30", "2026-07-15 1X:00", "XXXX-XX-XX 12:0X",
+                             "Onsdag  X8:00", "Torsdag  18:X0"})
+        EXPECT_TRUE(FollowsRealTime(QString::fromUtf8(text))) << text;
+    for (const char* text : {"XXXX-XX-XX 12:00", "XXXX-XX-XX 02:30", "Onsdag  18:00", "00:05"})
+        EXPECT_FALSE(FollowsRealTime(QString::fromUtf8(text))) << text;
+}
+
 TEST(WeekdayRule, DueOnItsDayAtItsTimeOnly) {
     EXPECT_TRUE(WeekdayDueAt("Måndag  07:30", "2026-12-07 07:30"));
     EXPECT_FALSE(WeekdayDueAt("Måndag  07:30", "2026-12-08 07:30"));

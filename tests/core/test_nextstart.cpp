@@ -1,0 +1,291 @@
+#include "schedule/minutetracker.h"
+#include "schedule/nextstart.h"
+#include "schedule/starttime.h"
+#include "support/testsupport.h"
+
+#include <QDateTime>
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr qint64 kMinute = 60;
+constexpr qint64 kDay = 86400;
+constexpr int kLayoutLength = 16;
+
+// A row as the scheduler reads it, written down here rather than asked of the code
+// under test: the characters a minute must show ("X" any; a weekday row's date part is
+// all "X"), its day of the week (-1 for an absolute row) and whether its time of day
+// holds an "X", which makes it take the tracker's minutes for wildcard rows.
+struct CRule {
+    QString text;
+    QString layout;
+    int weekday;
+    bool realTime;
+};
+
+CRule Absolute(const char* text) {
+    const QString layout = QString::fromUtf8(text);
+    return {layout, layout, -1, layout.right(5).contains(u'X')};
+}
+
+CRule Weekday(int day, const char* time) {
+    const QString hhmm = QString::fromUtf8(time);
+    return {StartTime::WeekdayName(day) + QStringLiteral("  ") + hhmm,
+            QStringLiteral("XXXX-XX-XX ") + hhmm, day, hhmm.contains(u'X')};
+}
+
+QString Shown(qint64 real) {
+    return QDateTime::fromSecsSinceEpoch(real).toString(QStringLiteral("yyyy-MM-dd HH:mm t"));
+}
+
+QString Shown(const std::optional<QDateTime>& start) {
+    return start ? start->toString(QStringLiteral("yyyy-MM-dd HH:mm t")) : QStringLiteral("aldrig");
+}
+
+// "yyyy-MM-dd HH:mm:ss" in UTC.
+qint64 RealTime(const char* utc) {
+    const QString text = QString::fromUtf8(utc);
+    const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
+    EXPECT_TRUE(date.isValid() && time.isValid()) << utc;
+    return QDateTime(date, time, Qt::UTC).toSecsSinceEpoch();
+}
+
+// A scheduler that wakes at every real minute from `first` to `last`: at each wake-up
+// the wall-clock minutes a real CMinuteTracker hands out for wildcard and for
+// fixed-time rows, and the text of every such minute, so that all rules share one
+// pass over the clock.
+class CWakeUps {
+public:
+    CWakeUps(qint64 first, qint64 last) : m_first(first) {
+        CMinuteTracker tracker;
+        for (qint64 real = first; real <= last; real += kMinute) {
+            const CMinuteTracker::Minutes minutes =
+                tracker.Advance(QDateTime::fromSecsSinceEpoch(real, Qt::UTC).toLocalTime());
+            Append(minutes.forWildcardRows, m_wildcard, m_wildcardEnd);
+            Append(minutes.forFixedRows, m_fixed, m_fixedEnd);
+        }
+        const auto [low, high] = std::minmax_element(m_fixed.begin(), m_fixed.end());
+        m_firstWall = std::min(*low, *std::min_element(m_wildcard.begin(), m_wildcard.end()));
+        const qint64 lastWall =
+            std::max(*high, *std::max_element(m_wildcard.begin(), m_wildcard.end()));
+        for (qint64 wall = m_firstWall; wall <= lastWall; wall += kMinute)
+            m_texts.push_back(TextOf(wall));
+    }
+
+    qint64 First() const { return m_first; }
+    qint64 Last() const { return m_first + (Count() - 1) * kMinute; }
+    int Count() const { return int(m_fixedEnd.size()); }
+    int IndexOf(qint64 real) const { return int((real - real % kMinute - m_first) / kMinute); }
+    qint64 RealMinute(int index) const { return m_first + index * kMinute; }
+
+    // The first wake-up after `after` at which the rule is due, or -1.
+    int FirstDue(const CRule& rule, int after) const {
+        for (int i = after + 1; i < Count(); ++i) {
+            if (IsDue(rule, i))
+                return i;
+        }
+        return -1;
+    }
+
+private:
+    static void Append(const QVector<QDateTime>& minutes, std::vector<qint64>& walls,
+                       std::vector<int>& ends) {
+        for (const QDateTime& minute : minutes)
+            walls.push_back(minute.toSecsSinceEpoch());
+        ends.push_back(int(walls.size()));
+    }
+
+    static std::array<char, kLayoutLength + 1> TextOf(qint64 wall) {
+        const QDateTime minute = QDateTime::fromSecsSinceEpoch(wall, Qt::UTC);
+        const QDate date = minute.date();
+        std::array<char, kLayoutLength + 1> text{};
+        std::snprintf(text.data(), text.size(), "%04d-%02d-%02d %02d:%02d", date.year(),
+                      date.month(), date.day(), minute.time().hour(), minute.time().minute());
+        return text;
+    }
+
+    // Any of the wake-up's minutes for the rule's kind; the text comparison only
+    // spares the rules a call for minutes that cannot match.
+    bool IsDue(const CRule& rule, int wakeUp) const {
+        const std::vector<qint64>& walls = rule.realTime ? m_wildcard : m_fixed;
+        const std::vector<int>& ends = rule.realTime ? m_wildcardEnd : m_fixedEnd;
+        const int begin = wakeUp == 0 ? 0 : ends[wakeUp - 1];
+        for (int i = begin; i < ends[wakeUp]; ++i) {
+            if (Shows(rule, walls[i]) && RuleSaysDue(rule, walls[i]))
+                return true;
+        }
+        return false;
+    }
+
+    bool Shows(const CRule& rule, qint64 wall) const {
+        const qint64 days = wall / kDay;
+        if (rule.weekday >= 0 && (days + 4) % 7 != rule.weekday) // 1970-01-01 was a Thursday
+            return false;
+        const auto& text = m_texts[(wall - m_firstWall) / kMinute];
+        for (int i = 0; i < kLayoutLength; ++i) {
+            if (rule.layout[i] != u'X' && rule.layout[i] != QLatin1Char(text[i]))
+                return false;
+        }
+        return true;
+    }
+
+    static bool RuleSaysDue(const CRule& rule, qint64 wall) {
+        const QDateTime minute = QDateTime::fromSecsSinceEpoch(wall, Qt::UTC);
+        const bool due = rule.weekday >= 0 ? StartTime::IsWeekdayDue(rule.text, minute)
+                                           : StartTime::IsAbsoluteDue(rule.text, minute);
+        EXPECT_TRUE(due) << rule.text.toStdString() << " shows at " << TextOf(wall).data();
+        return due;
+    }
+
+    qint64 m_first;
+    std::vector<qint64> m_wildcard;
+    std::vector<qint64> m_fixed;
+    std::vector<int> m_wildcardEnd;
+    std::vector<int> m_fixedEnd;
+    qint64 m_firstWall = 0;
+    std::vector<std::array<char, kLayoutLength + 1>> m_texts;
+};
+
+std::vector<CRule> Rules() {
+    std::vector<CRule> rules;
+    for (const char* text :
+         {"XXXX-XX-XX XX:XX", "XXXX-XX-XX 02:30", "XXXX-XX-XX 02:00", "XXXX-XX-XX 02:59",
+          "XXXX-XX-XX 03:00", "XXXX-XX-XX 01:59", "XXXX-XX-XX 00:00", "XXXX-XX-XX XX:30",
+          "XXXX-XX-XX 02:X5", "XXXX-XX-XX 0X:15", "XXXX-XX-XX X2:45", "XXXX-XX-XX 2X:X0",
+          "XXXX-XX-XX 23:5X", "XXXX-XX-X1 X3:X7", "XXXX-XX-31 23:59", "XXXX-03-XX 02:XX",
+          "XXXX-10-XX 02:XX", "XXXX-03-XX 02:15", "2027-03-28 02:30", "2027-03-28 02:XX",
+          "2027-03-28 XX:XX", "2027-10-31 02:30", "2027-10-31 02:X0", "2027-10-31 XX:XX",
+          "2027-06-15 12:00", "X027-06-15 12:00", "2X27-09-0X 08:00", "20X7-11-1X 06:06",
+          "202X-X1-01 00:00", "XXX8-XX-XX 12:00", "XXXX-0X-3X 12:00", "XXXX-X2-29 12:00",
+          "XXXX-02-29 12:00", "XXXX-01-01 00:00", "2027-12-31 XX:XX", "XXXX-02-30 12:00",
+          "XXXX-04-31 XX:XX", "2027-02-29 12:00", "XXXX-13-XX 12:00", "XXXX-XX-00 12:00",
+          "XXXX-XX-XX 24:00", "XXXX-XX-XX XX:60", "2026-12-31 23:59", "3000-01-01 00:00"})
+        rules.push_back(Absolute(text));
+    for (const CRule& rule :
+         {Weekday(0, "02:30"), Weekday(0, "02:X0"), Weekday(0, "XX:XX"), Weekday(0, "03:00"),
+          Weekday(1, "07:30"), Weekday(2, "00:00"), Weekday(3, "18:00"), Weekday(4, "23:59"),
+          Weekday(4, "XX:00"), Weekday(5, "X2:X5"), Weekday(6, "12:0X"), Weekday(6, "23:XX")})
+        rules.push_back(rule);
+    return rules;
+}
+
+// Real moments, seconds included: every few minutes through the nights the clock goes
+// forward and back (and each minute of the switch), every weekday of one week, the
+// turns of the year and spread at random over the year.
+std::vector<qint64> Moments() {
+    std::vector<qint64> moments;
+    const auto everyFewMinutes = [&](const char* from, const char* to) {
+        for (qint64 real = RealTime(from); real <= RealTime(to); real += 7 * kMinute + 13)
+            moments.push_back(real);
+    };
+    everyFewMinutes("2027-03-27 22:00:00", "2027-03-28 03:00:00");
+    everyFewMinutes("2027-10-30 21:00:00", "2027-10-31 04:00:00");
+    for (const char* utc : {"2027-03-28 00:58:00", "2027-03-28 00:59:59", "2027-03-28 01:00:00",
+                            "2027-03-28 01:01:00", "2027-10-30 23:59:00", "2027-10-31 00:00:00",
+                            "2027-10-31 00:29:00", "2027-10-31 00:30:00", "2027-10-31 00:59:59",
+                            "2027-10-31 01:00:00", "2027-10-31 01:29:00", "2027-10-31 01:30:00",
+                            "2027-10-31 01:59:00", "2027-10-31 02:00:00", "2026-12-31 23:00:00",
+                            "2027-12-31 22:59:00", "2027-12-31 23:00:00", "2028-02-28 22:59:00",
+                            "2028-02-29 11:00:00"})
+        moments.push_back(RealTime(utc));
+    // Midnight, 07:29:30, 07:30, noon, 18:00 and 23:59 from one Sunday to the next.
+    const qint64 sundayMidnight = RealTime("2027-06-05 22:00:00");
+    for (int day = 0; day < 8; ++day) {
+        for (const qint64 time : {0, 26970, 27000, 43200, 64800, 86340})
+            moments.push_back(sundayMidnight + day * kDay + time);
+    }
+    std::mt19937 random(2027);
+    std::uniform_int_distribution<qint64> spread(RealTime("2027-01-01 00:00:00"),
+                                                 RealTime("2028-02-28 00:00:00"));
+    for (int i = 0; i < 60; ++i)
+        moments.push_back(spread(random));
+    std::sort(moments.begin(), moments.end());
+    return moments;
+}
+
+} // namespace
+
+// The first start found by waking a real minute tracker at every minute, against the
+// one computed; a rule with no start before the pass ends must get none, or a later one.
+TEST(NextStart, AgreesWithEveryMinuteOfTheSchedulersYear) {
+    const CWakeUps wakeUps(RealTime("2026-12-31 00:00:00"), RealTime("2028-03-05 00:00:00"));
+    const std::vector<qint64> moments = Moments();
+    for (const CRule& rule : Rules()) {
+        // The moments come in order, so a start found stays the answer until passed,
+        // and no start stays none.
+        std::optional<int> due;
+        for (size_t i = 0; i < moments.size(); ++i) {
+            const int index = wakeUps.IndexOf(moments[i]);
+            if (!due || (*due >= 0 && *due <= index))
+                due = wakeUps.FirstDue(rule, index);
+            // Alternately a local reading, as the clock gives, and the same moment in UTC.
+            const QDateTime now =
+                QDateTime::fromSecsSinceEpoch(moments[i], i % 2 ? Qt::UTC : Qt::LocalTime);
+            const std::optional<QDateTime> start = NextStart(rule.text, 0, now);
+            const std::string context =
+                rule.text.toStdString() + " after " + Shown(moments[i]).toStdString();
+            if (*due >= 0) {
+                ASSERT_EQ(Shown(start), Shown(wakeUps.RealMinute(*due))) << context;
+            } else {
+                EXPECT_TRUE(!start || start->toSecsSinceEpoch() > wakeUps.Last())
+                    << context << ": " << Shown(start).toStdString();
+            }
+        }
+    }
+}
+
+// A cyclic row waits out its countdown in real minutes, whatever the wall clock does;
+// a text that never starts gives nothing; far years follow the calendar's leap rule.
+TEST(NextStart, CountdownsAndTextsThatNeverStart) {
+    const struct {
+        const char* text;
+        int counter;
+        const char* nowUtc;
+        const char* expected;
+    } cases[] = {
+        {"00:05", -3, "2027-06-09 08:15:30", "2027-06-09 10:16 CEST"},
+        {"00:05", 0, "2027-06-09 08:15:30", "2027-06-09 10:16 CEST"},
+        {"01:30", 1, "2027-06-09 08:15:30", "2027-06-09 10:16 CEST"},
+        {"01:30", 2, "2027-06-09 08:15:30", "2027-06-09 10:17 CEST"},
+        {"99:59", 7, "2027-06-09 08:15:30", "2027-06-09 10:22 CEST"},
+        {"00:00", 1440, "2027-06-09 08:15:30", "2027-06-10 10:15 CEST"},
+        {"00:05", INT_MAX, "2027-06-09 08:15:30", "6110-07-02 12:22 CEST"},
+        {"00:10", 3, "2027-03-28 00:58:00", "2027-03-28 03:01 CEST"},
+        {"01:00", 60, "2027-10-31 00:30:00", "2027-10-31 02:30 CET"},
+        {"0_:05", 3, "2027-06-09 08:15:30", "aldrig"},
+        {"2027-06-09 10:16", 0, "2027-06-09 08:15:30", "2027-06-09 10:16 CEST"},
+        {"2027-06-09 10:15", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"Onsdag  10:15", 0, "2027-06-09 08:15:30", "2027-06-16 10:15 CEST"},
+        {"XX8X-01-01 00:00", 0, "2027-06-09 08:15:30", "2080-01-01 00:00 CET"},
+        {"X9X9-12-31 23:59", 0, "2027-06-09 08:15:30", "2909-12-31 23:59 CET"},
+        {"2X96-02-29 12:00", 0, "2027-06-09 08:15:30", "2096-02-29 12:00 CET"},
+        {"2X00-02-29 12:00", 0, "2027-06-09 08:15:30", "2400-02-29 12:00 CET"},
+        {"XXX1-02-29 12:00", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"2026-05-04 06:30", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"2027-02-30 12:00", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"XXXX-02-30 12:00", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"XXXX-XX-XX 24:00", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"XXXX-XX-XX XX:X_", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"____-__-__ __:__", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"Onsdag  1_:00", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"Onsdog  18:00", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"Onsdag  18:00 ", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"Onsdag 18:00", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"3-18:00", 0, "2027-06-09 08:15:30", "aldrig"},
+        {"", 0, "2027-06-09 08:15:30", "aldrig"},
+    };
+    for (const auto& c : cases) {
+        const QDateTime now = QDateTime::fromSecsSinceEpoch(RealTime(c.nowUtc));
+        EXPECT_EQ(Shown(NextStart(QString::fromUtf8(c.text), c.counter, now)),
+                  QString::fromUtf8(c.expected))
+            << c.text << " counter " << c.counter << " after " << c.nowUtc << " UTC";
+    }
+    EXPECT_FALSE(NextStart(QStringLiteral("XXXX-XX-XX XX:XX"), 0, QDateTime()));
+}
