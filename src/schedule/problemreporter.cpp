@@ -19,6 +19,8 @@ void CProblemReporter::Report(Source source, const QString& problem) {
             return;
         const QString before = CurrentLocked();
         stored = text;
+        if (!text.isEmpty())
+            m_latest = source;
         current = CurrentLocked();
         if (current == before)
             return;
@@ -44,7 +46,9 @@ QString CProblemReporter::Current() const {
 }
 
 QString CProblemReporter::CurrentLocked() const {
-    return m_schedule.isEmpty() ? m_display : m_schedule;
+    const QString& latest = m_latest == Source::Schedule ? m_schedule : m_display;
+    const QString& other = m_latest == Source::Schedule ? m_display : m_schedule;
+    return latest.isEmpty() ? other : latest;
 }
 
 void CProblemReporter::SetListener(std::function<void(const QString&)> listener) {

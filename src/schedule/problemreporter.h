@@ -13,8 +13,7 @@ class CMonitorLog;
 // service) hears every change. Nothing here waits for anybody.
 class CProblemReporter {
 public:
-    // The minute tick's problems count before the display refresh's: they stop
-    // calculations from starting.
+    // Both look at the same file; the one that reported last knows it best.
     enum class Source { Schedule, Display };
 
     CProblemReporter(CMonitorLog& log, const CClock& clock);
@@ -34,6 +33,7 @@ private:
     mutable QMutex m_mutex;
     QString m_schedule;
     QString m_display;
+    Source m_latest = Source::Schedule;
     QString m_lastLogged;
     std::function<void(const QString&)> m_listener;
 };

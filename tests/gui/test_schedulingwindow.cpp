@@ -1,0 +1,124 @@
+// The main window with its scheduler running beside it: what the tick meets
+// reaches the status bar, never a box, and the window keeps answering.
+#include "app/mainfrm.h"
+#include "app/monitorsettings.h"
+#include "app/programpaths.h"
+#include "app/statusbarw.h"
+#include "gui/guisupport.h"
+#include "monitordb/sqliteconnection.h"
+#include "monitordb/systemdatabase.h"
+#include "schedule/kvarnixmonitorview.h"
+#include "support/testsupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The longest time the window's event loop went without running a 10 ms timer.
+class CLoopWatch {
+public:
+    CLoopWatch() {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout,
+                         [this] { m_longestMs = std::max(m_longestMs, m_since.restart()); });
+        m_since.start();
+        m_timer.start();
+    }
+    qint64 LongestMs() const { return m_longestMs; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_since;
+    qint64 m_longestMs = 0;
+};
+
+class SchedulingWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(db.OpenOrCreate());
+        db.SaveRow("- - - -", "/bin/true", "- - - -", 0, 0);
+        db.SetSetting("DRIFT", 1);
+    }
+    void Start() {
+        frame.show();
+        ASSERT_TRUE(frame.View()->InitialUpdate());
+        // The first tick has claimed the clock's minute.
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            CSystemDatabase file(folder.DatabaseFile());
+            return file.Open() && file.MinuteClaim().has_value();
+        }));
+    }
+    QString StatusText() const { return frame.StatusBar()->currentMessage(); }
+    int LogLinesWith(const QString& text) const {
+        return int(folder.ReadLines(folder.LogFile()).filter(text).size());
+    }
+
+    CTestFolder folder;
+    CRecordingMessenger messenger;
+    CSystemDatabase db{folder.DatabaseFile()};
+    CProgramPaths paths{folder.ProgramFile()};
+    CFakeClock clock{LocalTime("2026-12-08 10:00:20")};
+    CMonitorSettings settings;
+    CMainFrame frame{settings, paths, clock, messenger};
+};
+
+// A failure inside the tick shows in the status bar; no box waits for the
+// operator, and the calculation programs can write to the file meanwhile.
+TEST_F(SchedulingWindowTest, AFailureInsideTheTickIsShownWithoutABoxOrALock) {
+    db.SaveRow("00:05", "/m/cyklisk", "Makro", -1, 1);
+    db.SaveRow("XXXX-XX-XX XX:XX", "/m/varje", "Makro", -1, 1);
+    // The start's spreading of the countdowns still goes through; the tick's steps do not.
+    db.Connection().Execute("CREATE TRIGGER nej BEFORE UPDATE OF COUNTER ON MONITOR "
+                            "WHEN OLD.COUNTER IS NOT NULL BEGIN SELECT RAISE(ABORT, 'låst'); END");
+    Start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return StatusText().contains("COUNTER"); }, 10000))
+        << StatusText().toStdString();
+    EXPECT_TRUE(StatusText().startsWith("Det gick inte att uppdatera COUNTER"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return LogLinesWith("/m/varje   Makro") == 1; }));
+    EXPECT_TRUE(messenger.messages.isEmpty()) << messenger.messages.join('\n').toStdString();
+    CSqliteConnection other;
+    other.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 0);
+    other.Execute("BEGIN IMMEDIATE");
+    other.Execute("COMMIT");
+}
+
+// A file replaced by garbage, and then deleted, is reported once each: the list
+// no longer shows rows that cannot run, the file is not created anew, and the
+// window answers throughout. The good file back brings the schedule back.
+TEST_F(SchedulingWindowTest, AnUnusableFileIsReportedOnceAndTheWindowKeepsAnswering) {
+    db.SaveRow("00:05", "/m/forsta", "Makro", -1, 0);
+    db.SaveRow("00:07", "/m/andra", "Makro", -1, 0);
+    db.Close();
+    Start();
+    ASSERT_EQ(frame.View()->Lines().LineCount(), 2);
+    const QString saved = folder.File("sparad.mdb");
+    ASSERT_TRUE(QFile::copy(folder.DatabaseFile(), saved));
+    QStringList reports;
+    QObject::connect(frame.View(), &CKvarnixMonitorView::StatusTextChanged,
+                     [&](const QString& text) { reports << text; });
+    const CLoopWatch watch;
+
+    QFile::remove(folder.DatabaseFile());
+    folder.WriteText(folder.DatabaseFile(), "ingen databas");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame.View()->Lines().LineCount() == 0; }, 10000));
+    EXPECT_TRUE(StatusText().contains("är ingen monitordatabas")) << StatusText().toStdString();
+    QTest::qWait(3500);
+    QFile::remove(folder.DatabaseFile());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return StatusText().contains("finns inte"); }, 10000));
+    QTest::qWait(3500);
+    EXPECT_FALSE(QFile::exists(folder.DatabaseFile()));
+    EXPECT_EQ(LogLinesWith("är ingen monitordatabas"), 1);
+    EXPECT_EQ(LogLinesWith("finns inte"), 1);
+
+    ASSERT_TRUE(QFile::rename(saved, folder.DatabaseFile()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame.View()->Lines().LineCount() == 2; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return StatusText() == "Klar"; }, 10000));
+    EXPECT_EQ(reports.filter("är ingen monitordatabas").size(), 1);
+    EXPECT_EQ(reports.filter("finns inte").size(), 1);
+    EXPECT_LT(watch.LongestMs(), 500);
+    EXPECT_TRUE(messenger.messages.isEmpty()) << messenger.messages.join('\n').toStdString();
+}
+
+} // namespace
