@@ -21,7 +21,7 @@ trap 'rm -f "$results" "$diagnostics"' EXIT
 # a figure.
 echo "Kör benchmarkprogrammet i processen ..." >&2
 "$BUILD_DIR/bench/kvarnix_bench" \
-  --benchmark_filter='SchedulerTick|DisplayRefresh|LaunchWithLog|NextStart' \
+  --benchmark_filter='SchedulerTick|DisplayRefresh|LaunchWithLog|TrimLog|AppendAndTrim|NextStart' \
   --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
   --benchmark_format=csv 2>>"$diagnostics" |
   awk -F, '$1 ~ /_median"$/ { gsub(/"|\/real_time_median/, "", $1); print $1, $3, $4 }' \
@@ -30,6 +30,10 @@ echo "Kör benchmarkprogrammet i processen ..." >&2
 echo "Startar monitorprogrammet (tomgång i $idle_seconds s) ..." >&2
 "$BUILD_DIR/bench/kvarnix_bench_process" --idle-seconds "$idle_seconds" \
   2>>"$diagnostics" >>"$results" || true
+
+# Needs about 2 GB free in the temporary folder while it runs.
+echo "Trimmar en monitorlogg på 1 GB ..." >&2
+"$BUILD_DIR/bench/kvarnix_bench_logtrim" 2>>"$diagnostics" >>"$results" || true
 
 # figure id | text | target | unit
 FIGURES="SchedulerTick/1000|one scheduler tick, 1,000 active rows, none due|5|ms
@@ -41,6 +45,10 @@ idle_cpu_percent|CPU of an idle monitor showing 1,000 rows, over ${idle_seconds}
 resident_mb|resident memory, 10,000 rows|100|MB
 LaunchWithLog/nothing_to_drop|one launch, 200,000-line log, nothing old enough to go|50|ms
 LaunchWithLog/oldest_day_dropped|one launch, 200,000-line log, oldest day goes|50|ms
+TrimLog/nothing_to_drop|first trim of a 200,000-line log, nothing old enough to go|50|ms
+AppendAndTrim/nothing_to_drop|append and trim by the kept log object, 200,000-line log, nothing to drop|50|ms
+TrimLog/oldest_day_dropped|trim of a 200,000-line log, oldest day goes|50|ms
+logtrim_1gb_peak_mb|peak resident memory of the trim of a 1 GB log, oldest day goes|50|MB
 NextStart/ordinary_day|next start of 10,000 mixed rows|200|ms
 NextStart/hour_repeats|next start of 10,000 mixed rows, in the hour the clock repeats|200|ms"
 
@@ -61,6 +69,8 @@ print_table() {
         measured = measured sprintf(" (CPU %.1f ms)", cpu[id])
       if (id == "startup_ms")
         measured = measured sprintf(" (%.0f ms from main())", value["startup_from_main_ms"])
+      if (id == "logtrim_1gb_peak_mb")
+        measured = measured sprintf(" (trimmed in %.1f s)", value["logtrim_1gb_seconds"])
       printf "| %s | ≤ %s %s | %s | %s |\n", $2, target, unit, measured, (value[id] <= target ? "yes" : "NO")
     }
     END { exit missing }'
