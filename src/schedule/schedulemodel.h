@@ -45,7 +45,8 @@ public:
     // Seconds since 1970, 0 for none; the texts are made only when a time changed.
     void SetTimes(int row, qint64 calcSeconds, qint64 mesSeconds);
 
-    // Column widths in pixels, in column order.
+    // The narrowest each column may be, in pixels; the list widens a column
+    // where its font needs more.
     static int ColumnWidth(int column);
 
 private:
