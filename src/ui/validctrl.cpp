@@ -238,7 +238,7 @@ void CValidCtrl::ChangeLine(int line) {
         return;
     if (result == CDlgInmatning::ResultDeleteRow) {
         if (db.DeleteRow(key))
-            m_lines.RemoveLine(line);
+            RemoveLineUnselected(line);
         return;
     }
     db.SaveRow(dialog.Tid(), dialog.Model(), dialog.Macro(), key, dialog.Implemented());
@@ -253,7 +253,14 @@ void CValidCtrl::DeleteLine(int line) {
         return;
     CSystemDatabase db(m_paths.MonitorDatabase(), m_messenger);
     if (db.OpenRetrying(kUserRetryMs) && db.DeleteRow(m_lines.Line(line).key))
-        m_lines.RemoveLine(line);
+        RemoveLineUnselected(line);
+}
+
+// Left to itself the list would select the next line, one the operator never
+// picked, and keep the commands on a selected line enabled for it.
+void CValidCtrl::RemoveLineUnselected(int line) {
+    m_lines.RemoveLine(line);
+    selectionModel()->clear();
 }
 
 // The whole line is painted at once, so a long text may run on under the next column.

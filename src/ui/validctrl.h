@@ -56,6 +56,7 @@ private:
     bool HandleCheckBoxPress(const QPoint& position);
     bool HandleRightPress(QMouseEvent* event);
     void SetImageAndNotify(int line, int image);
+    void RemoveLineUnselected(int line);
     bool HasContextRow() const;
 
     CScheduleModel& m_lines;

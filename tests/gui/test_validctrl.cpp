@@ -9,6 +9,7 @@
 #include "ui/linedelegate.h"
 #include "ui/validctrl.h"
 
+#include <QAction>
 #include <QHeaderView>
 #include <QMenu>
 #include <QStyle>
@@ -92,6 +93,16 @@ TEST_F(ValidCtrlTest, ContextCommandsActOnTheMenuLine) {
 
     list->OnResetRunFlag();
     EXPECT_FALSE(db.IsRunFlagSet(1));
+
+    // The line that moves up into the deleted one's place is not selected.
+    ASSERT_TRUE(frame.View()->MenuCommands().deleteRow->isEnabled());
+    messenger.answers = {true};
+    list->OnDelete();
+    ASSERT_EQ(frame.View()->Lines().LineCount(), 1);
+    EXPECT_FALSE(db.RowExists(1));
+    EXPECT_TRUE(list->selectionModel()->selectedRows().isEmpty());
+    EXPECT_FALSE(frame.View()->MenuCommands().deleteRow->isEnabled());
+    EXPECT_FALSE(frame.View()->MenuCommands().changeRow->isEnabled());
 }
 
 TEST_F(ValidCtrlTest, ColumnTextsStartAtTheirOffsets) {
