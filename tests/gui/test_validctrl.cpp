@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QStyle>
+#include <QStyleOptionMenuItem>
 #include <gtest/gtest.h>
 
 namespace {
@@ -199,6 +200,27 @@ TEST_F(ValidCtrlTest, StatusPanesShowPermissionAndProgram) {
     EXPECT_EQ(CStatusBarW::ProgramPane(settings).text, "Avstängd");
     settings.drift = 1;
     EXPECT_EQ(CStatusBarW::ProgramPane(settings).text, "Kvarnix.exe");
+}
+
+// Shows an action as a menu would, with the shortcut text it adds itself.
+struct MenuProbe : QMenu {
+    QString ShownText(QAction* action) {
+        QStyleOptionMenuItem option;
+        initStyleOption(&option, action);
+        return option.text;
+    }
+};
+
+TEST_F(ValidCtrlTest, CtrlNOpensTheNewRowDialogAndTheMenuNamesTheKeyOnce) {
+    QAction* newRow = frame.View()->MenuCommands().newRow;
+    EXPECT_EQ(MenuProbe().ShownText(newRow), "&Ny Rad\tCtrl+N");
+
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    QString opened;
+    ScriptNextDialog([&opened](QDialog& dialog) { opened = dialog.windowTitle(); });
+    QTest::keyClick(list, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(opened, "KvarnixMonitor - Ny starttid");
 }
 
 TEST_F(ValidCtrlTest, OnlyAvslutaClosesTheMainWindow) {
