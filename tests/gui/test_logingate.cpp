@@ -1,11 +1,13 @@
 // The login and message dialogs driven as an operator would, and the start-up
 // gate over a real monitor database and a real lock file.
+#include "app/messageboxmessenger.h"
 #include "gui/logingatesupport.h"
 #include "ui/dlginloggning.h"
 #include "ui/dlgmessage.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 
 namespace {
@@ -67,6 +69,38 @@ TEST_F(LoginGate, NoLockIsWrittenWhenTheLoginIsCancelledOrTheCheckIsOff) {
     EXPECT_TRUE(app.InitInstance());
     EXPECT_EQ(dialogs.asked, 1);
     EXPECT_FALSE(QFile::exists(lockPath));
+}
+
+// Left alone with the refusal of a short name still open, the login closes
+// that box itself and the start comes up as "Monitor standard".
+TEST_F(LoginGate, AnUnattendedStartEndsTheLoginWhateverBoxItHasOpen) {
+    CMessageBoxMessenger boxes;
+    CModalLoginDialogs modalDialogs(boxes, kShortMs);
+    CKvarnixMonitorApp unattended(paths, clock, boxes, modalDialogs);
+    QString refusal;
+    bool boxLeftOpen = false;
+    ScriptNextDialog([&](QDialog& login) {
+        // Runs in the refusal box's own event loop, once the box is up.
+        QTimer::singleShot(0, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+                refusal = box->text();
+        });
+        // Ends a test whose box nobody closed instead of waiting for ever.
+        QTimer::singleShot(40 * kShortMs, [&] {
+            for (QWidget* window : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) {
+                    boxLeftOpen = true;
+                    box->reject();
+                }
+        });
+        TypeAndConfirm(login, "ab");
+    });
+
+    EXPECT_TRUE(unattended.InitInstance());
+    EXPECT_EQ(refusal, "Ange minst tre tecken");
+    EXPECT_FALSE(boxLeftOpen);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(ReadLock().section('\n', 0, 0), "Monitor standard");
 }
 
 } // namespace
