@@ -26,16 +26,14 @@ QStringList EntryTexts(const std::unique_ptr<QMenu>& menu) {
     return texts;
 }
 
-TEST(SwedishTexts, TextFieldsOfferTheirStandardCommandsInSwedish) {
+TEST(SwedishTexts, TextFieldMenusAndQtsOwnQuestionButtons) {
     const QStringList commands = {"&Ångra",      "&Gör om", "Klipp &ut",   "&Kopiera",
                                   "Klistra &in", "Ta bort", "Markera alla"};
     QLineEdit line;
     EXPECT_EQ(EntryTexts(std::unique_ptr<QMenu>(line.createStandardContextMenu())), commands);
     QPlainTextEdit text;
     EXPECT_EQ(EntryTexts(std::unique_ptr<QMenu>(text.createStandardContextMenu())), commands);
-}
-
-TEST(SwedishTexts, QuestionBoxesOfQtsOwnDialogsAnswerJaOrNej) {
+    // As the file dialog asks before it deletes a file.
     QMessageBox box(QMessageBox::Question, "Öppna", "?", QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(box.button(QMessageBox::Yes)->text(), "&Ja");
     EXPECT_EQ(box.button(QMessageBox::No)->text(), "&Nej");
