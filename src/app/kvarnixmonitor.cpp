@@ -17,14 +17,14 @@ const QString kLoginCheck = QStringLiteral("INLOGGNINGSKONTROLL");
 } // namespace
 
 std::optional<QString> CModalLoginDialogs::AskOperatorName() {
-    CDlgInloggning dialog(m_messenger);
+    CDlgInloggning dialog(m_messenger, nullptr, m_closeAfterMs);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.Name();
 }
 
 void CModalLoginDialogs::ShowAlreadyStarted(const QString& text) {
-    CDlgMessage dialog(text);
+    CDlgMessage dialog(text, nullptr, m_closeAfterMs);
     dialog.exec();
 }
 

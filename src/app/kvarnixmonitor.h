@@ -2,6 +2,7 @@
 
 #include "app/lockfile.h"
 #include "app/monitorsettings.h"
+#include "ui/dlgmessage.h"
 
 #include <QString>
 #include <memory>
@@ -26,12 +27,16 @@ public:
 // The login and message dialogs, run modally without a parent window.
 class CModalLoginDialogs : public CLoginDialogs {
 public:
-    explicit CModalLoginDialogs(CMessenger& messenger) : m_messenger(messenger) {}
+    // Both dialogs close themselves after closeAfterMs when nobody answers.
+    explicit CModalLoginDialogs(CMessenger& messenger,
+                                int closeAfterMs = CSelfClosingDialog::kCloseAfterMs)
+        : m_messenger(messenger), m_closeAfterMs(closeAfterMs) {}
     std::optional<QString> AskOperatorName() override;
     void ShowAlreadyStarted(const QString& text) override;
 
 private:
     CMessenger& m_messenger;
+    int m_closeAfterMs;
 };
 
 // Starts the monitor: waits for its database, lets only one logged-in instance

@@ -3,6 +3,7 @@
 #include "app/messageboxmessenger.h"
 #include "app/programpaths.h"
 #include "app/signalwatcher.h"
+#include "app/swedishlanguage.h"
 #include "schedule/clock.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@ int main(int argc, char* argv[]) {
     sinceStart.start();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KvarnixMonitor"));
+    InstallSwedishLanguage(application);
 
     // Before the login, so that a stop while its dialog is open ends the start too.
     const CSignalWatcher signalWatcher;

@@ -50,6 +50,10 @@ void CKvarnixMonitorView::CreateCommands() {
     m_commands.newRow =
         CreateCommand(32771, QStringLiteral("&Ny Rad\tCtrl+N"),
                       QStringLiteral("Skapa en ny rad\nNy rad"), &CKvarnixMonitorView::OnNewRow);
+    // Known to the window itself, so the key works with or without a menu; a menu
+    // does not show it twice, as the text already names it after the tab.
+    m_commands.newRow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    addAction(m_commands.newRow);
     m_commands.deleteRow =
         CreateCommand(32773, QStringLiteral("&Ta bort"),
                       QStringLiteral("Tabort den markerade raden\nTa bort markerad raden"),

@@ -59,7 +59,8 @@ public:
     // Kept across reloads of the list until the row starts again.
     void SetLaunchFailure(int key, const QString& reason);
 
-    // Column widths in pixels, in column order.
+    // The narrowest each column may be, in pixels; the list widens a column
+    // where its font needs more.
     static int ColumnWidth(int column);
 
 private:

@@ -2,6 +2,7 @@
 
 #include "app/messenger.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,8 +52,24 @@ void CDlgInloggning::OnOk() {
     accept();
 }
 
-// Whatever has been typed gives way to the standard name.
+// Whatever has been typed gives way to the standard name. A box still open
+// above the dialog, such as the refusal of a short name, would hold the
+// unattended start until someone clicked it, so it goes first.
 void CDlgInloggning::OnCloseTimer() {
+    CloseBoxesAbove();
     m_name->setText(QStringLiteral("Monitor standard"));
     OnOk();
+}
+
+void CDlgInloggning::CloseBoxesAbove() {
+    for (QWidget* top = QApplication::activeModalWidget(); top && top != this;
+         top = QApplication::activeModalWidget()) {
+        auto* box = qobject_cast<QDialog*>(top);
+        if (!box)
+            return;
+        box->reject();
+        // A box that refuses to close must not keep this loop going.
+        if (box->isVisible())
+            return;
+    }
 }

@@ -23,6 +23,8 @@ protected:
 
 private:
     void OnOk();
+    // Closes every modal box opened above this dialog, the topmost first.
+    void CloseBoxesAbove();
 
     CMessenger& m_messenger;
     QLineEdit* m_name;

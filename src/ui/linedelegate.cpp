@@ -1,17 +1,64 @@
 #include "linedelegate.h"
 
 #include "schedule/schedulemodel.h"
+#include "schedule/schedulerow.h"
+#include "schedule/starttime.h"
 
 #include <QHeaderView>
 #include <QPainter>
 #include <QPixmap>
+#include <algorithm>
 
 namespace {
+
 constexpr int kCheckBoxWidth = 20;
 constexpr int kColumnPadding = 4;
 const QColor kStaleColour(255, 160, 0);
 // The texts of a row whose last start failed, unless the line is selected.
 const QColor kFailedText(170, 0, 0);
+constexpr int kStateImageSize = 16;
+constexpr int kTextMargin = 1;
+constexpr int kSeparatorHeight = 1;
+const QString kDigits = QStringLiteral("0123456789");
+
+// The pattern with every "#" replaced by whichever candidate makes it widest in
+// the font, so that a font whose digits differ in width is measured at its worst.
+QString WidestFilling(const QString& pattern, const QString& candidates,
+                      const QFontMetrics& metrics) {
+    QString widest;
+    for (const QChar candidate : candidates) {
+        const QString filled = QString(pattern).replace(QLatin1Char('#'), candidate);
+        if (metrics.horizontalAdvance(filled) > metrics.horizontalAdvance(widest))
+            widest = filled;
+    }
+    return widest;
+}
+
+// The texts among which a column's widest usual content is found; none for the
+// free texts (model path and macro), whose length has no usual bound.
+QStringList UsualTexts(int column, const QFontMetrics& metrics) {
+    switch (column) {
+    case CScheduleModel::StartTime: {
+        // An absolute time may hold wildcards and a "_" its entry left unfilled.
+        QStringList texts{WidestFilling(QStringLiteral("####-##-## ##:##"),
+                                        kDigits + QStringLiteral("X_"), metrics)};
+        const QString time = WidestFilling(QStringLiteral("##:##"), kDigits, metrics);
+        for (int day = 0; day < 7; ++day)
+            texts << StartTime::WeekdayName(day) + QStringLiteral("  ") + time;
+        return texts;
+    }
+    case CScheduleModel::CalcTime:
+    case CScheduleModel::MesTime:
+        return {WidestFilling(QStringLiteral("####-##-## ##:##:##"), kDigits, metrics),
+                TimeText(0)};
+    }
+    return {};
+}
+
+int TextOffsetInColumn(int column) {
+    return column == 0 ? kCheckBoxWidth : kColumnPadding;
+}
+
 } // namespace
 
 CLineDelegate::CLineDelegate(const QHeaderView& header, QObject* parent)
@@ -25,6 +72,15 @@ QVector<int> CLineDelegate::TextOffsets(const QVector<int>& columnWidths) {
         offsets << left;
     }
     return offsets;
+}
+
+// The text ends a padding before the column's right edge, so at least two
+// paddings before the next column's text.
+int CLineDelegate::ContentWidth(int column, const QFontMetrics& metrics) {
+    int widest = 0;
+    for (const QString& text : UsualTexts(column, metrics))
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    return TextOffsetInColumn(column) + widest + kColumnPadding;
 }
 
 QVector<int> CLineDelegate::ColumnWidths() const {
@@ -48,6 +104,12 @@ QPixmap CLineDelegate::StateImage(int image, bool stale) {
         painter.drawPolyline(QPolygon({QPoint(4, 8), QPoint(7, 11), QPoint(12, 4)}));
     }
     return pixmap;
+}
+
+QSize CLineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const int textHeight = option.fontMetrics.height() + 2 * kTextMargin;
+    return {QStyledItemDelegate::sizeHint(option, index).width(),
+            std::max(textHeight, kStateImageSize) + kSeparatorHeight};
 }
 
 void CLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

@@ -16,10 +16,16 @@ public:
     // option.rect is the whole line; index is any cell of it.
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
+    // Tall enough for the font's ascent and descent and the state image, plus
+    // the one-pixel separator below.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
     // Left edge of each column's text, relative to the line's left edge: column 0
     // after the check box, the others four pixels into their column.
     static QVector<int> TextOffsets(const QVector<int>& columnWidths);
+    // The narrowest a column may be for the widest text it usually shows in
+    // this font: the text drawn at its offset ends before the next column's text.
+    static int ContentWidth(int column, const QFontMetrics& metrics);
     // 1 empty white box, 2 ticked white box, 3 empty red box, 4 ticked red box;
     // an orange box instead of the red one for a run flag no calculation holds.
     static QPixmap StateImage(int image, bool stale = false);

@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProcess>
+#include <algorithm>
 
 namespace {
 
@@ -49,12 +50,46 @@ CValidCtrl::CValidCtrl(CScheduleModel& lines, const CProgramPaths& paths,
     setEditTriggers(NoEditTriggers);
     header()->setStretchLastSection(false);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    for (int column = 0; column < CScheduleModel::ColumnCount; ++column)
-        header()->resizeSection(column, CScheduleModel::ColumnWidth(column));
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (column != CScheduleModel::Model)
+            StretchModelColumn();
+    });
+    FitColumns();
     QPalette listPalette = palette();
     listPalette.setColor(QPalette::Base, kListBackground);
     setPalette(listPalette);
     CreateContextMenu();
+}
+
+// Widths sized for a much smaller font would let the times overprint each other.
+void CValidCtrl::FitColumns() {
+    for (int column = 0; column < CScheduleModel::ColumnCount; ++column)
+        if (column != CScheduleModel::Model)
+            header()->resizeSection(column, MinimumColumnWidth(column));
+    StretchModelColumn();
+}
+
+void CValidCtrl::StretchModelColumn() {
+    const int others = header()->length() - header()->sectionSize(CScheduleModel::Model);
+    header()->resizeSection(
+        CScheduleModel::Model,
+        std::max(MinimumColumnWidth(CScheduleModel::Model), viewport()->width() - others));
+}
+
+int CValidCtrl::MinimumColumnWidth(int column) const {
+    return std::max({CScheduleModel::ColumnWidth(column), header()->sectionSizeHint(column),
+                     CLineDelegate::ContentWidth(column, fontMetrics())});
+}
+
+void CValidCtrl::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    StretchModelColumn();
+}
+
+void CValidCtrl::changeEvent(QEvent* event) {
+    QTreeView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        FitColumns();
 }
 
 void CValidCtrl::CreateContextMenu() {
@@ -251,7 +286,14 @@ void CValidCtrl::DeleteRow(int key) {
     }
     const int line = m_lines.LineOfKey(key);
     if (line >= 0)
-        m_lines.RemoveLine(line);
+        RemoveLineUnselected(line);
+}
+
+// Left to itself the list would select the next line, one the operator never
+// picked, and keep the commands on a selected line enabled for it.
+void CValidCtrl::RemoveLineUnselected(int line) {
+    m_lines.RemoveLine(line);
+    selectionModel()->clear();
 }
 
 // The whole line is painted at once, so a long text may run on under the next column.

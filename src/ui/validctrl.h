@@ -41,16 +41,23 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // Receives the viewport's size changes: the model column takes up the rest.
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
 
 private:
+    void FitColumns();
+    void StretchModelColumn();
+    int MinimumColumnWidth(int column) const;
     void CreateContextMenu();
     void AddCommand(const QString& text, const QString& prompt, void (CValidCtrl::*command)());
     bool HandleCheckBoxPress(const QPoint& position);
     bool HandleRightPress(QMouseEvent* event);
     void SetImageAndNotify(int line, int image);
     void DeleteRow(int key);
+    void RemoveLineUnselected(int line);
     bool HasContextRow() const;
 
     CScheduleModel& m_lines;

@@ -75,8 +75,11 @@ TEST_F(MainViewTest, NewWeekdayRowIsListedAndStoredInDisplayFormInactive) {
     EXPECT_FALSE(db.IsImplemented(1));
 }
 
+// After a deletion no line is selected, so the commands on a selected line
+// are greyed again rather than left on a line the operator never picked.
 TEST_F(MainViewTest, ChangeAndDeleteNeedASelectionAndDeleteAnsweredNoKeepsTheRow) {
     const int key = db.SaveRow("00:05", model, "Dygnsberäkning", -1, 1);
+    const int nextKey = db.SaveRow("00:10", model, "Dygnsberäkning", -1, 0);
     Start();
     EXPECT_FALSE(view.MenuCommands().changeRow->isEnabled());
     EXPECT_FALSE(view.MenuCommands().deleteRow->isEnabled());
@@ -86,13 +89,17 @@ TEST_F(MainViewTest, ChangeAndDeleteNeedASelectionAndDeleteAnsweredNoKeepsTheRow
     messenger.answers = {false};
     view.MenuCommands().deleteRow->trigger();
     EXPECT_EQ(messenger.questions, QStringList{"Raden kommer att tas bort. Vill du detta?"});
-    EXPECT_EQ(view.Lines().LineCount(), 1);
+    EXPECT_EQ(view.Lines().LineCount(), 2);
     EXPECT_TRUE(db.RowExists(key));
 
     messenger.answers = {true};
     view.MenuCommands().deleteRow->trigger();
-    EXPECT_EQ(view.Lines().LineCount(), 0);
+    ASSERT_EQ(view.Lines().LineCount(), 1);
+    EXPECT_EQ(view.Lines().Line(0).key, nextKey);
     EXPECT_FALSE(db.RowExists(key));
+    EXPECT_TRUE(view.List()->selectionModel()->selectedRows().isEmpty());
+    EXPECT_FALSE(view.MenuCommands().changeRow->isEnabled());
+    EXPECT_FALSE(view.MenuCommands().deleteRow->isEnabled());
 }
 
 TEST_F(MainViewTest, ConfirmedChangeIsStoredAndRebuildsTheList) {

@@ -1,3 +1,5 @@
+#include "app/swedishlanguage.h"
+
 #include <QApplication>
 #include <cstdlib>
 #include <ctime>
@@ -10,6 +12,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    InstallSwedishLanguage(app);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
