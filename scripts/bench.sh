@@ -27,6 +27,11 @@ echo "Kör benchmarkprogrammet i processen ..." >&2
   awk -F, '$1 ~ /_median"$/ { gsub(/"|\/real_time_median/, "", $1); print $1, $3, $4 }' \
     >>"$results" || true
 
+echo "Öppnar loggvisaren på en logg på 500 MB ..." >&2
+"$BUILD_DIR/bench/kvarnix_bench_gui" --benchmark_format=csv 2>>"$diagnostics" |
+  awk -F, '$1 ~ /real_time"$/ { gsub(/"|\/real_time/, "", $1); print $1, $3, $4 }' \
+    >>"$results" || true
+
 echo "Startar monitorprogrammet (tomgång i $idle_seconds s) ..." >&2
 "$BUILD_DIR/bench/kvarnix_bench_process" --idle-seconds "$idle_seconds" \
   2>>"$diagnostics" >>"$results" || true
@@ -40,7 +45,8 @@ startup_ms|start-up to a shown, filled window, 10,000 rows|1000|ms
 idle_cpu_percent|CPU of an idle monitor showing 1,000 rows, over ${idle_seconds} s|1|% of one core
 resident_mb|resident memory, 10,000 rows|100|MB
 LaunchWithLog/nothing_to_drop|one launch, 200,000-line log, nothing old enough to go|50|ms
-LaunchWithLog/oldest_day_dropped|one launch, 200,000-line log, oldest day goes|50|ms"
+LaunchWithLog/oldest_day_dropped|one launch, 200,000-line log, oldest day goes|50|ms
+LogViewerOpen|log viewer shown, 500 MB monitor log|500|ms"
 
 # Every in-process figure is in milliseconds, wall-clock time with the CPU time beside it: on a
 # busy machine the two part. The monitor program's figures carry their unit in the name.
