@@ -10,7 +10,7 @@ FUZZ_TARGETS=(fuzz_maskengine fuzz_starttime)
 PACKAGES=(
   qt6-base-dev qt6-svg-dev libsqlite3-dev cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth fonts-dejavu-core tzdata
+  xvfb xauth fonts-dejavu-core tzdata desktop-file-utils
   clang libclang-rt-14-dev
 )
 
