@@ -3,19 +3,17 @@
 // program and icon, and that program keeps its database beside itself.
 #include "support/testsupport.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
-#include <QThread>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
 
 constexpr int kProcessTimeoutMs = 120000;
 constexpr int kStartTimeoutMs = 30000;
-constexpr int kPollMs = 50;
 
 struct CFinished {
     int exitCode;
@@ -76,17 +74,6 @@ QString ExecArgument(const QString& exec) {
     return argument.replace(QStringLiteral("%%"), QStringLiteral("%"));
 }
 
-bool WaitForFile(const QString& path) {
-    QElapsedTimer waited;
-    waited.start();
-    while (!QFileInfo::exists(path)) {
-        if (waited.elapsed() > kStartTimeoutMs)
-            return false;
-        QThread::msleep(kPollMs);
-    }
-    return true;
-}
-
 // The folder's name holds every character the entry has to escape.
 TEST(Install, PutsTheProgramItsIconAndAValidMenuEntryThatStartsItUnderThePrefix) {
     CTestFolder folder;
@@ -119,7 +106,9 @@ TEST(Install, PutsTheProgramItsIconAndAValidMenuEntryThatStartsItUnderThePrefix)
     monitor.setProcessEnvironment(environment);
     monitor.start(program, {});
     ASSERT_TRUE(monitor.waitForStarted());
-    EXPECT_TRUE(WaitForFile(prefix + QStringLiteral("/bin/kvarnixmonitor.mdb")))
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return QFileInfo::exists(prefix + QStringLiteral("/bin/kvarnixmonitor.mdb")); },
+        kStartTimeoutMs))
         << monitor.readAllStandardError().toStdString();
     monitor.kill();
     monitor.waitForFinished();
