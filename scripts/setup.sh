@@ -8,9 +8,9 @@ FUZZ_BUILD_DIR="${FUZZ_BUILD_DIR:-$ROOT_DIR/build-fuzz}"
 FUZZ_TARGETS=(fuzz_maskengine fuzz_starttime)
 
 PACKAGES=(
-  qt6-base-dev libsqlite3-dev cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-svg-dev libsqlite3-dev cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-translations-l10n xvfb xauth fonts-dejavu-core tzdata
+  qt6-translations-l10n xvfb xauth fonts-dejavu-core tzdata desktop-file-utils
   clang libclang-rt-14-dev
 )
 

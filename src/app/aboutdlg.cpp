@@ -1,5 +1,7 @@
 #include "aboutdlg.h"
 
+#include "app/programicon.h"
+
 #include <QDialogButtonBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -9,6 +11,8 @@
 #include <QVBoxLayout>
 
 namespace {
+
+constexpr int kIconSize = 32;
 
 QFrame* EtchedLine(QWidget* parent) {
     auto* line = new QFrame(parent);
@@ -21,6 +25,12 @@ QFrame* EtchedLine(QWidget* parent) {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Om KvarnixMonitor"));
+    const QIcon icon = ProgramIcon();
+    setWindowIcon(icon);
+    auto* iconLabel = new QLabel(this);
+    iconLabel->setObjectName(QStringLiteral("programIcon"));
+    iconLabel->setPixmap(icon.pixmap(kIconSize, kIconSize));
+    iconLabel->setAlignment(Qt::AlignTop);
     auto* picture = new QLabel(this);
     picture->setPixmap(Picture());
     auto* texts = new QVBoxLayout;
@@ -30,6 +40,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
         new QLabel(QStringLiteral("Verktyg för automatisk beräkning av Kvarnixmodeller"), this));
     texts->addWidget(EtchedLine(this));
     auto* content = new QHBoxLayout;
+    content->addWidget(iconLabel);
     content->addWidget(picture);
     content->addLayout(texts);
 

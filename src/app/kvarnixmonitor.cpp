@@ -3,12 +3,15 @@
 #include "app/databaseaccess.h"
 #include "app/mainfrm.h"
 #include "app/messenger.h"
+#include "app/programicon.h"
 #include "app/programpaths.h"
 #include "monitordb/daoexception.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/kvarnixmonitorview.h"
 #include "ui/dlginloggning.h"
 #include "ui/dlgmessage.h"
+
+#include <QGuiApplication>
 
 namespace {
 
@@ -38,6 +41,10 @@ CKvarnixMonitorApp::~CKvarnixMonitorApp() {
 }
 
 bool CKvarnixMonitorApp::InitInstance() {
+    // Every window carries the program's picture, the login dialogs included;
+    // the desktop matches the windows to the installed menu entry by its name.
+    QGuiApplication::setWindowIcon(ProgramIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("kvarnixmonitor"));
     return PassLoginGate() && CreateMainFrame();
 }
 

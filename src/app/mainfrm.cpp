@@ -1,14 +1,15 @@
 #include "mainfrm.h"
 
 #include "app/aboutdlg.h"
+#include "app/programicon.h"
 #include "app/statusbarw.h"
 #include "schedule/kvarnixmonitorview.h"
+#include "ui/dlghjalp.h"
 
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QPainter>
 #include <QToolBar>
-#include <QWhatsThis>
 
 namespace {
 
@@ -50,6 +51,18 @@ QIcon ToolIcon(int command) {
         for (int y = 4; y <= 11; y += 3)
             painter.drawLine(4, y, 11, y);
         break;
+    case 57669: // help: a question mark in a blue disc
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(QColor(30, 90, 170));
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(1, 0, 14, 14);
+        painter.setPen(Qt::white);
+        QFont font = painter.font();
+        font.setBold(true);
+        font.setPixelSize(11);
+        painter.setFont(font);
+        painter.drawText(QRect(1, 0, 14, 14), Qt::AlignCenter, QStringLiteral("?"));
+        break;
     }
     return QIcon(pixmap);
 }
@@ -61,6 +74,7 @@ CMainFrame::CMainFrame(CMonitorSettings& settings, const CProgramPaths& paths, c
     : m_view(new CKvarnixMonitorView(settings, paths, clock, messenger, this)),
       m_statusBar(new CStatusBarW(settings, this)) {
     setWindowTitle(QStringLiteral("Kvarnix monitor - KvarnixMonitor"));
+    setWindowIcon(ProgramIcon());
     setWindowFlag(Qt::WindowCloseButtonHint, false);
     setCentralWidget(m_view);
     setStatusBar(m_statusBar);
@@ -103,7 +117,10 @@ void CMainFrame::CreateMenus() {
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Hjälp"));
     QAction* helpTopics = help->addAction(QStringLiteral("Hjälp"));
-    connect(helpTopics, &QAction::triggered, this, [] { QWhatsThis::enterWhatsThisMode(); });
+    helpTopics->setObjectName(QStringLiteral("helpTopics"));
+    helpTopics->setShortcut(QKeySequence::HelpContents);
+    helpTopics->setStatusTip(QStringLiteral("Visar programmets hjälptext"));
+    connect(helpTopics, &QAction::triggered, this, &CMainFrame::ShowHelp);
     QAction* about = help->addAction(QStringLiteral("&Om KvarnixMonitor..."));
     about->setStatusTip(QStringLiteral("Visar programinformation, versionsnummer och copyright"));
     connect(about, &QAction::triggered, this, [this] {
@@ -127,11 +144,22 @@ void CMainFrame::CreateToolBar() {
     m_toolBar->addAction(commands.resetRunFlags);
     m_toolBar->addAction(commands.showMonitorLog);
     m_toolBar->addSeparator();
-    QAction* contextHelp = QWhatsThis::createAction(this);
-    contextHelp->setText(QStringLiteral("Hjälp"));
+    QAction* contextHelp = CreateAction(
+        QStringLiteral("Hjälp"), QStringLiteral("Visar hjälp för menyer, knappar och dialog"));
+    contextHelp->setObjectName(QStringLiteral("contextHelp"));
     contextHelp->setToolTip(QStringLiteral("Hälp till kommandon"));
-    contextHelp->setStatusTip(QStringLiteral("Visar hjälp för menyer, knappar och dialog"));
+    contextHelp->setIcon(ToolIcon(57669));
+    connect(contextHelp, &QAction::triggered, this, &CMainFrame::ShowHelp);
     m_toolBar->addAction(contextHelp);
+}
+
+// One manual window, kept for the next time once it has been opened.
+void CMainFrame::ShowHelp() {
+    if (!m_help)
+        m_help = new CDlgHjalp(this);
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
 }
 
 void CMainFrame::OnExit() {

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 class CClock;
+class CDlgHjalp;
 class CKvarnixMonitorView;
 class CMessenger;
 class CProgramPaths;
@@ -21,6 +22,7 @@ public:
     CStatusBarW* StatusBar() const { return m_statusBar; }
     QToolBar* ToolBar() const { return m_toolBar; }
     void OnExit();
+    void ShowHelp();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -33,5 +35,6 @@ private:
     CKvarnixMonitorView* m_view;
     CStatusBarW* m_statusBar;
     QToolBar* m_toolBar = nullptr;
+    CDlgHjalp* m_help = nullptr;
     bool m_exiting = false;
 };

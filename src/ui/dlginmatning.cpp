@@ -10,6 +10,7 @@
 #include "schedule/starttime.h"
 #include "ui/filechooser.h"
 
+#include <QCollator>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QThread>
@@ -35,6 +37,16 @@ constexpr int kOpenRetryMs = 200;
 // A macro database that exists but never opens (not a database, no rights) is
 // tried this often before it is reported like a missing one.
 constexpr int kMacroOpenAttempts = 5;
+
+// Å, Ä and Ö after Z, and upper and lower case together, where a Swedish
+// operator looks for a name. Names that differ only in case keep their stored order.
+void SortAsSwedish(QList<CMacroDatabase::Macro>& macros) {
+    QCollator collator(QLocale(QLocale::Swedish, QLocale::Sweden));
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(macros.begin(), macros.end(), [&collator](const auto& a, const auto& b) {
+        return collator.compare(a.name, b.name) < 0;
+    });
+}
 
 // Sunday is 0, as the weekday names count.
 int WeekdayIndexOf(const QDate& date) {
@@ -66,6 +78,8 @@ void CDlgInmatning::BuildControls() {
     layout->addWidget(BuildModelGroup());
     layout->addWidget(BuildStartTimeGroup());
     layout->addWidget(buttons);
+    // Like every dialog of the program: its fields never stretch.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     ok->setFocus();
 }
 
@@ -223,7 +237,10 @@ void CDlgInmatning::BrowseModel() {
     FillMacroList(m_strModel + QStringLiteral(".mac"));
 }
 
+// The macros of the model chosen before never belong to this one: the list is
+// emptied first, so a model whose macros cannot be read offers none at all.
 void CDlgInmatning::FillMacroList(const QString& macroDatabasePath) {
+    m_macroBox->clear();
     const QString missing =
         QStringLiteral("Filen %1 saknas.\nKontrollera att rätt modellfil är vald")
             .arg(macroDatabasePath);
@@ -245,10 +262,7 @@ void CDlgInmatning::FillMacroList(const QString& macroDatabasePath) {
         m_messenger.ShowMessage(e.ErrorText());
         return;
     }
-    std::stable_sort(macros.begin(), macros.end(), [](const auto& a, const auto& b) {
-        return QString::compare(a.name, b.name, Qt::CaseInsensitive) < 0;
-    });
-    m_macroBox->clear();
+    SortAsSwedish(macros);
     for (const CMacroDatabase::Macro& macro : macros)
         m_macroBox->addItem(macro.name, macro.key);
     m_macroBox->setCurrentIndex(-1);
@@ -269,6 +283,12 @@ void CDlgInmatning::accept() {
         m_messenger.ShowMessage(QStringLiteral("Du måste ange en tid!"));
         return;
     }
+    CMaskEdit* timeField = ChosenTimeField();
+    if (!timeField->IsComplete()) {
+        m_messenger.ShowMessage(QStringLiteral("Du måste ange en fullständig tid!"));
+        timeField->setFocus();
+        return;
+    }
     m_strMacro = m_macroBox->currentText();
     m_strTid = ComposeTid();
     done(ResultOk);
@@ -278,18 +298,24 @@ void CDlgInmatning::reject() {
     done(ResultCancel);
 }
 
-QString CDlgInmatning::ComposeTid() const {
+// Only the field of the chosen kind counts; the others keep what was typed.
+CMaskEdit* CDlgInmatning::ChosenTimeField() const {
     switch (m_nKind) {
     case AbsoluteKind:
-        return m_absoluteEdit->text();
+        return m_absoluteEdit;
     case CyclicKind:
-        return m_cyclicEdit->text();
+        return m_cyclicEdit;
     case WeekdayKind:
-        return QStringLiteral("%1-%2")
-            .arg(m_weekdayBox->currentData().toInt())
-            .arg(m_weekdayTimeEdit->text());
+        return m_weekdayTimeEdit;
     case NoKind:
         break;
     }
-    return {};
+    return nullptr;
+}
+
+QString CDlgInmatning::ComposeTid() const {
+    const QString time = ChosenTimeField()->text();
+    if (m_nKind == WeekdayKind)
+        return QStringLiteral("%1-%2").arg(m_weekdayBox->currentData().toInt()).arg(time);
+    return time;
 }

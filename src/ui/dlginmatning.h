@@ -57,6 +57,7 @@ private:
     void BrowseModel();
     void FillMacroList(const QString& macroDatabasePath);
     void SelectMacro(const QString& name);
+    CMaskEdit* ChosenTimeField() const;
     QString ComposeTid() const;
 
     const int m_nKey;

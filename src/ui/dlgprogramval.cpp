@@ -47,6 +47,8 @@ void CDlgProgramVal::BuildControls() {
     m_pidDaysEdit = AddNumberField(QStringLiteral("pidDaysEdit"));
     m_programPathEdit = new QLineEdit(this);
     m_programPathEdit->setMinimumWidth(230);
+    // Only "..." sets the path; typing would look taken and be thrown away.
+    m_programPathEdit->setReadOnly(true);
     auto* browse = new QPushButton(QStringLiteral("..."), this);
     browse->setFixedWidth(32);
     auto* cancel = new QPushButton(QStringLiteral("Avbryt"), this);

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -24,25 +25,47 @@ public:
 
 // A line without its line end, Windows line ends included. Bytes that are not
 // UTF-8 become replacement characters.
-QString LineText(QByteArray line) {
-    if (line.endsWith('\n'))
-        line.chop(1);
+QString LineText(QByteArrayView line) {
     if (line.endsWith('\r'))
         line.chop(1);
     return QString::fromUtf8(line);
 }
 
-// Nothing when the file cannot be opened or read; its errorString() tells why.
-std::optional<QStringList> ReadLines(QFile& file) {
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
+QStringList SplitLines(const QByteArray& bytes) {
     QStringList lines;
-    while (!file.atEnd()) {
-        lines << LineText(file.readLine());
-        if (file.error() != QFileDevice::NoError)
-            return std::nullopt;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0)
+            end = bytes.size();
+        lines << LineText(QByteArrayView(bytes).sliced(start, end - start));
+        start = end + 1;
     }
     return lines;
+}
+
+struct LogTail {
+    QStringList lines;
+    bool shortened = false;
+};
+
+// The whole file, or of a longer one the whole lines within its last
+// CDlgVisaLogg::kShownBytes. Nothing when the file cannot be opened or read;
+// its errorString() tells why.
+std::optional<LogTail> ReadTail(QFile& file) {
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const qint64 size = file.size();
+    const bool shortened = size > CDlgVisaLogg::kShownBytes;
+    // One byte before the part shown tells whether that part begins a line.
+    if (shortened && !file.seek(size - CDlgVisaLogg::kShownBytes - 1))
+        return std::nullopt;
+    QByteArray bytes = file.read(shortened ? CDlgVisaLogg::kShownBytes + 1 : size);
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    if (shortened)
+        bytes.remove(0, bytes.indexOf('\n') + 1);
+    return LogTail{SplitLines(bytes), shortened};
 }
 
 } // namespace
@@ -62,6 +85,12 @@ void CDlgVisaLogg::BuildControls() {
     // Per pixel, so the last line can sit exactly at the bottom edge.
     m_lbLines->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_lbLines->setUniformItemSizes(true);
+    m_shortenedNote = new QLabel(QStringLiteral("Loggen är lång: bara de sista %1 MB visas, "
+                                                "tidigare rader visas inte.")
+                                     .arg(kShownBytes / (1024 * 1024)),
+                                 this);
+    m_shortenedNote->setObjectName(QStringLiteral("shortenedNote"));
+    m_shortenedNote->hide();
     auto* close = new QPushButton(QStringLiteral("Stäng"), this);
     close->setObjectName(QStringLiteral("closeButton"));
     connect(close, &QPushButton::clicked, this, &CDlgVisaLogg::reject);
@@ -70,6 +99,7 @@ void CDlgVisaLogg::BuildControls() {
     buttons->addStretch();
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_shortenedNote);
     layout->addWidget(m_lbLines);
     layout->addLayout(buttons);
 }
@@ -89,8 +119,9 @@ bool CDlgVisaLogg::FillList() {
     QFile file(m_strLogPath);
     {
         const CWaitCursor waitCursor;
-        if (const std::optional<QStringList> lines = ReadLines(file)) {
-            m_lbLines->addItems(*lines);
+        if (const std::optional<LogTail> tail = ReadTail(file)) {
+            m_lbLines->addItems(tail->lines);
+            m_shortenedNote->setVisible(tail->shortened);
             return true;
         }
     }

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class CMessenger;
+class QLabel;
 class QListWidget;
 
 // Shows a text file read-only, one line per entry, scrolled to its end: the
@@ -12,6 +13,9 @@ class CDlgVisaLogg : public QDialog {
 public:
     // Result codes of Run().
     enum Result { ResultNotShown = 1, ResultClosed = 2 };
+    // Of a longer file only the whole lines within its last this many bytes are
+    // shown, so that even a huge log opens at once.
+    static constexpr qint64 kShownBytes = 4 * 1024 * 1024;
 
     CDlgVisaLogg(QString logPath, CMessenger& messenger, QWidget* parent = nullptr);
 
@@ -31,4 +35,5 @@ private:
     const QString m_strLogPath;
     CMessenger& m_messenger;
     QListWidget* m_lbLines = nullptr;
+    QLabel* m_shortenedNote = nullptr;
 };

@@ -72,12 +72,12 @@ void CMaskEdit::focusInEvent(QFocusEvent* event) {
     ShowEngineState();
 }
 
+// The line edit moves its caret on a left or middle press; whatever button
+// was used, typing goes on where the caret is shown.
 void CMaskEdit::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        TakeSelectionFromWidget();
-        m_engine.MouseReleased(cursorPosition());
-        ShowEngineState();
-    }
+    TakeSelectionFromWidget();
+    m_engine.MouseReleased(cursorPosition());
+    ShowEngineState();
     // Releasing the middle button would paste the primary selection.
     if (event->button() != Qt::MiddleButton)
         QLineEdit::mouseReleaseEvent(event);

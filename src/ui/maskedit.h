@@ -21,6 +21,8 @@ public:
                  int focusSelEnd);
     // Shows a stored value as it is, without passing the mask.
     void SetPlainText(const QString& text);
+    // No position left at the prompt, and the text has the mask's shape.
+    bool IsComplete() const { return m_engine.IsComplete(); }
 
 protected:
     bool event(QEvent* event) override;

@@ -315,6 +315,16 @@ void CMaskEngine::SetSelection(int start, int end) {
     m_nSelEnd = std::max(start, end);
 }
 
+bool CMaskEngine::IsComplete() const {
+    if (!m_bValid || m_strText.size() != PositionCount())
+        return false;
+    for (int i = 0; i < PositionCount(); ++i) {
+        if (!Accepts(i, m_strText.at(i)))
+            return false;
+    }
+    return true;
+}
+
 int CMaskEngine::FindPosition(int start, bool literal, Direction direction) const {
     const int step = direction == Direction::Forward ? 1 : -1;
     for (int i = start; i >= 0 && i < PositionCount(); i += step) {

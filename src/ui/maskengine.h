@@ -57,6 +57,10 @@ public:
     void SetSelection(int start, int end);
 
     bool IsValid() const { return m_bValid; }
+    // Every position holds a character it accepts, a literal its own: nothing
+    // was left at the prompt or erased, and a text put back without the mask
+    // has the mask's shape.
+    bool IsComplete() const;
     const QString& Text() const { return m_strText; }
     int Caret() const { return m_nCaret; }
     int SelectionStart() const { return m_nSelStart; }

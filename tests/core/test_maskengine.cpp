@@ -154,6 +154,20 @@ TEST(MaskSelection, ADragAndTheFocusSelectionAreKeptWithinTheText) {
     EXPECT_EQ(Shown(engine), "5|ab");
 }
 
+TEST(MaskComplete, OnlyAWholeTextOfAcceptedCharactersIsComplete) {
+    const std::pair<const char*, bool> cases[] = {
+        {"|12:30", true},  {"|00:00", true}, {"|1_:30", false},  {"|__:__", false},
+        {"|", false},      {"|12:3", false}, {"|12:300", false}, {"|12-30", false},
+        {"|12:70", false}, {"|1x:30", false}};
+    for (const auto& [text, complete] : cases)
+        EXPECT_EQ(Cyclic(QString::fromUtf8(text)).IsComplete(), complete) << text;
+    EXPECT_FALSE(Cyclic(QStringLiteral("12:|30"), QStringLiteral("#")).IsComplete());
+    EXPECT_TRUE(Cyclic(QStringLiteral("1_:|30"), QStringLiteral("<4")).IsComplete());
+    CMaskEngine failed;
+    failed.SetMask(QStringLiteral("[-]"), {}, 0, 0);
+    EXPECT_FALSE(failed.IsComplete());
+}
+
 TEST(MaskInvalid, NothingIsAcceptedWithoutAValidMaskOrEditablePosition) {
     CMaskEngine engine = Cyclic(QStringLiteral("|12:30"));
     ASSERT_FALSE(engine.SetMask(QStringLiteral("[-]"), {}, 0, 0));

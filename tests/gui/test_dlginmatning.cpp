@@ -1,4 +1,5 @@
 #include "gui/guisupport.h"
+#include "monitordb/sqliteconnection.h"
 #include "monitordb/systemdatabase.h"
 #include "support/testsupport.h"
 #include "ui/dlginmatning.h"
@@ -75,22 +76,112 @@ TEST_F(DlgInmatningTest, NewRowAsksForMacroFirstThenForTimeAndComposesEachKind) 
               "4-07:30");
 }
 
-TEST_F(DlgInmatningTest, MacroListIsSortedAndTrimmedAndAMissingDatabaseLeavesItAlone) {
+// A browse to a model whose macros cannot be read leaves no macro of the
+// model before it to store with the new one.
+TEST_F(DlgInmatningTest, MacroListSortsAsSwedishAndHoldsOnlyTheChosenModelsMacros) {
+    const QString swedish = folder.File("svensk");
+    folder.CreateModel(swedish, {"Öster", "Ärlig", "zon", "Åsa", "Zebra", "Ödla", "apa", "Ål"});
+    const auto brokenMacroDatabase = [&](const char* name, const char* createStatement) {
+        const QString broken = folder.File(name);
+        CSqliteConnection database;
+        database.Open(broken + ".mac", CSqliteConnection::OpenMode::CreateFile, 1000);
+        database.Execute(createStatement);
+        return broken;
+    };
+    const std::pair<QString, QString> unreadable[] = {
+        {brokenMacroDatabase("utan nyckel", "CREATE TABLE MACRONAMN (NAMN TEXT)"), "KEY"},
+        {brokenMacroDatabase("utan tabell", "CREATE TABLE MAKRON (NAMN TEXT, KEY INTEGER)"),
+         "MACRONAMN"},
+        {folder.File("saknas"), "saknas.mac saknas"},
+        {folder.File("ingen databas"), "ingen databas.mac saknas"},
+    };
+    folder.WriteText(folder.File("ingen databas.mac"), "ingen databas");
+    for (const auto& [brokenModel, reported] : unreadable) {
+        messenger.messages.clear();
+        CDlgInmatning dialog(-1, folder.DatabaseFile(), messenger, chooser, clock);
+        QStringList listed;
+        RunDialog(dialog, [&](QDialog& d) {
+            chooser.path = swedish + ".vxm";
+            ClickChild(d, "browseButton");
+            auto* macros = Child<QComboBox>(d, "macroBox");
+            for (int i = 0; i < macros->count(); ++i)
+                listed << macros->itemText(i);
+            macros->setCurrentIndex(0);
+            chooser.path = brokenModel + ".vxm";
+            ClickChild(d, "browseButton");
+            EXPECT_EQ(macros->count(), 0) << brokenModel.toStdString();
+            EXPECT_EQ(Child<QLineEdit>(d, "modelEdit")->text(), brokenModel);
+            ClickChild(d, "absoluteButton");
+            ClickChild(d, "okButton");
+        });
+        EXPECT_EQ(listed,
+                  (QStringList{"apa", "Zebra", "zon", "Ål", "Åsa", "Ärlig", "Ödla", "Öster"}));
+        ASSERT_EQ(messenger.messages.size(), 2);
+        EXPECT_TRUE(messenger.messages.first().contains(reported))
+            << messenger.messages.first().toStdString();
+        EXPECT_EQ(messenger.messages.last(), "Du måste välja ett makro!");
+    }
+}
+
+// The scheduler would read a half-typed interval as "every minute"; the field
+// of the chosen kind must be whole, whatever the other fields show.
+TEST_F(DlgInmatningTest, OkRefusesATimeFieldLeftAtThePromptAndTakesItOnceFilledIn) {
+    struct Case {
+        const char* kindButton;
+        const char* field;
+        std::function<void(CMaskEdit*)> erase;
+        const char* fillIn;
+        const char* tid;
+    };
+    const Case cases[] = {
+        {"absoluteButton", "absoluteEdit", [](CMaskEdit* f) { QTest::keyClick(f, Qt::Key_Delete); },
+         "2", "2XXX-XX-XX XX:XX"},
+        {"cyclicButton", "cyclicEdit",
+         [](CMaskEdit* f) {
+             QTest::mouseDClick(f, Qt::LeftButton);
+             QTest::keyClick(f, Qt::Key_C, Qt::ControlModifier);
+         },
+         "0015", "00:15"},
+        {"weekdayButton", "weekdayTimeEdit",
+         [](CMaskEdit* f) {
+             QTest::keyClicks(f, "07");
+             QTest::keyClick(f, Qt::Key_Backspace);
+         },
+         "07", "2-07:00"},
+    };
+    for (const Case& c : cases) {
+        messenger.messages.clear();
+        CDlgInmatning dialog(-1, folder.DatabaseFile(), messenger, chooser, clock);
+        const int result = RunDialog(dialog, [&](QDialog& d) {
+            ClickChild(d, "browseButton");
+            Child<QComboBox>(d, "macroBox")->setCurrentIndex(1);
+            // An emptied field of another kind does not count.
+            ClickChild(d, "cyclicButton");
+            QTest::keyClick(Child<CMaskEdit>(d, "cyclicEdit"), Qt::Key_Backspace);
+            ClickChild(d, c.kindButton);
+            auto* field = Child<CMaskEdit>(d, c.field);
+            c.erase(field);
+            ClickChild(d, "okButton");
+            EXPECT_TRUE(d.isVisible()) << c.field;
+            EXPECT_EQ(d.focusWidget(), field) << c.field;
+            QTest::keyClick(field, Qt::Key_Home);
+            QTest::keyClicks(field, c.fillIn);
+            ClickChild(d, "okButton");
+        });
+        EXPECT_EQ(result, CDlgInmatning::ResultOk) << c.field;
+        EXPECT_EQ(dialog.Tid(), c.tid);
+        EXPECT_EQ(messenger.messages, QStringList{"Du måste ange en fullständig tid!"});
+    }
+}
+
+TEST_F(DlgInmatningTest, KeepsItsSizeWhateverTheWindowManagerAsks) {
     CDlgInmatning dialog(-1, folder.DatabaseFile(), messenger, chooser, clock);
-    QStringList listed;
     RunDialog(dialog, [&](QDialog& d) {
-        ClickChild(d, "browseButton");
-        chooser.path = folder.File("saknas.vxm");
-        ClickChild(d, "browseButton");
-        auto* macros = Child<QComboBox>(d, "macroBox");
-        for (int i = 0; i < macros->count(); ++i)
-            listed << macros->itemText(i);
-        EXPECT_EQ(Child<QLineEdit>(d, "modelEdit")->text(), folder.File("saknas"));
+        const QSize shown = d.size();
+        d.resize(shown * 2);
+        EXPECT_EQ(d.size(), shown);
+        EXPECT_EQ(d.minimumSize(), d.maximumSize());
     });
-    EXPECT_EQ(listed, (QStringList{"Dygnsberäkning", "kontroll", "Timberäkning"}));
-    EXPECT_EQ(messenger.messages,
-              QStringList{QString("Filen %1 saknas.\nKontrollera att rätt modellfil är vald")
-                              .arg(folder.File("saknas.mac"))});
 }
 
 TEST_F(DlgInmatningTest, ChangeModeLoadsAStoredWeekdayRowAndHandsItBack) {
@@ -121,17 +212,6 @@ TEST_F(DlgInmatningTest, ChangeModeWithAMissingMacroDatabaseAsksWhetherToDeleteT
     EXPECT_EQ(messenger.questions.first(),
               "Sökvägen felaktig. Ta bort raden och lägg in en\nny rad "
               "med rätt sökväg. Skall raden tas bort?");
-}
-
-TEST_F(DlgInmatningTest, MacroDatabaseThatIsNoDatabaseIsReportedLikeAMissingOne) {
-    folder.WriteText(model + ".mac", "ingen databas");
-    CDlgInmatning dialog(-1, folder.DatabaseFile(), messenger, chooser, clock);
-    RunDialog(dialog, [&](QDialog& d) {
-        ClickChild(d, "browseButton");
-        EXPECT_EQ(Child<QComboBox>(d, "macroBox")->count(), 0);
-    });
-    ASSERT_EQ(messenger.messages.size(), 1);
-    EXPECT_TRUE(messenger.messages.first().startsWith("Filen " + model + ".mac saknas."));
 }
 
 } // namespace

@@ -44,7 +44,9 @@ protected:
 
 TEST_F(DlgProgramValTest, UntouchedOkStoresTheShownValuesAndTheSettingsRowButNoTypedPath) {
     EXPECT_EQ(RunDialog([](QDialog& d) {
-                  Child<QLineEdit>(d, "programPathEdit")->setText("/tmp/skrivet");
+                  auto* path = Child<QLineEdit>(d, "programPathEdit");
+                  QTest::keyClicks(path, "/tmp/skrivet");
+                  EXPECT_EQ(path->text(), "/opt/kvarnix/Kvarnix.exe");
                   ClickChild(d, "okButton");
               }),
               CDlgProgramVal::ResultOk);

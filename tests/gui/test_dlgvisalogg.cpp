@@ -3,6 +3,7 @@
 #include "ui/dlgvisalogg.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <gtest/gtest.h>
 
@@ -20,6 +21,8 @@ protected:
             auto* list = Child<QListWidget>(d, "lines");
             for (int row = 0; row < list->count(); ++row)
                 lines << list->item(row)->text();
+            auto* shortenedNote = Child<QLabel>(d, "shortenedNote");
+            note = shortenedNote->isVisible() ? shortenedNote->text() : QString();
             top = list->indexAt(QPoint(1, 1)).row();
             bottom = list->indexAt(QPoint(1, list->viewport()->height() - 1)).row();
             ClickChild(d, "closeButton");
@@ -31,6 +34,7 @@ protected:
     CTestFolder folder;
     const QString path = folder.File("modell.log");
     CRecordingMessenger messenger;
+    QString note;
     int top = -1;
     int bottom = -1;
 };
@@ -47,6 +51,31 @@ TEST_F(DlgVisaLoggTest, ListsEveryLineAndShowsTheLastOneAtTheBottom) {
     EXPECT_EQ(Show(content).size(), 500);
     EXPECT_GT(top, 0);
     EXPECT_EQ(bottom, 499);
+}
+
+// A long log shows at once: the longest run of whole last lines that fits in
+// the part read, whether the cut falls inside a line or just before one.
+TEST_F(DlgVisaLoggTest, ALongLogShowsOnlyItsLastWholeLinesAndSaysSo) {
+    for (const int lineBytes : {100, 64}) {
+        QStringList written;
+        QByteArray content;
+        for (int line = 0; content.size() <= CDlgVisaLogg::kShownBytes + 3 * lineBytes; ++line) {
+            written << QString::number(line).leftJustified(lineBytes - 1, u'x');
+            content += written.back().toUtf8() + '\n';
+        }
+        qint64 fitting = 0;
+        int firstShown = static_cast<int>(written.size());
+        while (firstShown > 0 && fitting + lineBytes <= CDlgVisaLogg::kShownBytes) {
+            fitting += lineBytes;
+            --firstShown;
+        }
+        const QStringList shown = Show(content);
+        EXPECT_EQ(shown, written.mid(firstShown)) << lineBytes;
+        EXPECT_EQ(bottom, shown.size() - 1);
+        EXPECT_EQ(note, "Loggen är lång: bara de sista 4 MB visas, tidigare rader visas inte.");
+    }
+    EXPECT_EQ(Show("kort\n").size(), 1);
+    EXPECT_TRUE(note.isEmpty());
 }
 
 // Run() must come back without a modal loop; one that starts anyway is ended.

@@ -56,20 +56,33 @@ TEST_F(MaskEdit, KeysGoThroughTheMask) {
     EXPECT_EQ(m_first->text().toStdString(), "__:__");
 }
 
-TEST_F(MaskEdit, MouseSelectsAndPlacesTheCaretForTheNextKey) {
+TEST_F(MaskEdit, DoubleClickAndDragSelectForTheNextKey) {
     m_first->SetPlainText(QStringLiteral("12:30"));
+    m_first->setSelection(3, 2); // as a drag leaves it
+    QTest::keyClick(m_first, Qt::Key_Delete);
+    EXPECT_EQ(m_first->text().toStdString(), "12:__");
     QTest::mouseDClick(m_first, Qt::LeftButton);
     QTest::keyClick(m_first, Qt::Key_4);
     EXPECT_EQ(m_first->text().toStdString(), "4_:__");
-    QPoint point(0, m_first->height() / 2);
-    while (m_first->cursorPositionAt(point) < 4)
-        point.rx()++;
-    QTest::mouseClick(m_first, Qt::LeftButton, {}, point);
-    QTest::keyClick(m_first, Qt::Key_5);
-    EXPECT_EQ(m_first->text().toStdString(), "4_:_5");
-    m_first->setSelection(0, 2); // as a drag leaves it
-    QTest::keyClick(m_first, Qt::Key_Delete);
-    EXPECT_EQ(m_first->text().toStdString(), "__:_5");
+}
+
+// Left and middle presses move the shown caret, a right press does not; the
+// next key goes where it is shown, also after the focus selection moved it.
+TEST_F(MaskEdit, TypingGoesWhereTheCaretIsShownAfterAClickWithAnyButton) {
+    const std::pair<Qt::MouseButton, const char*> cases[] = {
+        {Qt::LeftButton, "12:35"}, {Qt::MiddleButton, "12:35"}, {Qt::RightButton, "52:30"}};
+    for (const auto& [button, typed] : cases) {
+        m_first->SetPlainText(QStringLiteral("12:30"));
+        QTest::keyClick(m_first, Qt::Key_End);
+        QTest::keyClick(m_first, Qt::Key_Tab);
+        m_first->setFocus(); // shows the focus selection, index 0
+        QPoint point(0, m_first->height() / 2);
+        while (m_first->cursorPositionAt(point) < 4)
+            point.rx()++;
+        QTest::mouseClick(m_first, button, {}, point);
+        QTest::keyClick(m_first, Qt::Key_5);
+        EXPECT_EQ(m_first->text().toStdString(), typed) << button;
+    }
 }
 
 TEST_F(MaskEdit, TabMovesTheFocusEnterAndEscapeReachTheDialog) {

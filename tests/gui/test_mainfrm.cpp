@@ -1,0 +1,113 @@
+#include "app/aboutdlg.h"
+#include "app/mainfrm.h"
+#include "app/programicon.h"
+#include "gui/logingatesupport.h"
+#include "ui/dlghjalp.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTextBrowser>
+#include <QToolBar>
+#include <QWhatsThis>
+
+namespace {
+
+struct MainFrameTest : testing::Test {
+    CTestFolder folder;
+    CProgramPaths paths{folder.ProgramFile()};
+    CFakeClock clock{LocalTime("2026-12-08 10:00")};
+    CRecordingMessenger messenger;
+    CMonitorSettings settings;
+    CMainFrame frame{settings, paths, clock, messenger};
+
+    QList<CDlgHjalp*> HelpWindows() const { return frame.findChildren<CDlgHjalp*>(); }
+};
+
+// The menu command, F1 and the toolbar button all show the one manual window.
+TEST_F(MainFrameTest, HelpShowsTheManualFromTheMenuF1AndTheToolbar) {
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    auto* menuHelp = frame.findChild<QAction*>("helpTopics");
+    auto* toolbarHelp = frame.findChild<QAction*>("contextHelp");
+    ASSERT_TRUE(menuHelp && toolbarHelp);
+    EXPECT_TRUE(frame.ToolBar()->actions().contains(toolbarHelp));
+    EXPECT_FALSE(toolbarHelp->icon().isNull());
+
+    menuHelp->trigger();
+    EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
+    ASSERT_EQ(HelpWindows().size(), 1);
+    CDlgHjalp* help = HelpWindows().first();
+    EXPECT_TRUE(help->isVisible());
+    const QString manual = help->Browser()->toPlainText();
+    for (const char* needed : {"Absolut tid",
+                               "XXXX-XX-XX 06:30",
+                               "Veckodag",
+                               "Måndag",
+                               "Cyklisk",
+                               "00:15",
+                               "Ny Rad",
+                               "Återställ beräkningsflaggor",
+                               "Visa monitorns loggfil",
+                               "Kör nu",
+                               "Körhistorik",
+                               "Visa modelllogg",
+                               "Öppna modellen",
+                               "Information",
+                               "Inloggningskontroll",
+                               "Timer i drift",
+                               "Sökväg till exekverande program",
+                               "kvarnixmonitor.mdb",
+                               "kvarnixmonitor.log",
+                               "MonitorLoc.loc",
+                               "kvarnixmonitord --list"})
+        EXPECT_TRUE(manual.contains(QString::fromUtf8(needed))) << needed;
+
+    help->close();
+    QTest::keyClick(&frame, Qt::Key_F1);
+    EXPECT_TRUE(help->isVisible());
+    help->close();
+    toolbarHelp->trigger();
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(HelpWindows().size(), 1);
+}
+
+TEST(Manual, EveryLinkLeadsToAnAnchorOfThePage) {
+    QFile page(QStringLiteral(":/hjalp.html"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(page.readAll());
+    int links = 0;
+    for (const QRegularExpressionMatch& link :
+         QRegularExpression(QStringLiteral("href=\"#(\\w+)\"")).globalMatch(html)) {
+        ++links;
+        EXPECT_TRUE(html.contains(QStringLiteral("name=\"%1\"").arg(link.captured(1))))
+            << link.captured(1).toStdString();
+    }
+    EXPECT_GE(links, 7);
+}
+
+// Transparent round the rounded corners, the wheel's dark hub in the middle.
+TEST(ProgramIcon, IsTheMillWheelOnTheMainWindowTheAboutBoxAndEveryWindow) {
+    const QImage drawn = ProgramIcon().pixmap(64, 64).toImage();
+    ASSERT_EQ(drawn.size(), QSize(64, 64));
+    EXPECT_EQ(drawn.pixelColor(0, 0).alpha(), 0);
+    EXPECT_EQ(drawn.pixelColor(34, 29), QColor(0x4a, 0x2e, 0x12));
+
+    CAboutDlg about;
+    EXPECT_FALSE(about.windowIcon().isNull());
+    EXPECT_FALSE(about.findChild<QLabel*>("programIcon")->pixmap().isNull());
+
+    CTestFolder folder;
+    CProgramPaths paths{folder.ProgramFile()};
+    CSystemClock clock;
+    CRecordingMessenger messenger;
+    CScriptedLoginDialogs dialogs;
+    CKvarnixMonitorApp app{paths, clock, messenger, dialogs};
+    QGuiApplication::setWindowIcon(QIcon());
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_FALSE(QGuiApplication::windowIcon().isNull());
+    EXPECT_EQ(QGuiApplication::desktopFileName(), "kvarnixmonitor");
+    EXPECT_FALSE(app.MainFrame()->windowIcon().isNull());
+}
+
+} // namespace
