@@ -35,6 +35,8 @@ public:
     // The window's settings, as the operator last stored them. Without them
     // (the service) the stored settings are read at every tick.
     void SetSettings(const CMonitorSettings& settings);
+    // Set before the first tick: the minutes a service claims are marked as its own.
+    void SetService(bool service) { m_service = service; }
 
     // One wake-up: evaluates the minutes the wall clock has reached since the
     // minutes last claimed, and starts the due rows one after the other until
@@ -64,6 +66,7 @@ private:
     const std::atomic<bool>& m_stop;
     std::optional<qint64> m_lastWakeMinute;
     bool m_openFaultReported = false;
+    bool m_service = false;
     QMutex m_settingsMutex;
     std::optional<CMonitorSettings> m_settings;
 };

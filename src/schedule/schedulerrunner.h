@@ -31,6 +31,8 @@ public:
 
     // The window's settings; without them the stored settings are read at every tick.
     void SetSettings(const CMonitorSettings& settings);
+    // A service's claims are told apart from a window's in the file.
+    void SetService(bool service) { m_scheduler.SetService(service); }
     void Start();
     void Stop();
     // While suspended (the window is minimised) the periodic refresh rests.
