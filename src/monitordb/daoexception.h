@@ -10,6 +10,7 @@ public:
     static constexpr int kNoFile = 0x10000;
     static constexpr int kIncompleteFile = 0x10001;
     static constexpr int kNoRow = 0x10002;
+    static constexpr int kWalOnNetwork = 0x10003;
 
     CDaoException(const QString& errorText, int engineCode)
         : std::runtime_error(errorText.toStdString()), m_errorText(errorText),

@@ -10,6 +10,8 @@ DatabaseFault ClassifyFault(const CDaoException& failure) {
         return DatabaseFault::Missing;
     case CDaoException::kIncompleteFile:
         return DatabaseFault::Incomplete;
+    case CDaoException::kWalOnNetwork:
+        return DatabaseFault::WalOnNetwork;
     default:
         break;
     }
@@ -61,6 +63,13 @@ QString DescribeFault(DatabaseFault fault, const QString& path, const QString& e
         return QStringLiteral("Monitordatabasen %1 är inte hel: %2 Filen lämnas orörd; lägg "
                               "tillbaka rätt fil.")
             .arg(path, engineText);
+    case DatabaseFault::WalOnNetwork:
+        return QStringLiteral("Monitordatabasen %1 ligger på en nätverksenhet men är i WAL-läge, "
+                              "som inte fungerar mellan datorer. Filen lämnas orörd. Stäng alla "
+                              "monitorer och beräkningar som använder den och byt läge med "
+                              "sqlite3 %1 \"PRAGMA journal_mode=DELETE\", eller flytta "
+                              "programmet till en lokal disk.")
+            .arg(path);
     case DatabaseFault::ReadOnly:
         return QStringLiteral("Monitordatabasen %1 går inte att skriva i (%2). Ge monitorn "
                               "skrivrätt till filen och till mappen den ligger i.")

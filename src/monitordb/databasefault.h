@@ -14,6 +14,7 @@ enum class DatabaseFault {
     NotADatabase,
     Damaged,
     Incomplete,
+    WalOnNetwork,
     ReadOnly,
     NoAccess,
     DiskFull,

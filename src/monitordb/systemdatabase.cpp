@@ -3,6 +3,7 @@
 #include "app/diagnostics.h"
 #include "app/textutil.h"
 #include "daoexception.h"
+#include "filesystem.h"
 #include "schedule/starttime.h"
 #include "sqlitetransaction.h"
 
@@ -37,7 +38,7 @@ QString TimeName(int which, int key) {
 } // namespace
 
 CSystemDatabase::CSystemDatabase(QString path, CBusyWait wait)
-    : m_path(std::move(path)), m_wait(wait) {}
+    : m_path(std::move(path)), m_wait(wait), m_fileSystemType(FileSystemTypeOf) {}
 
 bool CSystemDatabase::Open() {
     return OpenFile(false);
@@ -55,6 +56,10 @@ bool CSystemDatabase::OpenFile(bool create) {
         const bool exists = QFileInfo::exists(m_path);
         if (!exists && !create)
             throw CDaoException(QStringLiteral("filen finns inte"), CDaoException::kNoFile);
+        // Not even opened: the engine would try to share the WAL index over the network.
+        if (exists && IsWalFile(m_path) && IsOnNetwork())
+            throw CDaoException(QStringLiteral("WAL-läge på en nätverksenhet"),
+                                CDaoException::kWalOnNetwork);
         m_db.Open(m_path,
                   exists ? CSqliteConnection::OpenMode::ExistingFile
                          : CSqliteConnection::OpenMode::CreateFile,
@@ -69,6 +74,11 @@ bool CSystemDatabase::OpenFile(bool create) {
         qCDebug(lcDatabase) << "Monitordatabasen kunde inte öppnas:" << m_lastOpenError;
         return false;
     }
+}
+
+bool CSystemDatabase::IsOnNetwork() const {
+    const std::optional<long> type = m_fileSystemType(QFileInfo(m_path).absolutePath());
+    return type && IsNetworkFileSystem(*type);
 }
 
 QString CSystemDatabase::LastOpenFaultText() const {
@@ -123,7 +133,8 @@ void CSystemDatabase::EnsureSchema(bool mayCreate) {
 // All tables in one transaction, so a crash leaves either no table or all of
 // them; two monitors starting on one new file create them once. Only a complete
 // file is switched to WAL, so that the calculation program can write while the
-// monitor reads.
+// monitor reads; on a network file system it keeps the rollback journal, which
+// processes on several hosts can share.
 void CSystemDatabase::CreateSchema() {
     try {
         CSqliteTransaction transaction(m_db);
@@ -140,7 +151,8 @@ void CSystemDatabase::CreateSchema() {
         if (!ReadNumber(kPost))
             m_db.Execute(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) VALUES('POST', 1)"));
         transaction.Commit();
-        m_db.Execute(QStringLiteral("PRAGMA journal_mode=WAL"));
+        if (!IsOnNetwork())
+            m_db.Execute(QStringLiteral("PRAGMA journal_mode=WAL"));
     } catch (const CDaoException& e) {
         throw CDaoException(e.ErrorText() +
                                 QStringLiteral("\nFel Vid skapandet av monitortabellen"),

@@ -44,6 +44,10 @@ public:
     // For work that must be one transaction across several operations.
     const CSqliteConnection& Connection() const { return m_db; }
 
+    // Which file system the folder is on (statfs's f_type); a test gives another.
+    using FileSystemProbe = std::function<std::optional<long>(const QString& folder)>;
+    void SetFileSystemProbe(FileSystemProbe probe) { m_fileSystemType = std::move(probe); }
+
     // The file the accessor opened, to tell when another file takes its place.
     struct FileIdentity {
         dev_t device = 0;
@@ -102,6 +106,7 @@ public:
 
 private:
     bool OpenFile(bool create);
+    bool IsOnNetwork() const;
     void CreateSchema();
     void EnsureSchema(bool mayCreate);
     qint64 ReadOrInsertNumber(const QString& name);
@@ -114,6 +119,7 @@ private:
 
     QString m_path;
     CBusyWait m_wait;
+    FileSystemProbe m_fileSystemType;
     CSqliteConnection m_db;
     std::optional<FileIdentity> m_identity;
     DatabaseFault m_lastOpenFault = DatabaseFault::None;

@@ -1,4 +1,5 @@
-// Two monitors saving rows on one file at the same moment never hand out the same key.
+// Monitors starting on one missing file at the same moment create it once, store
+// every name once and never hand out the same key.
 #include "monitordb/systemdatabase.h"
 #include "support/testsupport.h"
 
@@ -9,16 +10,13 @@
 
 namespace {
 
-constexpr int kRowsEach = 500;
+constexpr int kRowsEach = 250;
+constexpr int kProcesses = 4;
 constexpr int kLongestWaitMs = 120000;
 
-TEST(KeyAllocation, TwoProcessesSavingAtOnceGetDistinctKeys) {
+TEST(KeyAllocation, ProcessesStartingAtOnceOnAMissingFileShareItWithoutDuplicates) {
     CTestFolder folder;
-    CSystemDatabase db(folder.DatabaseFile());
-    ASSERT_TRUE(db.OpenOrCreate());
-    db.Close();
-
-    QProcess savers[2];
+    QProcess savers[kProcesses];
     for (QProcess& saver : savers)
         saver.start(KVARNIX_SAVEROWS, {folder.DatabaseFile(), QString::number(kRowsEach)});
     QVector<int> keys;
@@ -31,11 +29,17 @@ TEST(KeyAllocation, TwoProcessesSavingAtOnceGetDistinctKeys) {
     }
 
     std::sort(keys.begin(), keys.end());
-    QVector<int> expected(2 * kRowsEach);
+    QVector<int> expected(kProcesses * kRowsEach);
     std::iota(expected.begin(), expected.end(), 1);
     EXPECT_EQ(keys, expected);
+    CSystemDatabase db(folder.DatabaseFile());
     ASSERT_TRUE(db.Open());
-    EXPECT_EQ(db.NextNumber("POST", false), 2 * kRowsEach + 1);
+    EXPECT_EQ(db.NextNumber("POST", false), kProcesses * kRowsEach + 1);
+    CSqliteStatement duplicates = db.Connection().Prepare(
+        "SELECT group_concat(NAMN) FROM (SELECT NAMN FROM SEKVENS GROUP BY NAMN "
+        "HAVING COUNT(*) > 1)");
+    ASSERT_TRUE(duplicates.Step());
+    EXPECT_EQ(duplicates.ColumnText(0), "");
 }
 
 } // namespace

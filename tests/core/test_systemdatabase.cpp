@@ -1,11 +1,13 @@
 #include "app/monitorsettings.h"
 #include "monitordb/daoexception.h"
+#include "monitordb/filesystem.h"
 #include "monitordb/sqliteconnection.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/schedulemodel.h"
 #include "support/testsupport.h"
 
 #include <QFile>
+#include <climits>
 #include <gtest/gtest.h>
 
 namespace {
@@ -201,6 +203,18 @@ TEST_F(SystemDatabaseTest, PurgeRemovesExactlyThePidRecordsOlderThanTheCutOff) {
     EXPECT_TRUE(db.PurgePid(LocalTime("2026-12-05 23:10"), 10));
     EXPECT_EQ(Count("SELECT COUNT(*) FROM PID"), 2);
     EXPECT_EQ(Count("SELECT COUNT(*) FROM PID WHERE TID = '2026-11-25 23:09:59'"), 0);
+
+    // A span of no days, or fewer, keeps the current day's records as the log keeps its last day.
+    for (int days : {0, -3}) {
+        CSqliteConnection raw;
+        raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
+        raw.Execute("INSERT INTO PID (TID, PID, MODELL) VALUES('2026-12-05 00:00:00', 2, '/m')");
+        raw.Execute("INSERT INTO PID (TID, PID, MODELL) VALUES('2026-12-04 23:59:59', 3, '/m')");
+        EXPECT_TRUE(db.PurgePid(LocalTime("2026-12-05 23:10"), days));
+        EXPECT_EQ(Count("SELECT COUNT(*) FROM PID WHERE TID LIKE '2026-12-05%'"), 1) << days;
+        EXPECT_EQ(Count("SELECT COUNT(*) FROM PID WHERE TID < '2026-12-05'"), 0) << days;
+        raw.Execute("DELETE FROM PID WHERE PID = 2");
+    }
 }
 
 TEST_F(SystemDatabaseTest, SettingsAreCreatedWithZeroAndDefaultsApplyInMemoryOnly) {
@@ -219,20 +233,119 @@ TEST_F(SystemDatabaseTest, SettingsAreCreatedWithZeroAndDefaultsApplyInMemoryOnl
     settings = CMonitorSettings::Load(db);
     EXPECT_EQ(settings.logFile, 30);
     EXPECT_EQ(settings.programPath, "/opt/kvarnix/Kvarnix");
+
+    // Numbers beyond 32 bits keep their sign: nonzero stays on, a span stays long.
+    db.SetSetting("DRIFT", 4294967296);
+    db.SetSetting("SAVE", -4294967296);
+    db.SetSetting("HIDE", 4294967297);
+    db.SetSetting("PID", 8589934592);
+    EXPECT_EQ(db.GetSetting("DRIFT"), 4294967296);
+    settings = CMonitorSettings::Load(db);
+    EXPECT_GT(settings.drift, 0);
+    EXPECT_LT(settings.save, 0);
+    EXPECT_GT(settings.hide, 0);
+    EXPECT_EQ(settings.pid, INT_MAX);
 }
 
-TEST(SystemDatabaseFile, OlderFileGainsThePidTable) {
-    CTestFolder folder;
-    {
-        CSqliteConnection raw;
-        raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::CreateFile, 1000);
-        raw.Execute("CREATE TABLE MONITOR (TID TEXT, MODELL TEXT, MAKRO TEXT, NYCKEL INTEGER, "
-                    "IMPLEMENTED INTEGER, COUNTER INTEGER)");
-        raw.Execute("CREATE TABLE SEKVENS (NAMN TEXT, NUMMER INTEGER)");
+// The tables a file holds decide what it is: none, a new file (created whole at
+// the start, never by a running program); the monitor's two, an older file that
+// gains what came later; some of them, somebody else's file, left as it is.
+TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
+    const QString monitor = "CREATE TABLE MONITOR (TID TEXT, MODELL TEXT, MAKRO TEXT, "
+                            "NYCKEL INTEGER, IMPLEMENTED INTEGER, COUNTER INTEGER)";
+    const QString sekvens = "CREATE TABLE SEKVENS (NAMN TEXT, NUMMER INTEGER)";
+    const struct {
+        QStringList statements;
+        bool opens;
+        QString problem;
+    } cases[] = {
+        {{}, false, "filen innehåller inga tabeller."},
+        {{monitor, sekvens}, true, ""},
+        {{monitor}, false, "tabellen SEKVENS saknas."},
+        {{"CREATE TABLE ANNAN (X INTEGER)"}, false, "tabellen MONITOR saknas."},
+    };
+    for (const auto& c : cases) {
+        CTestFolder folder;
+        folder.WriteText(folder.DatabaseFile(), "");
+        {
+            CSqliteConnection raw;
+            raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
+            for (const QString& statement : c.statements)
+                raw.Execute(statement);
+        }
+        const auto tables = [&] {
+            CSqliteConnection raw;
+            raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ReadOnly, 1000);
+            CSqliteStatement names =
+                raw.Prepare("SELECT group_concat(name) FROM (SELECT name FROM sqlite_master WHERE "
+                            "type = 'table' ORDER BY name)");
+            names.Step();
+            return names.ColumnText(0);
+        };
+        const QString before = tables();
+        CSystemDatabase db(folder.DatabaseFile());
+        EXPECT_EQ(db.Open(), c.opens) << before.toStdString();
+        if (c.opens) {
+            EXPECT_EQ(tables(), "MONITOR,PID,SEKVENS");
+            continue;
+        }
+        EXPECT_EQ(db.LastOpenFault(), DatabaseFault::Incomplete);
+        EXPECT_EQ(db.LastOpenFaultText(), "Monitordatabasen " + folder.DatabaseFile() +
+                                              " är inte hel: " + c.problem +
+                                              " Filen lämnas orörd; lägg tillbaka rätt fil.");
+        EXPECT_EQ(tables(), before);
+        // Only an empty file is new enough to be made a monitor database at the start.
+        EXPECT_EQ(db.OpenOrCreate(), before.isEmpty()) << before.toStdString();
+        if (before.isEmpty()) {
+            EXPECT_EQ(tables(), "MONITOR,PID,SEKVENS");
+            EXPECT_EQ(db.NextNumber("POST", false), 1);
+        }
     }
-    CSystemDatabase db(folder.DatabaseFile());
-    ASSERT_TRUE(db.Open());
-    EXPECT_TRUE(db.PurgePid(QDateTime::currentDateTime(), 10));
+}
+
+// WAL does not work between hosts over a network file system: a new file there
+// keeps its rollback journal, and a WAL file found there is named and left alone.
+TEST(SystemDatabaseFile, OnANetworkFileSystemTheFileKeepsItsRollbackJournal) {
+    const auto journalMode = [](const QString& path) {
+        CSqliteConnection raw;
+        raw.Open(path, CSqliteConnection::OpenMode::ExistingFile, 1000);
+        CSqliteStatement mode = raw.Prepare("PRAGMA journal_mode");
+        mode.Step();
+        return mode.ColumnText(0);
+    };
+    CTestFolder local;
+    CSystemDatabase onDisk(local.DatabaseFile());
+    ASSERT_TRUE(onDisk.OpenOrCreate());
+    onDisk.Close();
+    EXPECT_EQ(journalMode(local.DatabaseFile()), "wal");
+
+    CTestFolder shared;
+    for (const long type : {0x6969L, 0xFF534D42L, 0x65735546L, 0x01021997L}) {
+        QFile::remove(shared.DatabaseFile());
+        CSystemDatabase onShare(shared.DatabaseFile());
+        onShare.SetFileSystemProbe([type](const QString&) { return type; });
+        ASSERT_TRUE(onShare.OpenOrCreate());
+        onShare.Close();
+        EXPECT_EQ(journalMode(shared.DatabaseFile()), "delete") << type;
+    }
+    ASSERT_TRUE(QFile::remove(shared.DatabaseFile()));
+    ASSERT_TRUE(QFile::copy(local.DatabaseFile(), shared.DatabaseFile()));
+    const QByteArray copied = [&] {
+        QFile file(shared.DatabaseFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    CSystemDatabase walOnShare(shared.DatabaseFile());
+    walOnShare.SetFileSystemProbe([](const QString&) { return 0x517BL; });
+    EXPECT_FALSE(walOnShare.Open());
+    EXPECT_EQ(walOnShare.LastOpenFault(), DatabaseFault::WalOnNetwork);
+    EXPECT_TRUE(walOnShare.LastOpenFaultText().contains("journal_mode=DELETE"));
+    QFile file(shared.DatabaseFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), copied);
+    EXPECT_FALSE(QFile::exists(shared.DatabaseFile() + "-shm"));
+    // An ext4 or tmpfs folder is no network.
+    EXPECT_FALSE(IsNetworkFileSystem(0xEF53));
+    EXPECT_FALSE(IsNetworkFileSystem(0x01021994));
 }
 
 // A running program never creates the file, and never touches one it cannot use;

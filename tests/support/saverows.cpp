@@ -1,5 +1,7 @@
-// Saves new rows in a monitor database as the entry dialog does, one transaction each, and
-// prints the key each one got, one a line. For tests that run several at once on one file.
+// Starts on a monitor database as the monitor does (creating a missing file, reading settings
+// and run flags not yet stored), then saves new rows as the entry dialog does, one transaction
+// each, and prints the key each one got, one a line. For tests that run several at once on one
+// file.
 //   kvarnix_saverows <monitor database> <row count>
 #include "stderrmessenger.h"
 
@@ -26,10 +28,13 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     CSystemDatabase db(arguments[1]);
-    if (!db.Open()) {
+    if (!db.OpenOrCreate()) {
         PrintError(db.LastOpenFaultText());
         return kExitFailure;
     }
+    db.GetSetting(QStringLiteral("HIDE_MINUTER"));
+    db.RunFlags({7, 8, 9});
+    db.IsRunFlagSet(10);
     for (int i = 0; i < rowCount; ++i) {
         const int key =
             db.SaveRow(QStringLiteral("00:05"), QStringLiteral("/modeller/modell%1").arg(i),
