@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
 #include <climits>
 #include <sys/stat.h>
 
@@ -19,6 +20,8 @@ const QString kPost = QStringLiteral("POST");
 const QString kLastMinute = QStringLiteral("MINUT_SENAST");
 const QString kHighestMinute = QStringLiteral("MINUT_HOGSTA");
 const QStringList kRequiredTables = {QStringLiteral("MONITOR"), QStringLiteral("SEKVENS")};
+const QStringList kLaterTables = {QStringLiteral("PID"), QStringLiteral("SCHEMALAGGARE")};
+const QStringList kIndexes = {QStringLiteral("MONITOR_NYCKEL"), QStringLiteral("SEKVENS_NAMN")};
 
 CDaoException NoRow(int key) {
     return CDaoException(
@@ -98,8 +101,8 @@ std::optional<CSystemDatabase::FileIdentity> CSystemDatabase::IdentityOf(const Q
 
 // A file without any table is a new file (a crash may have left it before its
 // tables were committed). A file with some of the monitor's tables but not all
-// is somebody else's or damaged, and is left as it is. The PID table and the
-// lookup indexes came later and are added to older files.
+// is somebody else's or damaged, and is left as it is. What came later is added
+// to older files.
 void CSystemDatabase::EnsureSchema(bool mayCreate) {
     CSqliteStatement query = m_db.Prepare(QStringLiteral("SELECT type, name FROM sqlite_master"));
     QStringList tables;
@@ -118,16 +121,27 @@ void CSystemDatabase::EnsureSchema(bool mayCreate) {
             throw CDaoException(QStringLiteral("tabellen %1 saknas.").arg(table),
                                 CDaoException::kIncompleteFile);
     }
-    if (tables.contains(QLatin1String("PID")) &&
-        indexes.contains(QLatin1String("MONITOR_NYCKEL")) &&
-        indexes.contains(QLatin1String("SEKVENS_NAMN")))
+    const auto has = [](const QStringList& present, const QStringList& wanted) {
+        return std::all_of(wanted.begin(), wanted.end(),
+                           [&present](const QString& name) { return present.contains(name); });
+    };
+    if (has(tables, kLaterTables) && has(indexes, kIndexes))
         return;
     CSqliteTransaction transaction(m_db);
+    CreateLaterTables();
+    transaction.Commit();
+}
+
+// What came after the first files: the PID table, the lookup indexes the per-row
+// statements need to stay fast with many rows, and the record of who claimed
+// the latest minute. The calculation program reads none of these but PID.
+void CSystemDatabase::CreateLaterTables() {
     m_db.Execute(QStringLiteral(
         "CREATE TABLE IF NOT EXISTS PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))"));
+    m_db.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS SCHEMALAGGARE (VARD TEXT(255), "
+                                "PROCESS INTEGER, TJANST INTEGER)"));
     m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS MONITOR_NYCKEL ON MONITOR (NYCKEL)"));
     m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS SEKVENS_NAMN ON SEKVENS (NAMN)"));
-    transaction.Commit();
 }
 
 // All tables in one transaction, so a crash leaves either no table or all of
@@ -143,11 +157,7 @@ void CSystemDatabase::CreateSchema() {
             "NYCKEL INTEGER, IMPLEMENTED INTEGER, COUNTER INTEGER)"));
         m_db.Execute(
             QStringLiteral("CREATE TABLE IF NOT EXISTS SEKVENS (NAMN TEXT(20), NUMMER INTEGER)"));
-        m_db.Execute(QStringLiteral(
-            "CREATE TABLE IF NOT EXISTS PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))"));
-        m_db.Execute(
-            QStringLiteral("CREATE INDEX IF NOT EXISTS MONITOR_NYCKEL ON MONITOR (NYCKEL)"));
-        m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS SEKVENS_NAMN ON SEKVENS (NAMN)"));
+        CreateLaterTables();
         if (!ReadNumber(kPost))
             m_db.Execute(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) VALUES('POST', 1)"));
         transaction.Commit();
@@ -564,7 +574,24 @@ std::optional<CMinuteTracker::State> CSystemDatabase::MinuteClaim() {
     return CMinuteTracker::State{*last, *highest};
 }
 
-void CSystemDatabase::SetMinuteClaim(const CMinuteTracker::State& state) {
+void CSystemDatabase::SetMinuteClaim(const CMinuteTracker::State& state, const Claimer& by) {
+    CSqliteTransaction transaction(m_db);
     SetSetting(kLastMinute, state.last);
     SetSetting(kHighestMinute, state.highest);
+    m_db.Execute(QStringLiteral("DELETE FROM SCHEMALAGGARE"));
+    m_db.Prepare(
+            QStringLiteral("INSERT INTO SCHEMALAGGARE (VARD, PROCESS, TJANST) VALUES (?, ?, ?)"))
+        .Bind(1, by.host)
+        .Bind(2, by.process)
+        .Bind(3, by.service ? 1 : 0)
+        .Run();
+    transaction.Commit();
+}
+
+std::optional<CSystemDatabase::Claimer> CSystemDatabase::LastClaimer() {
+    CSqliteStatement row =
+        m_db.Prepare(QStringLiteral("SELECT VARD, PROCESS, TJANST FROM SCHEMALAGGARE"));
+    if (!row.Step())
+        return std::nullopt;
+    return Claimer{row.ColumnText(0), row.ColumnInt64(1), row.ColumnInt64(2) != 0};
 }

@@ -102,12 +102,20 @@ public:
 
     // The minutes the schedulers on this file have evaluated; nothing before the first.
     std::optional<CMinuteTracker::State> MinuteClaim();
-    void SetMinuteClaim(const CMinuteTracker::State& state);
+    // Who evaluated the latest minute: a window's scheduler or a service, on which host.
+    struct Claimer {
+        QString host;
+        qint64 process = 0;
+        bool service = false;
+    };
+    void SetMinuteClaim(const CMinuteTracker::State& state, const Claimer& by);
+    std::optional<Claimer> LastClaimer();
 
 private:
     bool OpenFile(bool create);
     bool IsOnNetwork() const;
     void CreateSchema();
+    void CreateLaterTables();
     void EnsureSchema(bool mayCreate);
     qint64 ReadOrInsertNumber(const QString& name);
     std::optional<qint64> ReadNumber(const QString& name);

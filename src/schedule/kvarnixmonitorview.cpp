@@ -42,6 +42,8 @@ CKvarnixMonitorView::CKvarnixMonitorView(CMonitorSettings& settings, const CProg
             &CKvarnixMonitorView::OnRunStatesRead);
     connect(&m_runner, &CSchedulerRunner::ProblemChanged, this,
             &CKvarnixMonitorView::OnProblemChanged);
+    connect(&m_runner, &CSchedulerRunner::ServiceClaimChanged, this,
+            &CKvarnixMonitorView::OnServiceClaimChanged);
 }
 
 CKvarnixMonitorView::~CKvarnixMonitorView() = default;
@@ -178,8 +180,38 @@ void CKvarnixMonitorView::OnProblemChanged(const QString& text) {
     emit StatusTextChanged(StatusText());
 }
 
+void CKvarnixMonitorView::OnServiceClaimChanged(const QString& host) {
+    m_serviceNote =
+        host.isEmpty() ? QString() : QStringLiteral("Schemaläggs av tjänsten på %1").arg(host);
+    emit StatusTextChanged(StatusText());
+}
+
+// A problem before a failed start, and either before the note that a service schedules.
 QString CKvarnixMonitorView::StatusText() const {
-    return m_problem.isEmpty() ? m_launchProblem : m_problem;
+    for (const QString* text : {&m_problem, &m_launchProblem, &m_serviceNote}) {
+        if (!text->isEmpty())
+            return *text;
+    }
+    return {};
+}
+
+void CKvarnixMonitorView::RunLineNow(int line) {
+    const CScheduleLine& row = m_lines.Line(line);
+    const int key = row.key;
+    const QString model = row.model;
+    {
+        CSystemDatabase db(m_paths.MonitorDatabase(), CommandWait());
+        if (!OpenForCommand(db, m_messenger))
+            return;
+        if (db.IsRunFlagSet(key)) {
+            db.Close();
+            m_messenger.ShowMessage(
+                QStringLiteral("Beräkningen för %1 körs redan och kan inte startas nu.").arg(model));
+            return;
+        }
+    }
+    if (m_messenger.AskYesNo(QStringLiteral("Vill du starta beräkningen för %1 nu?").arg(model)))
+        m_runner.RunNow(key);
 }
 
 // Started anew, so the first minimising comes one full period from now.

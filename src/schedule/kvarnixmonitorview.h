@@ -62,6 +62,8 @@ public:
     void OnShowModelLog(int line);
     // The run flags and times as stored now, on every line.
     void ShowStoredRunStates(CSystemDatabase& db);
+    // Starts the line's calculation at once, after asking; refused while it runs.
+    void RunLineNow(int line);
 
 signals:
     void StatusTextChanged(const QString& text);
@@ -81,6 +83,7 @@ private:
     void OnLaunched(const CLaunchReport& report);
     void OnRunStatesRead(const CRunStates& states);
     void OnProblemChanged(const QString& text);
+    void OnServiceClaimChanged(const QString& host);
 
     CMonitorSettings& m_settings;
     const CProgramPaths& m_paths;
@@ -94,6 +97,7 @@ private:
     Commands m_commands{};
     QString m_problem;
     QString m_launchProblem;
+    QString m_serviceNote;
     // Last: its threads stop first when the view goes.
     CSchedulerRunner m_runner;
 };

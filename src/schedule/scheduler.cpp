@@ -10,7 +10,9 @@
 #include "problemreporter.h"
 #include "starttime.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSysInfo>
 #include <QThread>
 #include <algorithm>
 #include <sqlite3.h>
@@ -48,13 +50,13 @@ CMonitorSettings CScheduler::CurrentSettings(CSystemDatabase& db) {
     return CMonitorSettings::Load(db);
 }
 
-void CScheduler::Tick(const LaunchListener& launched) {
+QString CScheduler::Tick(const LaunchListener& launched) {
     // Later wake-ups within a minute already claimed find nothing new.
     if (m_lastWakeMinute == CMinuteTracker::WallClockMinute(m_clock.Now()))
-        return;
+        return m_claimingService;
     CSystemDatabase db(m_paths.MonitorDatabase(), CBusyWait(CBusyWait::kForever, &m_stop));
     if (!OpenForTick(db))
-        return;
+        return m_claimingService;
     QString problem;
     Decision decision;
     try {
@@ -62,8 +64,9 @@ void CScheduler::Tick(const LaunchListener& launched) {
     } catch (const CDaoException& e) {
         if (ClassifyFault(e) != DatabaseFault::Busy)
             ReportFailure(DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText()));
-        return;
+        return m_claimingService;
     }
+    m_claimingService = decision.claimingService;
     m_lastWakeMinute = CMinuteTracker::WallClockMinute(decision.now);
     for (const CScheduleRow& row : decision.due) {
         if (m_stop)
@@ -79,6 +82,34 @@ void CScheduler::Tick(const LaunchListener& launched) {
     if (!decision.due.isEmpty() && !m_stop)
         m_log.TrimLog(decision.settings.logFile);
     m_problems.Report(CProblemReporter::Source::Schedule, problem);
+    return m_claimingService;
+}
+
+void CScheduler::RunNow(int key, const LaunchListener& launched) {
+    CSystemDatabase db(m_paths.MonitorDatabase(), CBusyWait(CBusyWait::kForever, &m_stop));
+    if (!db.Open()) {
+        launched({key, {}, {}, false, db.LastOpenFaultText()});
+        return;
+    }
+    try {
+        const QVector<CScheduleRow> rows = db.LoadAllRows();
+        const auto row = std::find_if(rows.begin(), rows.end(),
+                                      [key](const CScheduleRow& r) { return r.key == key; });
+        if (row == rows.end()) {
+            launched({key, {}, {}, false, QStringLiteral("raden finns inte längre")});
+            return;
+        }
+        if (db.RunFlags({key}).value(key)) {
+            launched(
+                {key, row->model, row->macro, false, QStringLiteral("beräkningen körs redan")});
+            return;
+        }
+        const CMonitorSettings settings = CurrentSettings(db);
+        db.Close();
+        launched(m_launcher.Launch(*row, settings));
+    } catch (const CDaoException& e) {
+        launched({key, {}, {}, false, DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText())});
+    }
 }
 
 bool CScheduler::OpenForTick(CSystemDatabase& db) {
@@ -134,7 +165,13 @@ CScheduler::Decision CScheduler::Decide(CSystemDatabase& db, QString& problem) {
                 decision.due << row;
         }
     }
-    db.SetMinuteClaim(*tracker.Current());
+    if (decision.evaluated) {
+        db.SetMinuteClaim(*tracker.Current(), {QSysInfo::machineHostName(),
+                                               QCoreApplication::applicationPid(), m_service});
+    } else if (const std::optional<CSystemDatabase::Claimer> claimer = db.LastClaimer();
+               claimer && claimer->service) {
+        decision.claimingService = claimer->host;
+    }
     transaction.Commit();
     return decision;
 }

@@ -40,8 +40,12 @@ public:
 
     // One wake-up: evaluates the minutes the wall clock has reached since the
     // minutes last claimed, and starts the due rows one after the other until
-    // the stop is asked for. launched hears every start attempt.
-    void Tick(const LaunchListener& launched);
+    // the stop is asked for. launched hears every start attempt. The result is
+    // the host of a service that had claimed the minutes already, or empty.
+    QString Tick(const LaunchListener& launched);
+    // Starts one row at once, whatever its start time and active flag, through
+    // the same launch; refused (with the reason in the report) while its run flag is set.
+    void RunNow(int key, const LaunchListener& launched);
 
 private:
     struct Decision {
@@ -49,6 +53,8 @@ private:
         QVector<CScheduleRow> due;
         bool evaluated = false;
         QDateTime now;
+        // A service on this host that evaluated the minutes before this scheduler.
+        QString claimingService;
     };
 
     bool OpenForTick(CSystemDatabase& db);
@@ -67,6 +73,7 @@ private:
     std::optional<qint64> m_lastWakeMinute;
     bool m_openFaultReported = false;
     bool m_service = false;
+    QString m_claimingService;
     QMutex m_settingsMutex;
     std::optional<CMonitorSettings> m_settings;
 };

@@ -74,6 +74,10 @@ void CSchedulerRunner::RefreshSoon() {
     emit RefreshRequested();
 }
 
+void CSchedulerRunner::RunNow(int key) {
+    emit RunNowRequested(key);
+}
+
 int CSchedulerRunner::MsUntilNextWake() const {
     const QDateTime now = m_clock.Now();
     const QTime t = now.time();
@@ -83,16 +87,22 @@ int CSchedulerRunner::MsUntilNextWake() const {
 }
 
 void CSchedulerRunner::RunTickThread() {
+    const auto launched = [this](const CLaunchReport& report) {
+        emit Launched(report);
+        emit RefreshRequested();
+    };
+    QString claimingService;
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, [this, &timer] {
-        m_scheduler.Tick([this](const CLaunchReport& report) {
-            emit Launched(report);
-            emit RefreshRequested();
-        });
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        const QString service = m_scheduler.Tick(launched);
+        if (service != claimingService)
+            emit ServiceClaimChanged(claimingService = service);
         timer.start(MsUntilNextWake());
     });
+    QObject::connect(this, &CSchedulerRunner::RunNowRequested, &timer,
+                     [&](int key) { m_scheduler.RunNow(key, launched); });
     timer.start(kFirstWakeMs);
     QEventLoop loop;
     loop.exec();

@@ -39,6 +39,8 @@ public:
     void SetRefreshSuspended(bool suspended);
     // A refresh within a moment, whatever the period.
     void RefreshSoon();
+    // Starts the row's calculation at once on the tick's thread; Launched tells the outcome.
+    void RunNow(int key);
     QString CurrentProblem() const { return m_problems.Current(); }
 
 signals:
@@ -46,6 +48,11 @@ signals:
     void RunStatesRead(const CRunStates& states);
     // The problem the operator should see now; empty once there is none.
     void ProblemChanged(const QString& text);
+    // The host of a service that claims the file's minutes before this
+    // scheduler does; empty once this scheduler claims them again.
+    void ServiceClaimChanged(const QString& host);
+    // Carries a start at once to the tick's thread.
+    void RunNowRequested(int key);
     // Carries a refresh request to the refresh thread.
     void RefreshRequested();
 

@@ -108,6 +108,8 @@ void CValidCtrl::CreateContextMenu() {
                &CValidCtrl::OnShowModelLog);
     AddCommand(QStringLiteral("Öppna modellen"), QString(), &CValidCtrl::OnOpenModel);
     AddCommand(QStringLiteral("Information"), QString(), &CValidCtrl::OnInformation);
+    AddCommand(QStringLiteral("Kör nu"), QStringLiteral("Startar radens beräkning nu"),
+               &CValidCtrl::OnRunNow);
 }
 
 void CValidCtrl::AddCommand(const QString& text, const QString& prompt,
@@ -205,6 +207,11 @@ void CValidCtrl::OnDelete() {
 void CValidCtrl::OnShowModelLog() {
     if (m_pOwnerView && HasContextRow())
         m_pOwnerView->OnShowModelLog(m_nContextRow);
+}
+
+void CValidCtrl::OnRunNow() {
+    if (m_pOwnerView && HasContextRow())
+        m_pOwnerView->RunLineNow(m_nContextRow);
 }
 
 // The model file is handed over as one argument, blanks and all.

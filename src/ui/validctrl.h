@@ -38,6 +38,7 @@ public:
     void OnShowModelLog();
     void OnOpenModel();
     void OnInformation();
+    void OnRunNow();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

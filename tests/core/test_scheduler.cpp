@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <thread>
@@ -213,16 +214,29 @@ TEST_F(SchedulerTest, EveryMinuteIsEvaluatedOnceAcrossRestartsAndSchedulers) {
     }
     EXPECT_EQ(LaunchesByModel(), (QHash<QString, int>{{"/m/varje", 4}}));
 
+    // A service that claims a minute first is named to the window that comes after it.
+    {
+        CSchedulerRig service(folder.ProgramFile(), clock);
+        service.scheduler.SetService(true);
+        clock.Set(LocalTime("2026-12-07 10:04:00.100"));
+        EXPECT_EQ(service.scheduler.Tick([](const CLaunchReport&) {}), "");
+        clock.Set(LocalTime("2026-12-07 10:04:00.300"));
+        EXPECT_EQ(rig.scheduler.Tick([](const CLaunchReport&) {}), QSysInfo::machineHostName());
+        clock.Set(LocalTime("2026-12-07 10:05:00.100"));
+        EXPECT_EQ(rig.scheduler.Tick([](const CLaunchReport&) {}), "");
+    }
+    EXPECT_EQ(LaunchesByModel(), (QHash<QString, int>{{"/m/varje", 6}}));
+
     // Nothing ran for 40 minutes: a fixed time 20 minutes ago starts once, one
     // four hours ago does not.
     CSchedulerRig afterPause(folder.ProgramFile(), clock);
     TickAt("2026-12-07 10:43:02", afterPause);
-    EXPECT_EQ(LaunchesByModel(), (QHash<QString, int>{{"/m/varje", 5}, {"/m/tjugo", 1}}));
+    EXPECT_EQ(LaunchesByModel(), (QHash<QString, int>{{"/m/varje", 7}, {"/m/tjugo", 1}}));
 
     // Nothing ran for four hours: only the last three are caught up.
     TickAt("2026-12-07 15:03:02", afterPause);
     EXPECT_EQ(LaunchesByModel(),
-              (QHash<QString, int>{{"/m/varje", 6}, {"/m/tjugo", 1}, {"/m/tretton", 1}}));
+              (QHash<QString, int>{{"/m/varje", 8}, {"/m/tjugo", 1}, {"/m/tretton", 1}}));
 }
 
 TEST_F(SchedulerTest, MinutesWhileSwitchedOffCountAsEvaluatedAndNothingIsPurged) {

@@ -9,9 +9,11 @@
 #include "monitordb/systemdatabase.h"
 #include "schedule/kvarnixmonitorview.h"
 #include "support/testsupport.h"
+#include "ui/validctrl.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMenu>
 #include <gtest/gtest.h>
 
 namespace {
@@ -119,6 +121,55 @@ TEST_F(SchedulingWindowTest, AnUnusableFileIsReportedOnceAndTheWindowKeepsAnswer
     EXPECT_EQ(reports.filter("finns inte").size(), 1);
     EXPECT_LT(watch.LongestMs(), 500);
     EXPECT_TRUE(messenger.messages.isEmpty()) << messenger.messages.join('\n').toStdString();
+}
+
+// "Kör nu" starts an inactive row through the scheduler's own launch, leaves its
+// start time, countdown and active flag alone, and refuses a row whose
+// calculation runs.
+TEST_F(SchedulingWindowTest, RunNowStartsARowAtOnceUnlessItRuns) {
+    const QString argsFile = folder.File("args.txt");
+    qputenv("KVARNIXSIM_ARGS_FILE", argsFile.toUtf8());
+    qputenv("KVARNIXSIM_SECONDS", "0");
+    db.SaveRow("- - - -", KVARNIX_SIMULATOR, "- - - -", 0, 0);
+    db.SetSetting("SAVE", 5);
+    const QString model = folder.File("Kvarn Väst");
+    const int inactive = db.SaveRow("2031-05-17 04:44", model, "Natt", -1, 0);
+    const int running = db.SaveRow("00:10", "/m/igang", "Dygn", -1, 1);
+    db.SetCounter(inactive, 13);
+    db.SetSetting(QString("RUNFLAGG%1").arg(running), 1);
+    Start();
+    CValidCtrl* list = frame.View()->List();
+    const auto runNow = [&](int line, QList<bool> answers) {
+        const QRect cell = list->visualRect(frame.View()->Lines().index(line, 0));
+        QTest::mouseClick(list->viewport(), Qt::RightButton, {}, cell.center());
+        list->ContextMenu()->close();
+        messenger.answers = answers;
+        list->ContextMenu()->actions().last()->trigger();
+    };
+    ASSERT_EQ(list->ContextMenu()->actions().last()->text(), "Kör nu");
+
+    runNow(0, {false});
+    EXPECT_EQ(messenger.questions, QStringList{"Vill du starta beräkningen för " + model + " nu?"});
+    runNow(0, {true});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return folder.ReadLines(argsFile).size() >= 7; }, 10000));
+    EXPECT_EQ(folder.ReadLines(argsFile),
+              (QStringList{model + ".vxm", "Natt", QString::number(inactive), "5",
+                           folder.DatabaseFile(), "1", "--"}));
+    EXPECT_EQ(LogLinesWith(" - " + model + "   Natt"), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return db.GetTimeText(0, inactive) != "Uppgift saknas"; }));
+    QString tid, storedModel, macro;
+    int implemented = -1;
+    ASSERT_TRUE(db.LoadRow(inactive, tid, storedModel, macro, implemented));
+    EXPECT_EQ(tid, "2031-05-17 04:44");
+    EXPECT_EQ(implemented, 0);
+    EXPECT_EQ(db.GetCounter(inactive), 13);
+
+    runNow(1, {true});
+    EXPECT_EQ(messenger.messages,
+              QStringList{"Beräkningen för /m/igang körs redan och kan inte startas nu."});
+    EXPECT_EQ(messenger.questions.size(), 2);
+    qunsetenv("KVARNIXSIM_ARGS_FILE");
+    qunsetenv("KVARNIXSIM_SECONDS");
 }
 
 } // namespace
