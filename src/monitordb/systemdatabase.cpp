@@ -59,8 +59,10 @@ bool CSystemDatabase::OpenFile(bool create) {
         const bool exists = QFileInfo::exists(m_path);
         if (!exists && !create)
             throw CDaoException(QStringLiteral("filen finns inte"), CDaoException::kNoFile);
-        // Not even opened: the engine would try to share the WAL index over the network.
-        if (exists && IsWalFile(m_path) && IsOnNetwork())
+        // Not even opened: the engine would try to share the WAL index over the
+        // network. The header is read only there: closing any descriptor of the file
+        // drops every lock this process's connections hold on it.
+        if (exists && IsOnNetwork() && IsWalFile(m_path))
             throw CDaoException(QStringLiteral("WAL-läge på en nätverksenhet"),
                                 CDaoException::kWalOnNetwork);
         m_db.Open(m_path,
