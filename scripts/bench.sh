@@ -32,6 +32,9 @@ echo "Öppnar loggvisaren på en logg på 500 MB ..." >&2
   awk -F, '$1 ~ /real_time"$/ { gsub(/"|\/real_time/, "", $1); print $1, $3, $4 }' \
     >>"$results" || true
 
+echo "Mäter fönstret medan schemaläggaren arbetar ..." >&2
+"$BUILD_DIR/bench/kvarnix_bench_window" 2>>"$diagnostics" >>"$results" || true
+
 echo "Startar monitorprogrammet (tomgång i $idle_seconds s) ..." >&2
 "$BUILD_DIR/bench/kvarnix_bench_process" --idle-seconds "$idle_seconds" \
   2>>"$diagnostics" >>"$results" || true
@@ -56,7 +59,9 @@ TrimLog/oldest_day_dropped|trim of a 200,000-line log, oldest day goes|50|ms
 logtrim_1gb_peak_mb|peak resident memory of the trim of a 1 GB log, oldest day goes|50|MB
 NextStart/ordinary_day|next start of 10,000 mixed rows|200|ms
 NextStart/hour_repeats|next start of 10,000 mixed rows, in the hour the clock repeats|200|ms
-LogViewerOpen|log viewer shown, 500 MB monitor log|500|ms"
+LogViewerOpen|log viewer shown, 500 MB monitor log|500|ms
+modal_launch_delay_ms|a due row's start after its minute began, while a modal box is open|1000|ms
+batch_loop_block_ms|longest block of the window's event loop while 2,000 rows start|50|ms"
 
 # Every in-process figure is in milliseconds, wall-clock time with the CPU time beside it: on a
 # busy machine the two part. The monitor program's figures carry their unit in the name.

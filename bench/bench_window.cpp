@@ -1,0 +1,158 @@
+// The window while its scheduler works, offscreen, in process: how late a due row starts while
+// a modal dialog is open, and how long the window's event loop is blocked in a minute in which
+// 2,000 rows start. Prints one figure a line as "name value".
+#include "stderrmessenger.h"
+
+#include "app/mainfrm.h"
+#include "app/monitorsettings.h"
+#include "app/programpaths.h"
+#include "monitordb/sqlitetransaction.h"
+#include "monitordb/systemdatabase.h"
+#include "schedule/clock.h"
+#include "schedule/kvarnixmonitorview.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr int kBatchRows = 2000;
+constexpr int kLongestWaitMs = 120000;
+
+// The real clock moved so that the next minute begins a moment after it is made.
+class CShiftedClock : public CClock {
+public:
+    CShiftedClock() {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QTime t = now.time();
+        m_offsetMs = (58 - t.second()) * 1000 - t.msec();
+    }
+    QDateTime Now() const override { return QDateTime::currentDateTime().addMSecs(m_offsetMs); }
+
+private:
+    qint64 m_offsetMs = 0;
+};
+
+// A monitor folder whose every row is due every minute; /bin/true calculates.
+class CWindowFolder {
+public:
+    explicit CWindowFolder(int rowCount)
+        : m_paths(m_dir.filePath(QStringLiteral("kvarnixmonitor"))) {
+        CSystemDatabase db(m_paths.MonitorDatabase());
+        m_prepared = db.OpenOrCreate();
+        if (!m_prepared)
+            return;
+        CSqliteTransaction transaction(db.Connection());
+        db.SaveRow(QStringLiteral("- - - -"), QStringLiteral("/bin/true"),
+                   QStringLiteral("- - - -"), 0, 0);
+        db.SetSetting(QStringLiteral("DRIFT"), 1);
+        for (int row = 0; row < rowCount; ++row)
+            db.SaveRow(QStringLiteral("XXXX-XX-XX XX:XX"), QStringLiteral("/m/rad%1").arg(row),
+                       QStringLiteral("Makro"), -1, 1);
+        transaction.Commit();
+    }
+    bool IsPrepared() const { return m_prepared; }
+    const CProgramPaths& Paths() const { return m_paths; }
+
+private:
+    QTemporaryDir m_dir;
+    CProgramPaths m_paths;
+    bool m_prepared = false;
+};
+
+// A window over the folder, shown and started.
+struct CWindow {
+    CWindow(const CWindowFolder& folder, const CClock& clock)
+        : frame(settings, folder.Paths(), clock, messenger) {
+        frame.show();
+        started = frame.View()->InitialUpdate();
+    }
+    CStderrMessenger messenger;
+    CMonitorSettings settings;
+    CMainFrame frame;
+    bool started = false;
+};
+
+bool WaitFor(const std::function<bool()>& condition) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!condition() && waited.elapsed() < kLongestWaitMs)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+// The first start comes at once; the second at the next minute, while a message box waits
+// for the operator.
+std::optional<qint64> ModalLaunchDelayMs() {
+    const CWindowFolder folder(1);
+    const CShiftedClock clock;
+    if (!folder.IsPrepared())
+        return std::nullopt;
+    CWindow window(folder, clock);
+    int launches = 0;
+    QDateTime secondLaunch;
+    QObject::connect(&window.frame.View()->Runner(), &CSchedulerRunner::Launched, [&] {
+        if (++launches == 2)
+            secondLaunch = clock.Now();
+    });
+    if (!window.started || !WaitFor([&] { return launches == 1; }))
+        return std::nullopt;
+    QMessageBox box(QMessageBox::Information, QStringLiteral("KvarnixMonitor"),
+                    QStringLiteral("Väntar"));
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (launches >= 2)
+            box.close();
+    });
+    closer.start(10);
+    QTimer::singleShot(kLongestWaitMs, &box, &QMessageBox::close);
+    box.exec();
+    if (!secondLaunch.isValid())
+        return std::nullopt;
+    const QTime t = secondLaunch.time();
+    return qint64(t.second()) * 1000 + t.msec() + (t.second() > 30 ? -60000 : 0);
+}
+
+// The longest wait of a 10 ms timer while the rows start.
+std::optional<qint64> BatchLoopBlockMs() {
+    const CWindowFolder folder(kBatchRows);
+    const CSystemClock clock;
+    if (!folder.IsPrepared())
+        return std::nullopt;
+    CWindow window(folder, clock);
+    int launches = 0;
+    QObject::connect(&window.frame.View()->Runner(), &CSchedulerRunner::Launched,
+                     [&] { ++launches; });
+    qint64 longest = 0;
+    QElapsedTimer since;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout,
+                     [&] { longest = std::max(longest, since.restart()); });
+    since.start();
+    beat.start(10);
+    if (!window.started || !WaitFor([&] { return launches >= kBatchRows; }))
+        return std::nullopt;
+    return longest;
+}
+
+void Print(const char* name, std::optional<qint64> value) {
+    if (value)
+        std::printf("%s %lld\n", name, static_cast<long long>(*value));
+    else
+        PrintError(QStringLiteral("%1 kunde inte mätas.").arg(QLatin1String(name)));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    Print("modal_launch_delay_ms", ModalLaunchDelayMs());
+    Print("batch_loop_block_ms", BatchLoopBlockMs());
+    return 0;
+}
