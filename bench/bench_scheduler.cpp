@@ -69,6 +69,8 @@ struct CMonitorFixture {
     CRunStateReader reader;
     CMonitorSettings settings;
     QVector<CScheduleRow> rows;
+    // Open for the launches, which record their runs in it.
+    CSystemDatabase database{paths.MonitorDatabase()};
     bool loaded = false;
 };
 
@@ -121,7 +123,8 @@ void LaunchWithLog(benchmark::State& state, int logDays) {
             WriteFile(logPath, log);
             state.ResumeTiming();
         }
-        benchmark::DoNotOptimize(fixture.launcher.Launch(fixture.rows.first(), fixture.settings));
+        benchmark::DoNotOptimize(
+            fixture.launcher.Launch(fixture.database, fixture.rows.first(), fixture.settings));
     }
 }
 BENCHMARK_CAPTURE(LaunchWithLog, nothing_to_drop, 101)

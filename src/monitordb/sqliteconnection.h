@@ -31,6 +31,7 @@ public:
     CStatementLease(const CStatementLease&) = delete;
     CStatementLease& operator=(const CStatementLease&) = delete;
     CSqliteStatement* operator->() const { return &m_statement; }
+    CSqliteStatement& operator*() const { return m_statement; }
 
 private:
     CSqliteStatement& m_statement;

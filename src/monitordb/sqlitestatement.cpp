@@ -64,6 +64,10 @@ int CSqliteStatement::ColumnInt(int column) const {
     return sqlite3_column_int(m_stmt, column);
 }
 
+bool CSqliteStatement::IsNull(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
 qint64 CSqliteStatement::ColumnInt64(int column) const {
     return sqlite3_column_int64(m_stmt, column);
 }

@@ -31,6 +31,7 @@ public:
     int ColumnInt(int column) const;
     qint64 ColumnInt64(int column) const;
     QString ColumnText(int column) const;
+    bool IsNull(int column) const;
 
 private:
     [[noreturn]] void Fail() const;

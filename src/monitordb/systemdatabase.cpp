@@ -20,8 +20,15 @@ const QString kPost = QStringLiteral("POST");
 const QString kLastMinute = QStringLiteral("MINUT_SENAST");
 const QString kHighestMinute = QStringLiteral("MINUT_HOGSTA");
 const QStringList kRequiredTables = {QStringLiteral("MONITOR"), QStringLiteral("SEKVENS")};
-const QStringList kLaterTables = {QStringLiteral("PID"), QStringLiteral("SCHEMALAGGARE")};
-const QStringList kIndexes = {QStringLiteral("MONITOR_NYCKEL"), QStringLiteral("SEKVENS_NAMN")};
+const QStringList kLaterTables = {QStringLiteral("PID"), QStringLiteral("SCHEMALAGGARE"),
+                                  QStringLiteral("KORNINGAR")};
+const QStringList kIndexes = {QStringLiteral("MONITOR_NYCKEL"), QStringLiteral("SEKVENS_NAMN"),
+                              QStringLiteral("KORNINGAR_RAD"), QStringLiteral("KORNINGAR_OPPNA"),
+                              QStringLiteral("KORNINGAR_START")};
+// A run that shows no sign of running this long after its start never started.
+constexpr qint64 kLongestSilenceSeconds = 5 * 60;
+const QString kRunColumns =
+    QStringLiteral("NYCKEL, MODELL, MAKRO, START, IGANG, SLUT, UTFALL, ORSAK");
 
 CDaoException NoRow(int key) {
     return CDaoException(
@@ -135,9 +142,19 @@ void CSystemDatabase::EnsureSchema(bool mayCreate) {
 }
 
 // What came after the first files: the PID table, the lookup indexes the per-row
-// statements need to stay fast with many rows, and the record of who claimed
-// the latest minute. The calculation program reads none of these but PID.
+// statements need to stay fast with many rows, the record of who claimed the
+// latest minute and the run history, whose open runs have an index of their own
+// so that looking for them never reads the closed ones. The calculation program
+// reads none of these but PID.
 void CSystemDatabase::CreateLaterTables() {
+    m_db.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS KORNINGAR (NYCKEL INTEGER, "
+                                "MODELL TEXT(255), MAKRO TEXT(50), START INTEGER, IGANG INTEGER, "
+                                "SLUT INTEGER, UTFALL TEXT(20), ORSAK TEXT(255))"));
+    m_db.Execute(
+        QStringLiteral("CREATE INDEX IF NOT EXISTS KORNINGAR_RAD ON KORNINGAR (NYCKEL, START)"));
+    m_db.Execute(QStringLiteral(
+        "CREATE INDEX IF NOT EXISTS KORNINGAR_OPPNA ON KORNINGAR (NYCKEL) WHERE SLUT IS NULL"));
+    m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS KORNINGAR_START ON KORNINGAR (START)"));
     m_db.Execute(QStringLiteral(
         "CREATE TABLE IF NOT EXISTS PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))"));
     m_db.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS SCHEMALAGGARE (VARD TEXT(255), "
@@ -501,15 +518,21 @@ QString CSystemDatabase::GetTimeText(int which, int key) {
     }
 }
 
-// A span of no days keeps the records of the current day, as the log keeps its last day.
+// A span of no days keeps the records of the current day, as the log keeps its
+// last day. The run history goes with the PID records; a run still open stays.
 bool CSystemDatabase::PurgePid(const QDateTime& now, int days) {
     m_lastError.clear();
     const QDateTime cutOff =
         days > 0 ? now.addSecs(-qint64(days) * 24 * 3600) : QDateTime(now.date(), QTime(0, 0));
     try {
+        CSqliteTransaction transaction(m_db);
         m_db.Prepare(QStringLiteral("DELETE FROM PID WHERE TID < ?"))
             .Bind(1, cutOff.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
             .Run();
+        m_db.Cached(QStringLiteral("DELETE FROM KORNINGAR WHERE START < ? AND SLUT IS NOT NULL"))
+            ->Bind(1, cutOff.toSecsSinceEpoch())
+            .Run();
+        transaction.Commit();
         return true;
     } catch (const CDaoException& e) {
         return Fail(e.ErrorText());
@@ -596,4 +619,97 @@ std::optional<CSystemDatabase::Claimer> CSystemDatabase::LastClaimer() {
     if (!row.Step())
         return std::nullopt;
     return Claimer{row.ColumnText(0), row.ColumnInt64(1), row.ColumnInt64(2) != 0};
+}
+
+// ---- run history ---------------------------------------------------------------
+
+void CSystemDatabase::RecordStart(const CRun& run) {
+    const bool started = run.outcome != CRun::Outcome::NotStarted;
+    const CStatementLease insert = m_db.Cached(
+        QStringLiteral("INSERT INTO KORNINGAR (NYCKEL, MODELL, MAKRO, START, SLUT, UTFALL, ORSAK) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    insert->Bind(1, run.key).Bind(2, run.model).Bind(3, run.macro).Bind(4, run.launched);
+    if (!started)
+        insert->Bind(5, run.launched)
+            .Bind(6, RunHistory::StoredOutcome(run.outcome))
+            .Bind(7, run.reason);
+    insert->Run();
+}
+
+void CSystemDatabase::MarkRunning(int key, qint64 at) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET IGANG = ? "
+                               "WHERE NYCKEL = ? AND SLUT IS NULL AND IGANG IS NULL"))
+        ->Bind(1, at)
+        .Bind(2, key)
+        .Run();
+}
+
+void CSystemDatabase::EndRun(int key, qint64 at, CRun::Outcome outcome) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET IGANG = IFNULL(IGANG, ?1), SLUT = ?1, "
+                               "UTFALL = ?2 WHERE NYCKEL = ?3 AND SLUT IS NULL"))
+        ->Bind(1, at)
+        .Bind(2, RunHistory::StoredOutcome(outcome))
+        .Bind(3, key)
+        .Run();
+}
+
+// A calculation quicker than the refresh raises and clears its flag unseen, but
+// leaves a calculation time no earlier than its start.
+void CSystemDatabase::EndQuietRuns(qint64 now) {
+    CSqliteTransaction transaction(m_db);
+    m_db.Cached(QStringLiteral(
+                    "UPDATE KORNINGAR SET SLUT = MAX(START, (SELECT NUMMER FROM SEKVENS WHERE "
+                    "NAMN = 'CALC_TIME' || KORNINGAR.NYCKEL)), UTFALL = ?1 "
+                    "WHERE SLUT IS NULL AND IFNULL((SELECT NUMMER FROM SEKVENS WHERE "
+                    "NAMN = 'RUNFLAGG' || KORNINGAR.NYCKEL), 0) = 0 AND (SELECT NUMMER FROM "
+                    "SEKVENS WHERE NAMN = 'CALC_TIME' || KORNINGAR.NYCKEL) >= START"))
+        ->Bind(1, RunHistory::StoredOutcome(CRun::Outcome::Finished))
+        .Run();
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET SLUT = ?1, UTFALL = ?2 "
+                               "WHERE SLUT IS NULL AND IGANG IS NULL AND START < ?3 AND "
+                               "IFNULL((SELECT NUMMER FROM SEKVENS WHERE "
+                               "NAMN = 'RUNFLAGG' || KORNINGAR.NYCKEL), 0) = 0"))
+        ->Bind(1, now)
+        .Bind(2, RunHistory::StoredOutcome(CRun::Outcome::NeverStarted))
+        .Bind(3, now - kLongestSilenceSeconds)
+        .Run();
+    transaction.Commit();
+}
+
+namespace {
+
+CRun RunFrom(const CSqliteStatement& row) {
+    CRun run;
+    run.key = row.ColumnInt(0);
+    run.model = row.ColumnText(1);
+    run.macro = row.ColumnText(2);
+    run.launched = row.ColumnInt64(3);
+    if (!row.IsNull(4))
+        run.seenRunning = row.ColumnInt64(4);
+    if (!row.IsNull(5))
+        run.ended = row.ColumnInt64(5);
+    run.outcome = RunHistory::OutcomeFromStored(row.ColumnText(6), run.ended.has_value());
+    run.reason = row.ColumnText(7);
+    return run;
+}
+
+} // namespace
+
+QVector<CRun> CSystemDatabase::Runs(int key, int offset, int limit) {
+    const CStatementLease rows =
+        m_db.Cached(QStringLiteral("SELECT %1 FROM KORNINGAR WHERE NYCKEL = ? "
+                                   "ORDER BY START DESC, rowid DESC LIMIT ? OFFSET ?")
+                        .arg(kRunColumns));
+    rows->Bind(1, key).Bind(2, limit).Bind(3, offset);
+    QVector<CRun> runs;
+    while (rows->Step())
+        runs << RunFrom(*rows);
+    return runs;
+}
+
+std::optional<CRun> CSystemDatabase::LatestRun(int key) {
+    const QVector<CRun> latest = Runs(key, 0, 1);
+    if (latest.isEmpty())
+        return std::nullopt;
+    return latest.first();
 }

@@ -2,6 +2,7 @@
 
 #include "databasefault.h"
 #include "schedule/minutetracker.h"
+#include "schedule/runhistory.h"
 #include "schedule/schedulerow.h"
 #include "sqliteconnection.h"
 
@@ -110,6 +111,21 @@ public:
     };
     void SetMinuteClaim(const CMinuteTracker::State& state, const Claimer& by);
     std::optional<Claimer> LastClaimer();
+
+    // The run history (KORNINGAR): every start attempt and what became of it.
+    // Each run's end is written once, by whichever scheduler sees it first. A
+    // failed write loses the record, nothing else: they raise CDaoException.
+    void RecordStart(const CRun& run);
+    // The run flag was seen up: the row's open run runs since then.
+    void MarkRunning(int key, qint64 at);
+    // Ends the row's open run.
+    void EndRun(int key, qint64 at, CRun::Outcome outcome);
+    // Ends the runs that wrote their calculation time between two looks at
+    // their flag, and those that showed no sign of running within five minutes.
+    void EndQuietRuns(qint64 now);
+    // The row's runs, newest first, from offset on, at most limit of them.
+    QVector<CRun> Runs(int key, int offset, int limit);
+    std::optional<CRun> LatestRun(int key);
 
 private:
     bool OpenFile(bool create);

@@ -5,6 +5,8 @@
 #include "app/programpaths.h"
 #include "calculationprocesses.h"
 #include "clock.h"
+#include "monitordb/daoexception.h"
+#include "monitordb/systemdatabase.h"
 #include "monitorlog.h"
 #include "schedulerow.h"
 
@@ -34,8 +36,10 @@ QString CCalculationLauncher::WhyNotStartable(const QString& programPath) {
     return {};
 }
 
-CLaunchReport CCalculationLauncher::Launch(const CScheduleRow& row,
+CLaunchReport CCalculationLauncher::Launch(CSystemDatabase& db, const CScheduleRow& row,
                                            const CMonitorSettings& settings) {
+    // Read before the start, so a calculation time the program writes is never earlier.
+    const QDateTime attempted = m_clock.Now();
     CLaunchReport report{row.key, row.model, row.macro, false,
                          WhyNotStartable(settings.programPath)};
     qint64 processId = 0;
@@ -59,5 +63,24 @@ CLaunchReport CCalculationLauncher::Launch(const CScheduleRow& row,
             << "Raden" << row.key << "kunde inte startas:" << report.reason;
     }
     m_log.AppendLogLine(line, m_clock.Now());
+    Record(db, report, attempted);
     return report;
+}
+
+// The history is an addition: a file without it, or a write that fails, costs
+// the record and nothing else.
+void CCalculationLauncher::Record(CSystemDatabase& db, const CLaunchReport& report,
+                                  const QDateTime& attempted) {
+    CRun run;
+    run.key = report.key;
+    run.model = report.model;
+    run.macro = report.macro;
+    run.launched = attempted.toSecsSinceEpoch();
+    run.outcome = report.started ? CRun::Outcome::Running : CRun::Outcome::NotStarted;
+    run.reason = report.reason;
+    try {
+        db.RecordStart(run);
+    } catch (const CDaoException& e) {
+        qCInfo(lcSchedule) << "Körningen kunde inte skrivas i historiken:" << e.ErrorText();
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QMetaType>
 #include <QString>
 
@@ -7,6 +8,7 @@ class CCalculationProcesses;
 class CClock;
 class CMonitorLog;
 class CProgramPaths;
+class CSystemDatabase;
 struct CMonitorSettings;
 struct CScheduleRow;
 
@@ -23,19 +25,23 @@ Q_DECLARE_METATYPE(CLaunchReport)
 
 // Starts the calculation program for one row with its six arguments, as a
 // process of its own that is not waited for, and writes the outcome to the
-// monitor log: the usual line when the program started, the same line with the
-// reason appended when it could not.
+// monitor log (the usual line when the program started, the same line with the
+// reason appended when it could not) and to the run history.
 class CCalculationLauncher {
 public:
     CCalculationLauncher(const CProgramPaths& paths, const CClock& clock, CMonitorLog& log,
                          CCalculationProcesses& processes);
 
-    CLaunchReport Launch(const CScheduleRow& row, const CMonitorSettings& settings);
+    // db: the open monitor database the run is recorded in.
+    CLaunchReport Launch(CSystemDatabase& db, const CScheduleRow& row,
+                         const CMonitorSettings& settings);
 
     // Empty when the path names a program that may be started, else why not.
     static QString WhyNotStartable(const QString& programPath);
 
 private:
+    void Record(CSystemDatabase& db, const CLaunchReport& report, const QDateTime& attempted);
+
     const CProgramPaths& m_paths;
     const CClock& m_clock;
     CMonitorLog& m_log;

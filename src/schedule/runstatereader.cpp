@@ -1,10 +1,13 @@
 #include "runstatereader.h"
 
+#include "app/diagnostics.h"
 #include "calculationprocesses.h"
 #include "clock.h"
 #include "monitordb/daoexception.h"
 #include "monitorlog.h"
 #include "problemreporter.h"
+
+#include <functional>
 
 namespace {
 
@@ -16,6 +19,16 @@ constexpr int kBusyWaitMs = 2000;
 bool LeavesNoRows(DatabaseFault fault) {
     return fault != DatabaseFault::ReadOnly && fault != DatabaseFault::DiskFull &&
            fault != DatabaseFault::Busy;
+}
+
+// The history is an addition: a file without it, or a write that fails, costs
+// the record and nothing else.
+void RecordInHistory(const std::function<void()>& write) {
+    try {
+        write();
+    } catch (const CDaoException& e) {
+        qCInfo(lcSchedule) << "Körhistoriken kunde inte uppdateras:" << e.ErrorText();
+    }
 }
 
 } // namespace
@@ -50,7 +63,8 @@ std::optional<CRunStates> CRunStateReader::Read() {
             states.byKey.insert(row.key, {flags.value(row.key), stale.contains(row.key),
                                           calcTimes.value(row.key), mesTimes.value(row.key)});
         }
-        LogNewlyStale(rows, stale);
+        RecordFlagChanges(db, flags);
+        ReportNewlyStale(db, rows, stale);
     } catch (const CDaoException&) {
         // Busy or not, the lines keep what they show until the next refresh.
         return std::nullopt;
@@ -99,14 +113,32 @@ QSet<int> CRunStateReader::StaleKeys(CSystemDatabase& db, const QVector<CSchedul
     return stale;
 }
 
-void CRunStateReader::LogNewlyStale(const QVector<CScheduleRow>& rows, const QSet<int>& stale) {
+void CRunStateReader::ReportNewlyStale(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
+                                       const QSet<int>& stale) {
     for (const CScheduleRow& row : rows) {
-        if (stale.contains(row.key) && !m_loggedStale.contains(row.key))
-            m_log.AppendLogLine(row.model + QStringLiteral("   ") + row.macro +
-                                    QStringLiteral("   (beräkningsflaggan är satt men ingen "
-                                                   "beräkning för raden körs på den här "
-                                                   "datorn)"),
-                                m_clock.Now());
+        if (!stale.contains(row.key) || m_loggedStale.contains(row.key))
+            continue;
+        m_log.AppendLogLine(row.model + QStringLiteral("   ") + row.macro +
+                                QStringLiteral("   (beräkningsflaggan är satt men ingen "
+                                               "beräkning för raden körs på den här datorn)"),
+                            m_clock.Now());
+        RecordInHistory(
+            [&] { db.EndRun(row.key, m_clock.Now().toSecsSinceEpoch(), CRun::Outcome::Aborted); });
     }
     m_loggedStale = stale;
+}
+
+// One statement for each flag that changed since the last look; at the first
+// look every raised flag counts as just raised.
+void CRunStateReader::RecordFlagChanges(CSystemDatabase& db, const QHash<int, bool>& flags) {
+    const qint64 now = m_clock.Now().toSecsSinceEpoch();
+    for (auto flag = flags.constBegin(); flag != flags.constEnd(); ++flag) {
+        const bool known = m_previousFlags && m_previousFlags->contains(flag.key());
+        const bool was = known && m_previousFlags->value(flag.key());
+        if (flag.value() && !was)
+            RecordInHistory([&] { db.MarkRunning(flag.key(), now); });
+        else if (!flag.value() && was)
+            RecordInHistory([&] { db.EndRun(flag.key(), now, CRun::Outcome::Finished); });
+    }
+    m_previousFlags = flags;
 }

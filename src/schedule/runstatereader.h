@@ -14,8 +14,9 @@ class CProblemReporter;
 
 // The display refresh: every row's run flag and times, and the rows whose flag a
 // calculation that died left behind. A stale flag is logged once when first
-// seen; nothing is reset, since a calculation on another host may share the
-// file. Used from one thread at a time.
+// seen and ends the row's run as aborted; nothing is reset, since a calculation
+// on another host may share the file. A flag seen going up or down marks the
+// row's run as running or finished in the history. Used from one thread at a time.
 class CRunStateReader {
 public:
     CRunStateReader(QString databasePath, const CClock& clock, CCalculationProcesses& processes,
@@ -28,7 +29,9 @@ private:
     std::optional<CRunStates> ReportUnusable(const CSystemDatabase& db);
     QSet<int> StaleKeys(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
                         const QHash<int, bool>& flags);
-    void LogNewlyStale(const QVector<CScheduleRow>& rows, const QSet<int>& stale);
+    void ReportNewlyStale(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
+                          const QSet<int>& stale);
+    void RecordFlagChanges(CSystemDatabase& db, const QHash<int, bool>& flags);
 
     const QString m_databasePath;
     const CClock& m_clock;
@@ -39,4 +42,6 @@ private:
     std::optional<CSystemDatabase::FileIdentity> m_identity;
     bool m_unreadable = false;
     QSet<int> m_loggedStale;
+    // The flags of the last look; nothing before the first.
+    std::optional<QHash<int, bool>> m_previousFlags;
 };

@@ -1,5 +1,6 @@
 #include "scheduler.h"
 
+#include "app/diagnostics.h"
 #include "app/programpaths.h"
 #include "calculationlauncher.h"
 #include "clock.h"
@@ -71,7 +72,7 @@ QString CScheduler::Tick(const LaunchListener& launched) {
     for (const CScheduleRow& row : decision.due) {
         if (m_stop)
             break;
-        launched(m_launcher.Launch(row, decision.settings));
+        launched(m_launcher.Launch(db, row, decision.settings));
     }
     if (decision.evaluated && decision.settings.drift != 0 && !m_stop &&
         !db.PurgePid(decision.now, decision.settings.pid))
@@ -104,11 +105,21 @@ void CScheduler::RunNow(int key, const LaunchListener& launched) {
                 {key, row->model, row->macro, false, QStringLiteral("beräkningen körs redan")});
             return;
         }
-        const CMonitorSettings settings = CurrentSettings(db);
-        db.Close();
-        launched(m_launcher.Launch(*row, settings));
+        launched(m_launcher.Launch(db, *row, CurrentSettings(db)));
     } catch (const CDaoException& e) {
         launched({key, {}, {}, false, DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText())});
+    }
+}
+
+// Old PID records and runs go; the runs whose end nobody saw are closed.
+void CScheduler::Purge(CSystemDatabase& db, const Decision& decision, QString& problem) {
+    if (!db.PurgePid(decision.now, decision.settings.pid))
+        problem =
+            QStringLiteral("Gamla poster i tabellen PID kunde inte tas bort: ") + db.LastError();
+    try {
+        db.EndQuietRuns(decision.now.toSecsSinceEpoch());
+    } catch (const CDaoException& e) {
+        qCInfo(lcSchedule) << "Körhistoriken kunde inte uppdateras:" << e.ErrorText();
     }
 }
 

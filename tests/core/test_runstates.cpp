@@ -57,7 +57,7 @@ TEST_F(RunStatesTest, AFlagWithoutItsCalculationIsStaleAndLoggedOnce) {
     qputenv("KVARNIXSIM_SECONDS", "120");
     CCalculationLauncher launcher(paths, clock, log, processes);
     const CLaunchReport report =
-        launcher.Launch({running, "XXXX-XX-XX XX:XX", model, "Dygn", true, 0}, settings);
+        launcher.Launch(db, {running, "XXXX-XX-XX XX:XX", model, "Dygn", true, 0}, settings);
     qunsetenv("KVARNIXSIM_SECONDS");
     ASSERT_TRUE(report.started) << report.reason.toStdString();
     // The simulator sets its flag, then records its process id.

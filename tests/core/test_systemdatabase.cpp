@@ -286,7 +286,7 @@ TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
         CSystemDatabase db(folder.DatabaseFile());
         EXPECT_EQ(db.Open(), c.opens) << before.toStdString();
         if (c.opens) {
-            EXPECT_EQ(tables(), "MONITOR,PID,SCHEMALAGGARE,SEKVENS");
+            EXPECT_EQ(tables(), "KORNINGAR,MONITOR,PID,SCHEMALAGGARE,SEKVENS");
             continue;
         }
         EXPECT_EQ(db.LastOpenFault(), DatabaseFault::Incomplete);
@@ -297,7 +297,7 @@ TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
         // Only an empty file is new enough to be made a monitor database at the start.
         EXPECT_EQ(db.OpenOrCreate(), before.isEmpty()) << before.toStdString();
         if (before.isEmpty()) {
-            EXPECT_EQ(tables(), "MONITOR,PID,SCHEMALAGGARE,SEKVENS");
+            EXPECT_EQ(tables(), "KORNINGAR,MONITOR,PID,SCHEMALAGGARE,SEKVENS");
             EXPECT_EQ(db.NextNumber("POST", false), 1);
         }
     }

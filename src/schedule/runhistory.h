@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+#include <optional>
+
+// One start attempt of a row's calculation and what became of it, as the
+// schedulers on the file saw it: the start, the run flag going up and down,
+// the calculation time it wrote, or its process vanishing.
+struct CRun {
+    enum class Outcome { Running, Finished, Aborted, NeverStarted, NotStarted };
+
+    int key = -1;
+    QString model;
+    QString macro;
+    qint64 launched = 0; // seconds since 1970
+    std::optional<qint64> seenRunning;
+    std::optional<qint64> ended;
+    Outcome outcome = Outcome::Running;
+    // Why the program could not start.
+    QString reason;
+
+    // Seconds from the start to the end; nothing while it runs.
+    std::optional<qint64> DurationSeconds() const;
+};
+
+// How the history shows one run.
+namespace RunHistory {
+
+// "2 h 5 min", "3 min 20 s", "45 s".
+QString DurationText(qint64 seconds);
+// "klar", "avbruten", "startade aldrig", "kunde inte startas: ...", or "pågår".
+QString OutcomeText(const CRun& run);
+// The duration, or "pågår" while the run goes on, or "-" for one that never ran.
+QString DurationOrState(const CRun& run);
+// "klar efter 3 min 20 s", "pågår sedan 2026-12-07 10:00:01", ...: one run in a line.
+QString Summary(const CRun& run);
+
+// Longest, shortest and median duration of the finished runs among the given ones.
+struct CDurationStatistics {
+    qint64 longest = 0;
+    qint64 shortest = 0;
+    qint64 median = 0;
+    int count = 0;
+};
+std::optional<CDurationStatistics> FinishedDurations(const QVector<CRun>& runs);
+
+// The text stored in the monitor database for an outcome, and back.
+QString StoredOutcome(CRun::Outcome outcome);
+CRun::Outcome OutcomeFromStored(const QString& stored, bool ended);
+
+} // namespace RunHistory
