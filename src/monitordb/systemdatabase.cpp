@@ -707,6 +707,18 @@ QVector<CRun> CSystemDatabase::Runs(int key, int offset, int limit) {
     return runs;
 }
 
+QVector<CRun> CSystemDatabase::FinishedRuns(int key, int limit) {
+    const CStatementLease rows =
+        m_db.Cached(QStringLiteral("SELECT %1 FROM KORNINGAR WHERE NYCKEL = ? AND UTFALL = ? "
+                                   "ORDER BY START DESC, rowid DESC LIMIT ?")
+                        .arg(kRunColumns));
+    rows->Bind(1, key).Bind(2, RunHistory::StoredOutcome(CRun::Outcome::Finished)).Bind(3, limit);
+    QVector<CRun> runs;
+    while (rows->Step())
+        runs << RunFrom(*rows);
+    return runs;
+}
+
 std::optional<CRun> CSystemDatabase::LatestRun(int key) {
     const QVector<CRun> latest = Runs(key, 0, 1);
     if (latest.isEmpty())

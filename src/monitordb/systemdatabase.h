@@ -125,6 +125,8 @@ public:
     void EndQuietRuns(qint64 now);
     // The row's runs, newest first, from offset on, at most limit of them.
     QVector<CRun> Runs(int key, int offset, int limit);
+    // The row's latest finished runs, newest first.
+    QVector<CRun> FinishedRuns(int key, int limit);
     std::optional<CRun> LatestRun(int key);
 
 private:

@@ -1,6 +1,7 @@
 #include "schedule/rowinformation.h"
 
 #include "modeldb/exedatabase.h"
+#include "monitordb/daoexception.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/schedulemodel.h"
 #include "schedule/starttime.h"
@@ -62,6 +63,16 @@ QString TimeLeft(CSystemDatabase& db, const CScheduleLine& line, const QDateTime
     return minutes ? TimeLeftText(*minutes) : QStringLiteral("Ogiltig starttid");
 }
 
+// A file from before the history has none to show.
+QString LastRun(CSystemDatabase& db, int key) {
+    try {
+        const std::optional<CRun> run = db.LatestRun(key);
+        return run ? RunHistory::Summary(*run) : QStringLiteral("Ingen körning ännu");
+    } catch (const CDaoException&) {
+        return QStringLiteral("Uppgift saknas");
+    }
+}
+
 QString ConnectedDatabase(const QString& programPath, const QString& modelFile) {
     const CExeDatabaSE connections(programPath);
     if (!connections.FileFound())
@@ -79,6 +90,7 @@ CRowInformation ComputeRowInformation(CSystemDatabase& db, const CScheduleLine& 
     information.lastCalculation = db.GetTimeText(0, line.key);
     information.measurement = db.GetTimeText(1, line.key);
     information.timeLeft = TimeLeft(db, line, now);
+    information.lastRun = LastRun(db, line.key);
     return information;
 }
 

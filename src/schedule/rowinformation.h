@@ -15,6 +15,8 @@ struct CRowInformation {
     QString timeLeft;
     QString lastCalculation;
     QString measurement;
+    // The outcome and duration of the row's latest run.
+    QString lastRun;
 };
 
 // Engine failures raise CDaoException and end the command before anything is shown.

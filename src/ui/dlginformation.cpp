@@ -23,11 +23,12 @@ CDlgInformation::CDlgInformation(QWidget* parent) : QDialog(parent) {
         AddLine(layout, 3, QStringLiteral("Senaste beräkning:"), QStringLiteral("lastCalculation"));
     m_measurement =
         AddLine(layout, 4, QStringLiteral("Mätdata hämtad:"), QStringLiteral("measurement"));
+    m_lastRun = AddLine(layout, 5, QStringLiteral("Senaste körning:"), QStringLiteral("lastRun"));
 
     auto* close = new QPushButton(QStringLiteral("Stäng"), this);
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
-    layout->addWidget(close, 5, 1, Qt::AlignRight);
+    layout->addWidget(close, 6, 1, Qt::AlignRight);
     layout->setColumnStretch(1, 1);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -38,6 +39,7 @@ void CDlgInformation::SetInformation(const CRowInformation& information) {
     m_timeLeft->setText(information.timeLeft);
     m_lastCalculation->setText(information.lastCalculation);
     m_measurement->setText(information.measurement);
+    m_lastRun->setText(information.lastRun);
 }
 
 // Values are plain text: a path with "<" in it must show as written.

@@ -23,4 +23,5 @@ private:
     QLabel* m_timeLeft;
     QLabel* m_lastCalculation;
     QLabel* m_measurement;
+    QLabel* m_lastRun;
 };

@@ -13,6 +13,7 @@
 #include "schedule/schedulemodel.h"
 #include "ui/dlginformation.h"
 #include "ui/dlginmatning.h"
+#include "ui/dlgkorhistorik.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -110,6 +111,8 @@ void CValidCtrl::CreateContextMenu() {
     AddCommand(QStringLiteral("Information"), QString(), &CValidCtrl::OnInformation);
     AddCommand(QStringLiteral("Kör nu"), QStringLiteral("Startar radens beräkning nu"),
                &CValidCtrl::OnRunNow);
+    AddCommand(QStringLiteral("Körhistorik"), QStringLiteral("Visar radens körningar"),
+               &CValidCtrl::OnRunHistory);
 }
 
 void CValidCtrl::AddCommand(const QString& text, const QString& prompt,
@@ -212,6 +215,14 @@ void CValidCtrl::OnShowModelLog() {
 void CValidCtrl::OnRunNow() {
     if (m_pOwnerView && HasContextRow())
         m_pOwnerView->RunLineNow(m_nContextRow);
+}
+
+void CValidCtrl::OnRunHistory() {
+    if (!HasContextRow())
+        return;
+    const CScheduleLine& line = m_lines.Line(m_nContextRow);
+    CDlgKorhistorik dialog(m_paths.MonitorDatabase(), line.key, line.model, m_messenger, this);
+    dialog.Run();
 }
 
 // The model file is handed over as one argument, blanks and all.

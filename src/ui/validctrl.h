@@ -39,6 +39,7 @@ public:
     void OnOpenModel();
     void OnInformation();
     void OnRunNow();
+    void OnRunHistory();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

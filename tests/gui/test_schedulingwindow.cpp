@@ -144,9 +144,11 @@ TEST_F(SchedulingWindowTest, RunNowStartsARowAtOnceUnlessItRuns) {
         QTest::mouseClick(list->viewport(), Qt::RightButton, {}, cell.center());
         list->ContextMenu()->close();
         messenger.answers = answers;
-        list->ContextMenu()->actions().last()->trigger();
+        list->ContextMenu()->actions().at(10)->trigger();
     };
-    ASSERT_EQ(list->ContextMenu()->actions().last()->text(), "Kör nu");
+    // After "Information", the ninth command of the menu with its two separators.
+    ASSERT_EQ(list->ContextMenu()->actions().at(9)->text(), "Information");
+    ASSERT_EQ(list->ContextMenu()->actions().at(10)->text(), "Kör nu");
 
     runNow(0, {false});
     EXPECT_EQ(messenger.questions, QStringList{"Vill du starta beräkningen för " + model + " nu?"});

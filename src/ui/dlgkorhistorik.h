@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+class CMessenger;
+class CRunHistoryModel;
+class QLabel;
+class QTableView;
+
+// "Körhistorik": one row's runs, newest first, with the longest, shortest and
+// median duration of its latest finished runs at the top.
+class CDlgKorhistorik : public QDialog {
+    Q_OBJECT
+public:
+    CDlgKorhistorik(const QString& databasePath, int key, const QString& model,
+                    CMessenger& messenger, QWidget* parent = nullptr);
+
+    // Reads the history and shows the dialog modally; a file that cannot be
+    // read is reported instead.
+    int Run();
+
+    QString StatisticsText() const;
+    const CRunHistoryModel& Runs() const { return *m_runs; }
+
+private:
+    QString ShowStatistics();
+
+    const QString m_databasePath;
+    const int m_key;
+    CMessenger& m_messenger;
+    CRunHistoryModel* m_runs;
+    QLabel* m_statistics;
+    QTableView* m_table;
+};
