@@ -1,8 +1,8 @@
 // Start-up, memory and idle CPU of the built monitor program, started the way an operator
 // starts it, in a folder of its own, on the offscreen platform. Prints one figure a line as
 // "name value".
+#include "app/stderrmessenger.h"
 #include "monitorfolder.h"
-#include "stderrmessenger.h"
 
 #include "app/programpaths.h"
 
