@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QTextBoundaryFinder>
 #include <algorithm>
+#include <numeric>
 #include <optional>
 #include <sqlite3.h>
 
@@ -89,9 +90,13 @@ int DisplayWidth(const QString& text) {
     return width;
 }
 
-QString Padded(const QString& text, int width, bool alignRight) {
-    const QString fill(std::max(width - DisplayWidth(text), 0), QLatin1Char(' '));
-    return alignRight ? fill + text : text + fill;
+void AppendPadded(QString& line, const QString& text, int width, bool alignRight) {
+    const qsizetype fill = std::max(width - DisplayWidth(text), 0);
+    if (alignRight)
+        line.resize(line.size() + fill, QLatin1Char(' '));
+    line += text;
+    if (!alignRight)
+        line.resize(line.size() + fill, QLatin1Char(' '));
 }
 
 QVector<CListedRow> InStartOrder(const CListingInput& input, const QDateTime& now) {
@@ -118,33 +123,32 @@ QVector<CListedRow> InStartOrder(const CListingInput& input, const QDateTime& no
 CScheduleListing::CScheduleListing(CListingInput input, QDateTime now)
     : m_input(std::move(input)), m_now(std::move(now)) {}
 
+// The cells of the header and every row in one flat table, a row of columns after another.
 QStringList CScheduleListing::Lines() const {
     constexpr int kColumnCount = int(std::size(kColumns));
-    QVector<QStringList> table;
-    QStringList header;
+    const QVector<CListedRow> listed = InStartOrder(m_input, m_now);
+    QVector<QString> cells;
+    cells.reserve((listed.size() + 1) * kColumnCount);
     for (const CListingColumn& column : kColumns)
-        header << QString::fromUtf8(column.header);
-    table << header;
-    for (const CListedRow& listed : InStartOrder(m_input, m_now)) {
-        QStringList cells;
+        cells << QString::fromUtf8(column.header);
+    for (const CListedRow& row : listed) {
         for (const CListingColumn& column : kColumns)
-            cells << Printable(column.text(listed, m_now));
-        table << cells;
+            cells << Printable(column.text(row, m_now));
     }
     QVector<int> widths(kColumnCount, 0);
-    for (const QStringList& cells : table) {
-        for (int i = 0; i < kColumnCount; ++i)
-            widths[i] = std::max(widths[i], DisplayWidth(cells[i]));
-    }
-    const QString gap(kColumnGap, QLatin1Char(' '));
+    for (qsizetype i = 0; i < cells.size(); ++i)
+        widths[i % kColumnCount] = std::max(widths[i % kColumnCount], DisplayWidth(cells[i]));
+    const qsizetype lineWidth = std::accumulate(widths.begin(), widths.end(), qsizetype(0)) +
+                                kColumnGap * (kColumnCount - 1);
     QStringList lines;
-    lines.reserve(table.size());
-    for (const QStringList& cells : table) {
+    lines.reserve(listed.size() + 1);
+    for (qsizetype first = 0; first < cells.size(); first += kColumnCount) {
         QString line;
+        line.reserve(lineWidth);
         for (int i = 0; i < kColumnCount; ++i) {
             if (i > 0)
-                line += gap;
-            line += Padded(cells[i], widths[i], kColumns[i].alignRight);
+                line.resize(line.size() + kColumnGap, QLatin1Char(' '));
+            AppendPadded(line, cells[first + i], widths[i], kColumns[i].alignRight);
         }
         while (line.endsWith(QLatin1Char(' ')))
             line.chop(1);
