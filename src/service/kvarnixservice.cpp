@@ -2,6 +2,7 @@
 
 #include "app/databaseaccess.h"
 #include "app/programpaths.h"
+#include "app/stoprequest.h"
 #include "monitordb/daoexception.h"
 #include "monitordb/systemdatabase.h"
 
@@ -35,7 +36,9 @@ bool CKvarnixService::PrepareSchedule() {
         db.SeedCyclicCounters([] { return int(QRandomGenerator::global()->bounded(32768)); });
     } catch (const CDaoException& e) {
         db.Close();
-        m_messenger.ShowMessage(DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText()));
+        // A wait for a held file that a stop ended is no fault.
+        if (!ProcessStopRequested())
+            m_messenger.ShowMessage(DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText()));
         return false;
     }
     return true;

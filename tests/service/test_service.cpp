@@ -129,6 +129,37 @@ TEST_F(ServiceTest, StartsDueRowsWithTheStoredSettingsOfEachMinuteAndEndsOnSigte
               starts.size());
 }
 
+// A start that fails and a file that stops being a database are told, one line each.
+TEST_F(ServiceTest, TellsAFailedStartAndAnUnusableFileOnStandardError) {
+    const QString missing = folder.File("Kvarnix saknas");
+    db.SaveRow("- - - -", missing, "- - - -", 0, 0);
+    const int key = db.SaveRow("XXXX-XX-XX XX:XX", model, kMacro, -1, 1);
+    db.Close();
+    QProcess process;
+    Start(process, service, Headless());
+    QStringList lines;
+    const auto says = [&](const QString& text) {
+        return QTest::qWaitFor(
+            [&] {
+                lines += ErrorLines(process);
+                return !lines.filter(text).isEmpty();
+            },
+            kFirstStartMs);
+    };
+    EXPECT_TRUE(says(QString("Beräkningen för rad %1 (%2   %3) kunde inte startas: programmet "
+                             "%4 finns inte")
+                         .arg(key)
+                         .arg(model, kMacro, missing)))
+        << lines.join('\n').toStdString();
+    folder.WriteText(folder.DatabaseFile(), "inte en databas");
+    EXPECT_TRUE(says("Filen " + folder.DatabaseFile() + " är ingen monitordatabas"))
+        << lines.join('\n').toStdString();
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(kProcessMs));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(RecordedStarts(folder).isEmpty());
+}
+
 // Both schedulers race for every minute of three; a row due every minute starts once in each.
 TEST_F(ServiceTest, BesideTheWindowProgramEachMinuteStartsOnce) {
     ASSERT_TRUE(QFile::copy(KVARNIX_MONITOR, folder.ProgramFile()));
