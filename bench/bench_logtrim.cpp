@@ -2,7 +2,7 @@
 // nearly all of it is written anew. The log is built in a temporary folder and put on disk and
 // out of the page cache first, as a log found at a start of the monitor may be. Prints one
 // figure a line as "name value".
-#include "stderrmessenger.h"
+#include "app/stderrmessenger.h"
 
 #include "app/filedescriptor.h"
 #include "app/sharedfile.h"

@@ -1,6 +1,6 @@
 // The log viewer opened on a monitor log that has grown for years, until its dialog shows.
+#include "app/stderrmessenger.h"
 #include "monitorfolder.h"
-#include "stderrmessenger.h"
 
 #include "ui/dlgvisalogg.h"
 

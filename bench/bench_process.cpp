@@ -1,21 +1,16 @@
 // Start-up, memory and idle CPU of the built monitor program, started the way an operator
 // starts it, in a folder of its own, on the offscreen platform. Prints one figure a line as
 // "name value".
-#include "monitorfolder.h"
-#include "stderrmessenger.h"
+#include "processprobe.h"
 
-#include "app/programpaths.h"
+#include "app/stderrmessenger.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <algorithm>
-#include <cstdio>
 #include <optional>
-#include <unistd.h>
 
 namespace {
 
@@ -24,41 +19,17 @@ constexpr int kStartupRuns = 5;
 constexpr int kIdleRows = 1000;
 constexpr int kReadyTimeoutMs = 60000;
 constexpr int kPollMs = 2;
-// Fields 14 and 15 of /proc/<pid>/stat, counted from the one after the command name.
-constexpr int kUserTimeField = 11;
-constexpr int kSystemTimeField = 12;
 
 struct CStartupTimes {
     qint64 seenFromOutsideMs;
     qint64 fromMainMs;
 };
 
-// The monitor program copied into a temporary folder beside a filled database, since every
-// file it keeps is named from its own path.
-class CMonitorFolder {
-public:
-    explicit CMonitorFolder(int rowCount)
-        : m_paths(m_dir.filePath(QStringLiteral("kvarnixmonitor"))),
-          m_prepared(m_dir.isValid() && QFile::copy(KVARNIX_MONITOR, m_paths.ProgramFile()) &&
-                     FillMonitorDatabase(m_paths.MonitorDatabase(), rowCount)) {
-        if (!m_prepared)
-            PrintError(QStringLiteral("Monitormappen %1 kunde inte förberedas.").arg(m_dir.path()));
-    }
-
-    bool IsPrepared() const { return m_prepared; }
-    QString ProgramFile() const { return m_paths.ProgramFile(); }
-    QString ReadyFile() const { return m_dir.filePath(QStringLiteral("ready")); }
-
-private:
-    QTemporaryDir m_dir;
-    CProgramPaths m_paths;
-    bool m_prepared;
-};
-
 // One running monitor, ended when it goes out of scope.
 class CMonitorProcess {
 public:
-    explicit CMonitorProcess(const CMonitorFolder& folder) : m_readyFile(folder.ReadyFile()) {
+    explicit CMonitorProcess(const CProgramFolder& folder)
+        : m_readyFile(folder.File(QStringLiteral("ready"))) {
         QFile::remove(m_readyFile);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -115,41 +86,8 @@ private:
     QElapsedTimer m_sinceStart;
 };
 
-QByteArray ProcFile(qint64 pid, const char* name) {
-    QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// User and system time in clock ticks. The command name may hold blanks, so the fields are
-// counted from its closing parenthesis.
-qint64 CpuTicks(qint64 pid) {
-    const QByteArray stat = ProcFile(pid, "stat");
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() <= kSystemTimeField)
-        return -1;
-    return fields[kUserTimeField].toLongLong() + fields[kSystemTimeField].toLongLong();
-}
-
-qint64 ResidentKb(qint64 pid) {
-    for (const QByteArray& line : ProcFile(pid, "status").split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-template <typename T> T Median(QVector<T> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-void PrintFigure(const char* name, double value) {
-    std::printf("%s %.2f\n", name, value);
-    std::fflush(stdout);
-}
-
 bool MeasureStartup() {
-    const CMonitorFolder folder(kStartupRows);
+    const CProgramFolder folder(KVARNIX_MONITOR, QStringLiteral("kvarnixmonitor"), kStartupRows);
     if (!folder.IsPrepared())
         return false;
     QVector<qint64> outside, fromMain, residentKb;
@@ -169,7 +107,7 @@ bool MeasureStartup() {
 }
 
 bool MeasureIdleCpu(int seconds) {
-    const CMonitorFolder folder(kIdleRows);
+    const CProgramFolder folder(KVARNIX_MONITOR, QStringLiteral("kvarnixmonitor"), kIdleRows);
     if (!folder.IsPrepared())
         return false;
     CMonitorProcess monitor(folder);
@@ -179,7 +117,7 @@ bool MeasureIdleCpu(int seconds) {
     if (!monitor.Idle(seconds * 1000))
         return false;
     const qint64 used = CpuTicks(monitor.Pid()) - before;
-    PrintFigure("idle_cpu_percent", 100.0 * double(used) / double(sysconf(_SC_CLK_TCK)) / seconds);
+    PrintFigure("idle_cpu_percent", CpuPercent(used, seconds));
     return true;
 }
 

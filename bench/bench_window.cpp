@@ -1,7 +1,7 @@
 // The window while its scheduler works, offscreen, in process: how late a due row starts while
 // a modal dialog is open, and how long the window's event loop is blocked in a minute in which
 // 2,000 rows start. Prints one figure a line as "name value".
-#include "stderrmessenger.h"
+#include "app/stderrmessenger.h"
 
 #include "app/mainfrm.h"
 #include "app/monitorsettings.h"

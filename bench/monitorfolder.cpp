@@ -1,6 +1,6 @@
 #include "monitorfolder.h"
 
-#include "stderrmessenger.h"
+#include "app/stderrmessenger.h"
 
 #include "monitordb/daoexception.h"
 #include "monitordb/sqlitetransaction.h"

@@ -3,14 +3,7 @@
 # Expects KVARNIX_BIN_DIR, KVARNIX_ICON_DIR, KVARNIX_APPLICATIONS_DIR (relative to the prefix
 # or absolute), KVARNIX_DESKTOP_TEMPLATE and KVARNIX_DESKTOP_WORK_DIR.
 
-function(kvarnix_installed_path relative out)
-  cmake_path(ABSOLUTE_PATH relative BASE_DIRECTORY "${CMAKE_INSTALL_PREFIX}"
-             NORMALIZE OUTPUT_VARIABLE path)
-  if(path MATCHES "[\n\r\t]")
-    message(FATAL_ERROR "Installationsmappen ${path} kan inte anges i en skrivbordsfil.")
-  endif()
-  set(${out} "${path}" PARENT_SCOPE)
-endfunction()
+include("${CMAKE_CURRENT_LIST_DIR}/InstalledPath.cmake")
 
 # A value of type string: every backslash written twice.
 function(kvarnix_desktop_string text out)

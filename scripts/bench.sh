@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds (optimised: setup.sh configures RelWithDebInfo), runs the
 # benchmarks and prints one table of every figure against its target.
-#   scripts/bench.sh                     the idle monitor is watched for 60 s
+#   scripts/bench.sh                     the idle monitor and service are watched for 60 s each
 #   scripts/bench.sh --idle-seconds 10   a quicker run
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
@@ -39,6 +39,10 @@ echo "Startar monitorprogrammet (tomgång i $idle_seconds s) ..." >&2
 "$BUILD_DIR/bench/kvarnix_bench_process" --idle-seconds "$idle_seconds" \
   2>>"$diagnostics" >>"$results" || true
 
+echo "Startar tjänsten kvarnixmonitord (tomgång i $idle_seconds s) ..." >&2
+"$BUILD_DIR/bench/kvarnix_bench_service" --idle-seconds "$idle_seconds" \
+  2>>"$diagnostics" >>"$results" || true
+
 # Needs about 2 GB free in the temporary folder while it runs.
 echo "Trimmar en monitorlogg på 1 GB ..." >&2
 "$BUILD_DIR/bench/kvarnix_bench_logtrim" 2>>"$diagnostics" >>"$results" || true
@@ -51,6 +55,9 @@ DisplayRefresh/10000|one display refresh, 10,000 rows|50|ms
 startup_ms|start-up to a shown, filled window, 10,000 rows|1000|ms
 idle_cpu_percent|CPU of an idle monitor showing 1,000 rows, over ${idle_seconds} s|1|% of one core
 resident_mb|resident memory, 10,000 rows|100|MB
+service_idle_cpu_percent|CPU of the idle service, 1,000 rows, over ${idle_seconds} s|0.5|% of one core
+service_resident_mb|resident memory of the service, 10,000 rows|30|MB
+service_list_ms|kvarnixmonitord --list, 10,000 rows, from start to end|200|ms
 LaunchWithLog/nothing_to_drop|one launch, 200,000-line log, nothing old enough to go|50|ms
 LaunchWithLog/oldest_day_dropped|one launch, 200,000-line log, oldest day goes|50|ms
 TrimLog/nothing_to_drop|first trim of a 200,000-line log, nothing old enough to go|50|ms

@@ -581,6 +581,10 @@ QHash<int, qint64> CSystemDatabase::StoredTimes(int which) {
     return NumbersWithPrefix(which == 0 ? QStringLiteral("CALC_TIME") : QStringLiteral("MES_TIME"));
 }
 
+QHash<int, qint64> CSystemDatabase::StoredRunFlags() {
+    return NumbersWithPrefix(QStringLiteral("RUNFLAGG"));
+}
+
 QVector<qint64> CSystemDatabase::RecordedProcessIds(const QString& model) {
     const CStatementLease rows =
         m_db.Cached(QStringLiteral("SELECT PID FROM PID WHERE MODELL = ?"));

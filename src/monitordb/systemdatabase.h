@@ -98,6 +98,8 @@ public:
     QHash<int, bool> RunFlags(const QVector<int>& keys);
     // The stored CALC_TIME (which 0) or MES_TIME (which 1) of every key that has one.
     QHash<int, qint64> StoredTimes(int which);
+    // The run flags as stored, missing ones left missing: for readers that must not write.
+    QHash<int, qint64> StoredRunFlags();
     // The process ids the calculation program recorded for a model.
     QVector<qint64> RecordedProcessIds(const QString& model);
 

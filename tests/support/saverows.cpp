@@ -3,7 +3,7 @@
 // each, and prints the key each one got, one a line. For tests that run several at once on one
 // file.
 //   kvarnix_saverows <monitor database> <row count>
-#include "stderrmessenger.h"
+#include "app/stderrmessenger.h"
 
 #include "monitordb/systemdatabase.h"
 

@@ -2,7 +2,7 @@
 // and a monitor database whose schedule shows every kind of start time, with the
 // calculation simulator as the calculation program.
 
-#include "stderrmessenger.h"
+#include "app/stderrmessenger.h"
 
 #include "monitordb/daoexception.h"
 #include "monitordb/sqliteconnection.h"

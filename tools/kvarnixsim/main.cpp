@@ -2,7 +2,7 @@
 // through the monitor database and the model's log the way the real program does,
 // and spends a configurable time "calculating" in between.
 
-#include "stderrmessenger.h"
+#include "app/stderrmessenger.h"
 
 #include "monitordb/daoexception.h"
 #include "monitordb/sqliteconnection.h"

@@ -1,0 +1,58 @@
+#include "kvarnixservice.h"
+
+#include "app/databaseaccess.h"
+#include "app/programpaths.h"
+#include "app/stoprequest.h"
+#include "monitordb/daoexception.h"
+#include "monitordb/systemdatabase.h"
+
+#include <QRandomGenerator>
+
+CKvarnixService::CKvarnixService(const CProgramPaths& paths, const CClock& clock)
+    : m_paths(paths), m_runner(paths, clock) {
+    m_runner.SetService(true);
+    QObject::connect(&m_runner, &CSchedulerRunner::Launched, &m_runner,
+                     [this](const CLaunchReport& report) { OnLaunched(report); });
+    QObject::connect(&m_runner, &CSchedulerRunner::ProblemChanged, &m_runner,
+                     [this](const QString& problem) { OnProblemChanged(problem); });
+}
+
+bool CKvarnixService::Start() {
+    if (!PrepareSchedule())
+        return false;
+    m_runner.Start();
+    m_messenger.ShowMessage(
+        QStringLiteral("kvarnixmonitord kör schemat i %1.").arg(m_paths.MonitorDatabase()));
+    return true;
+}
+
+// As the window's start: a missing file is created, a held one waited for, and the cyclic
+// rows get their first countdowns spread over their intervals.
+bool CKvarnixService::PrepareSchedule() {
+    CSystemDatabase db(m_paths.MonitorDatabase(), StartWait());
+    if (!OpenAtStart(db, m_messenger))
+        return false;
+    try {
+        db.SeedCyclicCounters([] { return int(QRandomGenerator::global()->bounded(32768)); });
+    } catch (const CDaoException& e) {
+        db.Close();
+        // A wait for a held file that a stop ended is no fault.
+        if (!ProcessStopRequested())
+            m_messenger.ShowMessage(DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText()));
+        return false;
+    }
+    return true;
+}
+
+void CKvarnixService::OnLaunched(const CLaunchReport& report) {
+    const QString row =
+        QStringLiteral("rad %1 (%2   %3)").arg(report.key).arg(report.model, report.macro);
+    m_messenger.ShowMessage(
+        report.started
+            ? QStringLiteral("Beräkningen för %1 har startats.").arg(row)
+            : QStringLiteral("Beräkningen för %1 kunde inte startas: %2").arg(row, report.reason));
+}
+
+void CKvarnixService::OnProblemChanged(const QString& problem) {
+    m_messenger.ShowMessage(problem.isEmpty() ? QStringLiteral("Problemet är åtgärdat.") : problem);
+}

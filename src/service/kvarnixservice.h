@@ -1,0 +1,29 @@
+#pragma once
+
+#include "app/stderrmessenger.h"
+#include "schedule/schedulerrunner.h"
+
+class CClock;
+class CProgramPaths;
+
+// The scheduler without a window. It opens the schedule as the window's start does and
+// runs it on the scheduler's threads while the event loop runs, reading the stored
+// settings at every minute. What the operator should know goes to standard error, one
+// line a message, where a journal keeps it; nothing ever waits for an answer.
+class CKvarnixService {
+public:
+    CKvarnixService(const CProgramPaths& paths, const CClock& clock);
+
+    // False when the schedule cannot be opened (the reason is on standard error) or a
+    // stop was asked for while its file was held.
+    bool Start();
+
+private:
+    bool PrepareSchedule();
+    void OnLaunched(const CLaunchReport& report);
+    void OnProblemChanged(const QString& problem);
+
+    const CProgramPaths& m_paths;
+    CStderrMessenger m_messenger;
+    CSchedulerRunner m_runner;
+};

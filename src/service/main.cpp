@@ -1,0 +1,133 @@
+// kvarnixmonitord: the monitor's scheduler without a window, for a machine nobody is logged
+// in to. It keeps the schedule of the window program beside it, so both may run together.
+#include "kvarnixservice.h"
+
+#include "app/databaseaccess.h"
+#include "app/programpaths.h"
+#include "app/signalwatcher.h"
+#include "app/stderrmessenger.h"
+#include "app/stoprequest.h"
+#include "monitordb/daoexception.h"
+#include "monitordb/systemdatabase.h"
+#include "schedule/calculationprocesses.h"
+#include "schedule/clock.h"
+#include "schedule/schedulelisting.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+enum class Command { Run, List, Help, Unknown };
+
+Command CommandOf(const QStringList& arguments) {
+    if (arguments.isEmpty())
+        return Command::Run;
+    if (arguments.size() > 1)
+        return Command::Unknown;
+    const QString& option = arguments.first();
+    if (option == QLatin1String("--list"))
+        return Command::List;
+    if (option == QLatin1String("--help") || option == QLatin1String("-h"))
+        return Command::Help;
+    return Command::Unknown;
+}
+
+QString HelpText(const CProgramPaths& paths) {
+    return QStringLiteral(
+               "Användning: kvarnixmonitord [--list | --help]\n"
+               "\n"
+               "Kör KvarnixMonitors schema utan fönster: varje minut startas\n"
+               "beräkningsprogrammet för de aktiva rader vars starttid har kommit, med\n"
+               "inställningarna i monitordatabasen, precis som i monitorns fönster.\n"
+               "Fönstret och tjänsten kan köras samtidigt; varje minut körs då en gång.\n"
+               "Meddelanden skrivs på standard error, ett per rad. SIGTERM och SIGINT\n"
+               "avslutar tjänsten.\n"
+               "\n"
+               "Alternativ:\n"
+               "  --list      skriv ut schemat med nästa start för varje rad och avsluta\n"
+               "  -h, --help  visa den här texten\n"
+               "\n"
+               "Filerna delas med kvarnixmonitor och ligger bredvid programmet:\n"
+               "  %1  monitordatabasen (schemat och inställningarna)\n"
+               "  %2  monitorns logg\n")
+        .arg(paths.MonitorDatabase(), paths.MonitorLog());
+}
+
+void Print(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+// While TZ is unset, the C library looks at /etc/localtime again at every conversion to local
+// time, thousands of them for a long listing; the zone does not change in that moment.
+void ReadTimeZoneOnce() {
+    if (qEnvironmentVariableIsSet("TZ"))
+        return;
+    qputenv("TZ", ":/etc/localtime");
+    tzset();
+}
+
+// Read only: the listing never adds a run flag or anything else to the file.
+int ListSchedule(const CProgramPaths& paths) {
+    ReadTimeZoneOnce();
+    CStderrMessenger messenger;
+    CSystemDatabase db(paths.MonitorDatabase(), CommandWait());
+    if (!OpenForCommand(db, messenger))
+        return kExitFailure;
+    CCalculationProcesses processes(paths.MonitorDatabase());
+    try {
+        const CScheduleListing listing(CScheduleListing::Read(db, processes), CSystemClock().Now());
+        Print(stdout, listing.Lines().join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    } catch (const CDaoException& e) {
+        messenger.ShowMessage(DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText()));
+        return kExitFailure;
+    }
+    return 0;
+}
+
+int RunService(const CProgramPaths& paths) {
+    // Before the start, so that a stop while a held file is waited for ends it too.
+    const CSignalWatcher signalWatcher;
+    const CSystemClock clock;
+    CKvarnixService service(paths, clock);
+    if (!service.Start())
+        return ProcessStopRequested() ? 0 : kExitFailure;
+    const int exitCode = QCoreApplication::exec();
+    PrintError(QStringLiteral("kvarnixmonitord avslutas."));
+    return exitCode;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kvarnixmonitord"));
+    // Standard error is the operator's journal here; the diagnostic categories stay out of
+    // it unless QT_LOGGING_RULES asks for them.
+    QLoggingCategory::setFilterRules(QStringLiteral("kvarnix.*=false"));
+    const CProgramPaths paths(QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() +
+                              QStringLiteral("/kvarnixmonitor"));
+
+    const QStringList arguments = application.arguments().mid(1);
+    switch (CommandOf(arguments)) {
+    case Command::Run:
+        return RunService(paths);
+    case Command::List:
+        return ListSchedule(paths);
+    case Command::Help:
+        Print(stdout, HelpText(paths));
+        return 0;
+    case Command::Unknown:
+        break;
+    }
+    Print(stderr, QStringLiteral("Okända argument: %1\n\n").arg(arguments.join(QLatin1Char(' '))) +
+                      HelpText(paths));
+    return kExitUsage;
+}

@@ -1,0 +1,167 @@
+// The schedule listing of the service: the table at a fixed moment, and what it reads from a
+// real file beside a real calculation.
+#include "app/programpaths.h"
+#include "monitordb/sqliteconnection.h"
+#include "monitordb/systemdatabase.h"
+#include "schedule/calculationprocesses.h"
+#include "schedule/schedulelisting.h"
+#include "support/testsupport.h"
+
+#include <QProcess>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+qint64 Seconds(const char* localTime) {
+    return LocalTime(QString::fromUtf8(localTime)).toSecsSinceEpoch();
+}
+
+struct CListingCase {
+    CScheduleRow row;
+    CRunState state;
+};
+
+// A Monday at 10:00:20. Every kind of start time, each weekday, rows that tie, never start or
+// are inactive, a running and a stale calculation, and stored texts a terminal must not take
+// as they are: a letter with a combining ring, and an escape sequence.
+TEST(ScheduleListing, ListsEveryRowInStartOrderWithItsStateAligned) {
+    const QVector<CListingCase> cases = {
+        {{4, "00:01", "/m/Pump", "Timme", false, 1}, {}},
+        {{2, "00:01", QString::fromUtf8("/m/Kvarn A\u030a"), "Timme", true, 1}, {}},
+        {{5, "2025-01-01 08:00", "/m/Pump", "Timme", true, 0}, {}},
+        {{3, "XXXX-XX-XX XX:XX", "/m/Mälaröarna", "Dygn\x1b[2J", true, 0}, {}},
+        {{7, "2026-12-07 12:05", "/m/Pump", "Timme", true, 0}, {}},
+        {{11, "XXXX-02-30 10:00", "/m/Pump", "Timme", true, 0}, {}},
+        {{14, "00:05", "/m/Pump", "Timme", true, 3}, {}},
+        {{20, "Söndag  06:15", "/m/Pump", "Timme", true, 0}, {}},
+        {{21, "Måndag  10:00", "/m/Pump", "Timme", true, 0}, {}},
+        {{22, "Tisdag  10:00", "/m/Pump", "Timme", true, 0}, {}},
+        {{23, "Onsdag  07:30", "/m/Pump", "Timme", true, 0}, {}},
+        {{24, "Torsdag  18:45", "/m/Pump", "Timme", true, 0}, {}},
+        {{25, "Fredag  XX:30", "/m/Pump", "Timme", true, 0}, {}},
+        {{26, "Lördag  23:59", "/m/Pump", "Timme", true, 0}, {}},
+        {{30, "00:10", "/m/Pump", "Timme", true, 7},
+         {true, false, Seconds("2026-12-07 09:12:05"), 0}},
+        {{31, "2026-12-24 XX:00", "/m/Pump", "Timme", true, 0},
+         {true, true, Seconds("2026-12-01 22:00:00"), 0}},
+    };
+    CListingInput input;
+    for (const CListingCase& listed : cases) {
+        input.rows << listed.row;
+        input.states.insert(listed.row.key, listed.state);
+    }
+    const QStringList expected = {
+        "NYCKEL  STARTTID          NÄSTA START       KVAR       SENASTE BERÄKNING    LÄGE         "
+        " MODELL         MAKRO",
+        "     2  00:01             2026-12-07 10:01  1 min      Uppgift saknas       -            "
+        " /m/Kvarn A\u030a     Timme",
+        "     3  XXXX-XX-XX XX:XX  2026-12-07 10:01  1 min      Uppgift saknas       -            "
+        " /m/Mälaröarna  Dygn?[2J",
+        "    14  00:05             2026-12-07 10:03  3 min      Uppgift saknas       -            "
+        " /m/Pump        Timme",
+        "    30  00:10             2026-12-07 10:07  7 min      2026-12-07 09:12:05  körs         "
+        " /m/Pump        Timme",
+        "     7  2026-12-07 12:05  2026-12-07 12:05  2 h 5 min  Uppgift saknas       -            "
+        " /m/Pump        Timme",
+        "    22  Tisdag  10:00     2026-12-08 10:00  1 d        Uppgift saknas       -            "
+        " /m/Pump        Timme",
+        "    23  Onsdag  07:30     2026-12-09 07:30  1 d 21 h   Uppgift saknas       -            "
+        " /m/Pump        Timme",
+        "    24  Torsdag  18:45    2026-12-10 18:45  3 d 8 h    Uppgift saknas       -            "
+        " /m/Pump        Timme",
+        "    25  Fredag  XX:30     2026-12-11 00:30  3 d 14 h   Uppgift saknas       -            "
+        " /m/Pump        Timme",
+        "    26  Lördag  23:59     2026-12-12 23:59  5 d 13 h   Uppgift saknas       -            "
+        " /m/Pump        Timme",
+        "    20  Söndag  06:15     2026-12-13 06:15  5 d 20 h   Uppgift saknas       -            "
+        " /m/Pump        Timme",
+        "    21  Måndag  10:00     2026-12-14 10:00  7 d        Uppgift saknas       -            "
+        " /m/Pump        Timme",
+        "    31  2026-12-24 XX:00  2026-12-24 00:00  16 d 14 h  2026-12-01 22:00:00  flaggan kvar "
+        " /m/Pump        Timme",
+        "     4  00:01             inaktiv                      Uppgift saknas       -            "
+        " /m/Pump        Timme",
+        "     5  2025-01-01 08:00  aldrig                       Uppgift saknas       -            "
+        " /m/Pump        Timme",
+        "    11  XXXX-02-30 10:00  aldrig                       Uppgift saknas       -            "
+        " /m/Pump        Timme",
+    };
+    const QStringList lines = CScheduleListing(input, LocalTime("2026-12-07 10:00:20")).Lines();
+    ASSERT_EQ(lines.size(), expected.size()) << lines.join('\n').toStdString();
+    for (int i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(lines[i], expected[i]) << "line " << i;
+}
+
+TEST(ScheduleListing, GivesTheTimeLeftInItsTwoLargestUnitsRoundedUpToMinutes) {
+    const struct {
+        qint64 seconds;
+        const char* text;
+    } cases[] = {
+        {1, "1 min"},
+        {60, "1 min"},
+        {61, "2 min"},
+        {59 * 60, "59 min"},
+        {3600, "1 h"},
+        {2 * 3600 + 4 * 60 + 1, "2 h 5 min"},
+        {86399, "1 d"},
+        {4 * 86400 + 3 * 3600 + 59 * 60, "4 d 3 h"},
+        {400 * 86400 + 1, "400 d"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CScheduleListing::TimeLeft(c.seconds), QString::fromUtf8(c.text)) << c.seconds;
+}
+
+int CountOfNumbers(const QString& databaseFile) {
+    CSqliteConnection connection;
+    connection.Open(databaseFile, CSqliteConnection::OpenMode::ReadOnly, 1000);
+    CSqliteStatement count = connection.Prepare("SELECT COUNT(*) FROM SEKVENS");
+    count.Step();
+    return count.ColumnInt(0);
+}
+
+// A calculation of the simulator holds its row's flag; a flag nobody holds is stale. Reading
+// adds nothing to the file: the row that never had a flag still has none.
+TEST(ScheduleListing, ReadsFlagsAndTimesWithoutWritingAndTellsAStaleFlag) {
+    CTestFolder folder;
+    const CProgramPaths paths(folder.ProgramFile());
+    CSystemDatabase db(paths.MonitorDatabase());
+    ASSERT_TRUE(db.OpenOrCreate());
+    const QString model = folder.File("Pump Norr");
+    const int running = db.SaveRow("XXXX-XX-XX 06:00", model, "Dygn", -1, 1);
+    const int stale = db.SaveRow("00:05", folder.File("Kvarn"), "Timme", -1, 0);
+    const int unflagged = db.SaveRow("3-18:00", folder.File("Såg"), "Vecka", -1, 1);
+    db.SetSetting(QString("RUNFLAGG%1").arg(stale), 1);
+    db.SetSetting(QString("CALC_TIME%1").arg(stale), 1765098000);
+
+    QProcess calculation;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KVARNIXSIM_SECONDS", "60");
+    calculation.setProcessEnvironment(environment);
+    calculation.start(KVARNIX_SIMULATOR, {model + ".vxm", "Dygn", QString::number(running), "0",
+                                          paths.MonitorDatabase(), "1"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return db.IsRunFlagSet(running); }, 10000));
+    db.Close();
+    const int numbersBefore = CountOfNumbers(paths.MonitorDatabase());
+
+    ASSERT_TRUE(db.Open());
+    CCalculationProcesses processes(paths.MonitorDatabase());
+    const CListingInput input = CScheduleListing::Read(db, processes);
+    db.Close();
+    calculation.kill();
+    calculation.waitForFinished();
+
+    ASSERT_EQ(input.rows.size(), 3);
+    EXPECT_EQ(input.rows[2].startTime, "Onsdag  18:00");
+    const CRunState runningState = input.states.value(running);
+    EXPECT_TRUE(runningState.running);
+    EXPECT_FALSE(runningState.stale);
+    const CRunState staleState = input.states.value(stale);
+    EXPECT_TRUE(staleState.running);
+    EXPECT_TRUE(staleState.stale);
+    EXPECT_EQ(staleState.calcSeconds, 1765098000);
+    EXPECT_FALSE(input.states.value(unflagged).running);
+    EXPECT_EQ(CountOfNumbers(paths.MonitorDatabase()), numbersBefore);
+}
+
+} // namespace
