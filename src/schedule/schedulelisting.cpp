@@ -24,6 +24,7 @@ constexpr char16_t kFirstCombiningMark = 0x0300;
 struct CListedRow {
     CScheduleRow row;
     CRunState state;
+    std::optional<CRun> lastRun;
     // Empty for an inactive row and one that never starts.
     std::optional<QDateTime> next;
 };
@@ -46,6 +47,10 @@ QString LeftText(const CListedRow& listed, const QDateTime& now) {
     return listed.next ? CScheduleListing::TimeLeft(now.secsTo(*listed.next)) : QString();
 }
 
+QString LastRunText(const CListedRow& listed, const QDateTime&) {
+    return listed.lastRun ? RunHistory::Summary(*listed.lastRun) : QStringLiteral("-");
+}
+
 QString RunStateText(const CListedRow& listed, const QDateTime&) {
     if (listed.state.stale)
         return QStringLiteral("flaggan kvar");
@@ -63,6 +68,7 @@ const CListingColumn kColumns[] = {
     {"SENASTE BERÄKNING", false,
      [](const CListedRow& listed, const QDateTime&) { return TimeText(listed.state.calcSeconds); }},
     {"LÄGE", false, RunStateText},
+    {"SENASTE KÖRNING", false, LastRunText},
     {"MODELL", false, [](const CListedRow& listed, const QDateTime&) { return listed.row.model; }},
     {"MAKRO", false, [](const CListedRow& listed, const QDateTime&) { return listed.row.macro; }},
 };
@@ -103,7 +109,9 @@ QVector<CListedRow> InStartOrder(const CListingInput& input, const QDateTime& no
     QVector<CListedRow> listed;
     listed.reserve(input.rows.size());
     for (const CScheduleRow& row : input.rows) {
-        CListedRow entry{row, input.states.value(row.key), std::nullopt};
+        CListedRow entry{row, input.states.value(row.key), std::nullopt, std::nullopt};
+        if (const auto run = input.lastRuns.constFind(row.key); run != input.lastRuns.constEnd())
+            entry.lastRun = *run;
         if (row.active)
             entry.next = NextStart(row.startTime, row.counter, now);
         listed << entry;
@@ -118,43 +126,59 @@ QVector<CListedRow> InStartOrder(const CListingInput& input, const QDateTime& no
     return listed;
 }
 
-} // namespace
-
-CScheduleListing::CScheduleListing(CListingInput input, QDateTime now)
-    : m_input(std::move(input)), m_now(std::move(now)) {}
-
-// The cells of the header and every row in one flat table, a row of columns after another.
-QStringList CScheduleListing::Lines() const {
-    constexpr int kColumnCount = int(std::size(kColumns));
-    const QVector<CListedRow> listed = InStartOrder(m_input, m_now);
-    QVector<QString> cells;
-    cells.reserve((listed.size() + 1) * kColumnCount);
-    for (const CListingColumn& column : kColumns)
-        cells << QString::fromUtf8(column.header);
-    for (const CListedRow& row : listed) {
-        for (const CListingColumn& column : kColumns)
-            cells << Printable(column.text(row, m_now));
-    }
-    QVector<int> widths(kColumnCount, 0);
+// The cells of the header and every row in one flat table, a row of columns after another;
+// alignRight says which columns are aligned to the right.
+QStringList AlignedLines(const QVector<QString>& cells, const QVector<bool>& alignRight) {
+    const int columnCount = int(alignRight.size());
+    QVector<int> widths(columnCount, 0);
     for (qsizetype i = 0; i < cells.size(); ++i)
-        widths[i % kColumnCount] = std::max(widths[i % kColumnCount], DisplayWidth(cells[i]));
+        widths[i % columnCount] = std::max(widths[i % columnCount], DisplayWidth(cells[i]));
     const qsizetype lineWidth = std::accumulate(widths.begin(), widths.end(), qsizetype(0)) +
-                                kColumnGap * (kColumnCount - 1);
+                                kColumnGap * (columnCount - 1);
     QStringList lines;
-    lines.reserve(listed.size() + 1);
-    for (qsizetype first = 0; first < cells.size(); first += kColumnCount) {
+    lines.reserve(cells.size() / columnCount);
+    for (qsizetype first = 0; first < cells.size(); first += columnCount) {
         QString line;
         line.reserve(lineWidth);
-        for (int i = 0; i < kColumnCount; ++i) {
+        for (int i = 0; i < columnCount; ++i) {
             if (i > 0)
                 line.resize(line.size() + kColumnGap, QLatin1Char(' '));
-            AppendPadded(line, cells[first + i], widths[i], kColumns[i].alignRight);
+            AppendPadded(line, cells[first + i], widths[i], alignRight[i]);
         }
         while (line.endsWith(QLatin1Char(' ')))
             line.chop(1);
         lines << line;
     }
     return lines;
+}
+
+} // namespace
+
+CScheduleListing::CScheduleListing(CListingInput input, QDateTime now)
+    : m_input(std::move(input)), m_now(std::move(now)) {}
+
+QStringList CScheduleListing::Lines() const {
+    const QVector<CListedRow> listed = InStartOrder(m_input, m_now);
+    QVector<QString> cells;
+    QVector<bool> alignRight;
+    for (const CListingColumn& column : kColumns) {
+        cells << QString::fromUtf8(column.header);
+        alignRight << column.alignRight;
+    }
+    for (const CListedRow& row : listed) {
+        for (const CListingColumn& column : kColumns)
+            cells << Printable(column.text(row, m_now));
+    }
+    return AlignedLines(cells, alignRight);
+}
+
+QStringList CScheduleListing::HistoryLines(const QVector<CRun>& runs) {
+    QVector<QString> cells{QStringLiteral("START"), QStringLiteral("VARAKTIGHET"),
+                           QStringLiteral("UTFALL")};
+    for (const CRun& run : runs)
+        cells << TimeText(run.launched) << RunHistory::DurationOrState(run)
+              << Printable(RunHistory::OutcomeText(run));
+    return AlignedLines(cells, {false, true, false});
 }
 
 QString CScheduleListing::TimeLeft(qint64 seconds) {
@@ -173,6 +197,18 @@ QString CScheduleListing::TimeLeft(qint64 seconds) {
     if (hours > 0)
         return pair(hours, "h", rest, "min");
     return QStringLiteral("%1 min").arg(rest);
+}
+
+// A file from before the history lists its rows without runs.
+void CScheduleListing::ReadLastRuns(CSystemDatabase& db, CListingInput& input) {
+    try {
+        for (const CScheduleRow& row : input.rows) {
+            if (const std::optional<CRun> run = db.LatestRun(row.key))
+                input.lastRuns.insert(row.key, *run);
+        }
+    } catch (const CDaoException&) {
+        input.lastRuns.clear();
+    }
 }
 
 CListingInput CScheduleListing::Read(CSystemDatabase& db, CCalculationProcesses& processes) {
@@ -200,5 +236,6 @@ CListingInput CScheduleListing::Read(CSystemDatabase& db, CCalculationProcesses&
         input.states.insert(row.key, {flags.value(row.key) != 0, stale.contains(row.key),
                                       calcTimes.value(row.key), 0});
     }
+    ReadLastRuns(db, input);
     return input;
 }

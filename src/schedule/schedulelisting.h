@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runhistory.h"
 #include "runstate.h"
 #include "schedulerow.h"
 
@@ -11,10 +12,12 @@
 class CCalculationProcesses;
 class CSystemDatabase;
 
-// What the listing is made of: the stored rows and, by key, their run flags and times.
+// What the listing is made of: the stored rows and, by key, their run flags and
+// times and their latest runs.
 struct CListingInput {
     QVector<CScheduleRow> rows;
     QHash<int, CRunState> states;
+    QHash<int, CRun> lastRuns;
 };
 
 // The schedule as a table for a terminal, the way `systemctl list-timers` lists timers:
@@ -26,6 +29,8 @@ public:
     CScheduleListing(CListingInput input, QDateTime now);
 
     QStringList Lines() const;
+    // One row's runs as given (newest first): the start, the duration and the outcome.
+    static QStringList HistoryLines(const QVector<CRun>& runs);
 
     // The rows, flags and times of an open file, read without writing anything to it: a
     // missing run flag stays missing. A set flag that no calculation on this host holds
@@ -37,6 +42,8 @@ public:
     static QString TimeLeft(qint64 seconds);
 
 private:
+    static void ReadLastRuns(CSystemDatabase& db, CListingInput& input);
+
     CListingInput m_input;
     QDateTime m_now;
 };

@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <climits>
 #include <cstdio>
 #include <ctime>
 
@@ -24,14 +25,22 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-enum class Command { Run, List, Help, Unknown };
+enum class Command { Run, List, History, Help, Unknown };
+
+bool IsKey(const QString& text) {
+    bool isNumber = false;
+    text.toInt(&isNumber);
+    return isNumber;
+}
 
 Command CommandOf(const QStringList& arguments) {
     if (arguments.isEmpty())
         return Command::Run;
+    const QString& option = arguments.first();
+    if (arguments.size() == 2 && option == QLatin1String("--history") && IsKey(arguments.at(1)))
+        return Command::History;
     if (arguments.size() > 1)
         return Command::Unknown;
-    const QString& option = arguments.first();
     if (option == QLatin1String("--list"))
         return Command::List;
     if (option == QLatin1String("--help") || option == QLatin1String("-h"))
@@ -41,7 +50,7 @@ Command CommandOf(const QStringList& arguments) {
 
 QString HelpText(const CProgramPaths& paths) {
     return QStringLiteral(
-               "Användning: kvarnixmonitord [--list | --help]\n"
+               "Användning: kvarnixmonitord [--list | --history NYCKEL | --help]\n"
                "\n"
                "Kör KvarnixMonitors schema utan fönster: varje minut startas\n"
                "beräkningsprogrammet för de aktiva rader vars starttid har kommit, med\n"
@@ -51,8 +60,10 @@ QString HelpText(const CProgramPaths& paths) {
                "avslutar tjänsten.\n"
                "\n"
                "Alternativ:\n"
-               "  --list      skriv ut schemat med nästa start för varje rad och avsluta\n"
-               "  -h, --help  visa den här texten\n"
+               "  --list             skriv ut schemat med nästa start och senaste körning\n"
+               "                     för varje rad och avsluta\n"
+               "  --history NYCKEL   skriv ut radens körningar, den senaste först, och avsluta\n"
+               "  -h, --help         visa den här texten\n"
                "\n"
                "Filerna delas med kvarnixmonitor och ligger bredvid programmet:\n"
                "  %1  monitordatabasen (schemat och inställningarna)\n"
@@ -92,6 +103,26 @@ int ListSchedule(const CProgramPaths& paths) {
     return 0;
 }
 
+int ListHistory(const CProgramPaths& paths, int key) {
+    ReadTimeZoneOnce();
+    CStderrMessenger messenger;
+    CSystemDatabase db(paths.MonitorDatabase(), CommandWait());
+    if (!OpenForCommand(db, messenger))
+        return kExitFailure;
+    try {
+        const QVector<CRun> runs = db.Runs(key, 0, INT_MAX);
+        if (runs.isEmpty())
+            Print(stdout, QStringLiteral("Raden %1 har ingen körning.\n").arg(key));
+        else
+            Print(stdout,
+                  CScheduleListing::HistoryLines(runs).join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    } catch (const CDaoException& e) {
+        messenger.ShowMessage(DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText()));
+        return kExitFailure;
+    }
+    return 0;
+}
+
 int RunService(const CProgramPaths& paths) {
     // Before the start, so that a stop while a held file is waited for ends it too.
     const CSignalWatcher signalWatcher;
@@ -121,6 +152,8 @@ int main(int argc, char* argv[]) {
         return RunService(paths);
     case Command::List:
         return ListSchedule(paths);
+    case Command::History:
+        return ListHistory(paths, arguments.at(1).toInt());
     case Command::Help:
         Print(stdout, HelpText(paths));
         return 0;

@@ -51,41 +51,59 @@ TEST(ScheduleListing, ListsEveryRowInStartOrderWithItsStateAligned) {
         input.rows << listed.row;
         input.states.insert(listed.row.key, listed.state);
     }
+    const auto run = [](int key, const char* launched, std::optional<qint64> seconds,
+                        CRun::Outcome outcome, const char* reason = "") {
+        CRun last;
+        last.key = key;
+        last.launched = Seconds(launched);
+        if (seconds)
+            last.ended = last.launched + *seconds;
+        last.outcome = outcome;
+        last.reason = QString::fromUtf8(reason);
+        return last;
+    };
+    input.lastRuns = {
+        {30, run(30, "2026-12-07 10:00:05", std::nullopt, CRun::Outcome::Running)},
+        {3, run(3, "2026-12-07 09:59:00", 125, CRun::Outcome::Finished)},
+        {14,
+         run(14, "2026-12-07 09:55:00", 0, CRun::Outcome::NotStarted, "programmet /x finns inte")},
+        {31, run(31, "2026-12-01 21:00:00", 3600, CRun::Outcome::Aborted)},
+    };
     const QStringList expected = {
-        "NYCKEL  STARTTID          NÄSTA START       KVAR       SENASTE BERÄKNING    LÄGE         "
-        " MODELL         MAKRO",
-        "     2  00:01             2026-12-07 10:01  1 min      Uppgift saknas       -            "
-        " /m/Kvarn A\u030a     Timme",
-        "     3  XXXX-XX-XX XX:XX  2026-12-07 10:01  1 min      Uppgift saknas       -            "
-        " /m/Mälaröarna  Dygn?[2J",
-        "    14  00:05             2026-12-07 10:03  3 min      Uppgift saknas       -            "
-        " /m/Pump        Timme",
-        "    30  00:10             2026-12-07 10:07  7 min      2026-12-07 09:12:05  körs         "
-        " /m/Pump        Timme",
-        "     7  2026-12-07 12:05  2026-12-07 12:05  2 h 5 min  Uppgift saknas       -            "
-        " /m/Pump        Timme",
-        "    22  Tisdag  10:00     2026-12-08 10:00  1 d        Uppgift saknas       -            "
-        " /m/Pump        Timme",
-        "    23  Onsdag  07:30     2026-12-09 07:30  1 d 21 h   Uppgift saknas       -            "
-        " /m/Pump        Timme",
-        "    24  Torsdag  18:45    2026-12-10 18:45  3 d 8 h    Uppgift saknas       -            "
-        " /m/Pump        Timme",
-        "    25  Fredag  XX:30     2026-12-11 00:30  3 d 14 h   Uppgift saknas       -            "
-        " /m/Pump        Timme",
-        "    26  Lördag  23:59     2026-12-12 23:59  5 d 13 h   Uppgift saknas       -            "
-        " /m/Pump        Timme",
-        "    20  Söndag  06:15     2026-12-13 06:15  5 d 20 h   Uppgift saknas       -            "
-        " /m/Pump        Timme",
-        "    21  Måndag  10:00     2026-12-14 10:00  7 d        Uppgift saknas       -            "
-        " /m/Pump        Timme",
-        "    31  2026-12-24 XX:00  2026-12-24 00:00  16 d 14 h  2026-12-01 22:00:00  flaggan kvar "
-        " /m/Pump        Timme",
-        "     4  00:01             inaktiv                      Uppgift saknas       -            "
-        " /m/Pump        Timme",
-        "     5  2025-01-01 08:00  aldrig                       Uppgift saknas       -            "
-        " /m/Pump        Timme",
-        "    11  XXXX-02-30 10:00  aldrig                       Uppgift saknas       -            "
-        " /m/Pump        Timme",
+        "NYCKEL  STARTTID          NÄSTA START       KVAR       SENASTE BERÄKNING    LÄGE        "
+        "  SENASTE KÖRNING                               MODELL         MAKRO",
+        "     2  00:01             2026-12-07 10:01  1 min      Uppgift saknas       -           "
+        "  -                                             /m/Kvarn A\u030a     Timme",
+        "     3  XXXX-XX-XX XX:XX  2026-12-07 10:01  1 min      Uppgift saknas       -           "
+        "  klar efter 2 min 5 s                          /m/Mälaröarna  Dygn?[2J",
+        "    14  00:05             2026-12-07 10:03  3 min      Uppgift saknas       -           "
+        "  kunde inte startas: programmet /x finns inte  /m/Pump        Timme",
+        "    30  00:10             2026-12-07 10:07  7 min      2026-12-07 09:12:05  körs        "
+        "  pågår sedan 2026-12-07 10:00:05               /m/Pump        Timme",
+        "     7  2026-12-07 12:05  2026-12-07 12:05  2 h 5 min  Uppgift saknas       -           "
+        "  -                                             /m/Pump        Timme",
+        "    22  Tisdag  10:00     2026-12-08 10:00  1 d        Uppgift saknas       -           "
+        "  -                                             /m/Pump        Timme",
+        "    23  Onsdag  07:30     2026-12-09 07:30  1 d 21 h   Uppgift saknas       -           "
+        "  -                                             /m/Pump        Timme",
+        "    24  Torsdag  18:45    2026-12-10 18:45  3 d 8 h    Uppgift saknas       -           "
+        "  -                                             /m/Pump        Timme",
+        "    25  Fredag  XX:30     2026-12-11 00:30  3 d 14 h   Uppgift saknas       -           "
+        "  -                                             /m/Pump        Timme",
+        "    26  Lördag  23:59     2026-12-12 23:59  5 d 13 h   Uppgift saknas       -           "
+        "  -                                             /m/Pump        Timme",
+        "    20  Söndag  06:15     2026-12-13 06:15  5 d 20 h   Uppgift saknas       -           "
+        "  -                                             /m/Pump        Timme",
+        "    21  Måndag  10:00     2026-12-14 10:00  7 d        Uppgift saknas       -           "
+        "  -                                             /m/Pump        Timme",
+        "    31  2026-12-24 XX:00  2026-12-24 00:00  16 d 14 h  2026-12-01 22:00:00  flaggan kvar"
+        "  avbruten efter 1 h 0 min                      /m/Pump        Timme",
+        "     4  00:01             inaktiv                      Uppgift saknas       -           "
+        "  -                                             /m/Pump        Timme",
+        "     5  2025-01-01 08:00  aldrig                       Uppgift saknas       -           "
+        "  -                                             /m/Pump        Timme",
+        "    11  XXXX-02-30 10:00  aldrig                       Uppgift saknas       -           "
+        "  -                                             /m/Pump        Timme",
     };
     const QStringList lines = CScheduleListing(input, LocalTime("2026-12-07 10:00:20")).Lines();
     ASSERT_EQ(lines.size(), expected.size()) << lines.join('\n').toStdString();

@@ -214,6 +214,16 @@ TEST_F(ServiceTest, ListsTheScheduleAndWritesNothing) {
     db.SetSetting(QString("RUNFLAGG%1").arg(stale), 1);
     db.SetSetting(QString("CALC_TIME%1").arg(stale),
                   LocalTime("2026-11-30 17:45:10").toSecsSinceEpoch());
+    // Two runs of the stale row: one finished, the later one aborted.
+    CRun finished;
+    finished.key = stale;
+    finished.launched = LocalTime("2026-11-29 06:00:00").toSecsSinceEpoch();
+    db.RecordStart(finished);
+    db.EndRun(stale, finished.launched + 125, CRun::Outcome::Finished);
+    CRun aborted = finished;
+    aborted.launched = LocalTime("2026-11-30 17:40:00").toSecsSinceEpoch();
+    db.RecordStart(aborted);
+    db.EndRun(stale, aborted.launched + 3600, CRun::Outcome::Aborted);
     QProcess calculation;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("KVARNIXSIM_SECONDS", "60");
@@ -232,31 +242,42 @@ TEST_F(ServiceTest, ListsTheScheduleAndWritesNothing) {
 
     // Only the model column's width depends on the folder.
     const auto line = [&](const QString& key, const QString& start, const QString& next,
-                          const QString& calc, const QString& state, const QString& rowModel,
-                          const QString& macro) {
-        return QString("%1  %2  %3  %4  %5  %6  %7  %8")
+                          const QString& calc, const QString& state, const QString& lastRun,
+                          const QString& rowModel, const QString& macro) {
+        return QString("%1  %2  %3  %4  %5  %6  %7  %8  %9")
             .arg(key, 6)
             .arg(start, -16)
             .arg(next, -11)
             .arg(key == "NYCKEL" ? "KVAR" : "", -4)
             .arg(calc, -19)
             .arg(state, -12)
+            .arg(lastRun, -24)
             .arg(rowModel, -int(model.size()))
             .arg(macro);
     };
     const QStringList expected = {
-        line("NYCKEL", "STARTTID", "NÄSTA START", "SENASTE BERÄKNING", "LÄGE", "MODELL", "MAKRO"),
-        line(QString::number(inactive), "00:15", "inaktiv", "Uppgift saknas", "-", other, "Timme"),
+        line("NYCKEL", "STARTTID", "NÄSTA START", "SENASTE BERÄKNING", "LÄGE", "SENASTE KÖRNING",
+             "MODELL", "MAKRO"),
+        line(QString::number(inactive), "00:15", "inaktiv", "Uppgift saknas", "-", "-", other,
+             "Timme"),
         line(QString::number(stale), "2001-01-01 00:00", "aldrig", "2026-11-30 17:45:10",
-             "flaggan kvar", other, "Kontroll"),
-        line(QString::number(running), "Måndag  07:30", "inaktiv", "Uppgift saknas", "körs", model,
-             kMacro),
-        line(QString::number(impossible), "XXXX-13-XX 10:00", "aldrig", "Uppgift saknas", "-",
+             "flaggan kvar", "avbruten efter 1 h 0 min", other, "Kontroll"),
+        line(QString::number(running), "Måndag  07:30", "inaktiv", "Uppgift saknas", "körs", "-",
+             model, kMacro),
+        line(QString::number(impossible), "XXXX-13-XX 10:00", "aldrig", "Uppgift saknas", "-", "-",
              other, "Månad"),
     };
     EXPECT_EQ(QString::fromUtf8(listing.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
               expected);
     EXPECT_EQ(CountOfNumbers(folder.DatabaseFile()), numbersBefore);
+
+    QProcess history;
+    Start(history, service, Headless(), {"--history", QString::number(stale)});
+    ASSERT_TRUE(history.waitForFinished(kProcessMs));
+    EXPECT_EQ(QString::fromUtf8(history.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+              (QStringList{"START                VARAKTIGHET  UTFALL",
+                           "2026-11-30 17:40:00    1 h 0 min  avbruten",
+                           "2026-11-29 06:00:00    2 min 5 s  klar"}));
 }
 
 // What an operator gets from a wrong call and from a file that is not the schedule, without a
@@ -270,7 +291,8 @@ TEST_F(ServiceTest, AnswersHelpWrongArgumentsAndUnusableFiles) {
         const char* standardOutput;
         const char* standardError;
     } cases[] = {
-        {{"--help"}, "", 0, "Användning: kvarnixmonitord [--list | --help]", ""},
+        {{"--help"}, "", 0, "Användning: kvarnixmonitord [--list | --history NYCKEL | --help]", ""},
+        {{"--history", "tre"}, "", 2, "", "Okända argument: --history tre"},
         {{"-h"}, "", 0, "kvarnixmonitor.mdb  monitordatabasen", ""},
         {{"--lista"}, "", 2, "", "Okända argument: --lista"},
         {{"--list", "extra"}, "", 2, "", "Användning: kvarnixmonitord"},
