@@ -82,11 +82,18 @@ TEST_F(InformationTest, EveryFieldOfACyclicRowAndTheConnectionLookup) {
     ASSERT_TRUE(db.SetCounter(pump.key, -5));
     db.SetSetting(QString("CALC_TIME%1").arg(pump.key),
                   int(LocalTime("2024-05-13 06:00:05").toSecsSinceEpoch()));
+    EXPECT_EQ(Information(pump).lastRun, "Ingen körning ännu");
+    CRun run;
+    run.key = pump.key;
+    run.launched = LocalTime("2024-05-13 06:00:00").toSecsSinceEpoch();
+    db.RecordStart(run);
+    db.EndRun(pump.key, run.launched + 125, CRun::Outcome::Finished);
     const CRowInformation information = Information(pump);
-    EXPECT_EQ(QStringList({information.model, information.database, information.timeLeft,
-                           information.lastCalculation, information.measurement}),
-              QStringList({"/m/Pump.vxm", "IP21_Syd", "< -5 minut", "2024-05-13 06:00:05",
-                           "Uppgift saknas"}));
+    EXPECT_EQ(
+        QStringList({information.model, information.database, information.timeLeft,
+                     information.lastCalculation, information.measurement, information.lastRun}),
+        QStringList({"/m/Pump.vxm", "IP21_Syd", "< -5 minut", "2024-05-13 06:00:05",
+                     "Uppgift saknas", "klar efter 2 min 5 s"}));
     EXPECT_EQ(Information(Line("00:05", 1, "/m/Kvarn'Nord")).database, "IP21_Nord");
     EXPECT_EQ(Information(Line("00:05", 1, "/m/Annan")).database, "Ej kopplad");
 }

@@ -128,3 +128,95 @@ TEST_F(RunStatesTest, TheListFollowsTheFileThatIsThere) {
 }
 
 } // namespace
+
+// The real clock a few seconds ahead: a second scheduler whose writes would show.
+class CAheadClock : public CClock {
+public:
+    QDateTime Now() const override { return QDateTime::currentDateTime().addSecs(7); }
+};
+
+// Each start is recorded and ended once, whoever sees the end first: a whole
+// calculation, one killed, one too quick to be seen, a program that never
+// raises its flag, and one that could not start. Closed runs go with the PID records.
+TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnce) {
+    const CSystemClock realClock;
+    const CAheadClock ahead;
+    CRunStateReader first{paths.MonitorDatabase(), realClock, processes, log, problems, stop};
+    CRunStateReader second{paths.MonitorDatabase(), ahead, processes, log, problems, stop};
+    CCalculationLauncher launcher(paths, realClock, log, processes);
+    const auto row = [&](const QString& name, const char* macro) {
+        const QString model = folder.File(name);
+        folder.WriteText(model + ".vxm", "modell");
+        return CScheduleRow{
+            db.SaveRow("00:05", model, macro, -1, 1), "00:05", model, macro, true, 0};
+    };
+    const CScheduleRow whole = row("Pump", "Dygn"), killed = row("Kvarn", "Timme"),
+                       quick = row("Snabb", "Minut"), silent = row("Tyst", "Vecka"),
+                       missing = row("Saknas", "Kvart");
+    const auto launch = [&](const CScheduleRow& r, const char* seconds, const QString& program) {
+        qputenv("KVARNIXSIM_SECONDS", seconds);
+        settings.programPath = program;
+        return launcher.Launch(db, r, settings);
+    };
+    const auto latest = [&](const CScheduleRow& r) { return db.LatestRun(r.key).value_or(CRun()); };
+    const auto readBoth = [&] {
+        first.Read();
+        second.Read();
+    };
+
+    launch(quick, "0", KVARNIX_SIMULATOR);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return db.GetTimeText(0, quick.key) != "Uppgift saknas" && !db.IsRunFlagSet(quick.key);
+        },
+        10000));
+    readBoth();
+    launch(whole, "2", KVARNIX_SIMULATOR);
+    launch(killed, "120", KVARNIX_SIMULATOR);
+    launch(silent, "0", "/bin/true");
+    EXPECT_FALSE(launch(missing, "0", folder.File("finns-inte")).started);
+    qunsetenv("KVARNIXSIM_SECONDS");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            readBoth();
+            return db.RecordedProcessIds(killed.model).size() == 1 && latest(killed).seenRunning;
+        },
+        10000));
+    ::kill(pid_t(db.RecordedProcessIds(killed.model).first()), SIGKILL);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            readBoth();
+            return latest(whole).ended && latest(killed).ended;
+        },
+        15000));
+    const CRun ended = latest(whole);
+    readBoth();
+    EXPECT_EQ(latest(whole).ended, ended.ended);
+    EXPECT_EQ(ended.outcome, CRun::Outcome::Finished);
+    ASSERT_TRUE(ended.seenRunning && ended.DurationSeconds());
+    EXPECT_GE(*ended.DurationSeconds(), 1);
+    EXPECT_LT(*ended.DurationSeconds(), 40);
+    EXPECT_EQ(latest(killed).outcome, CRun::Outcome::Aborted);
+    EXPECT_EQ(latest(missing).outcome, CRun::Outcome::NotStarted);
+    EXPECT_EQ(RunHistory::OutcomeText(latest(missing)),
+              "kunde inte startas: programmet " + folder.File("finns-inte") + " finns inte");
+
+    // The tick's look for runs nobody saw end, five minutes on.
+    db.EndQuietRuns(QDateTime::currentSecsSinceEpoch() + 301);
+    EXPECT_EQ(latest(silent).outcome, CRun::Outcome::NeverStarted);
+    EXPECT_EQ(latest(quick).outcome, CRun::Outcome::Finished);
+    EXPECT_EQ(latest(quick).ended,
+              std::max(latest(quick).launched,
+                       LocalTime(db.GetTimeText(0, quick.key)).toSecsSinceEpoch()));
+    for (const CScheduleRow& r : {whole, killed, quick, silent, missing})
+        EXPECT_EQ(db.Runs(r.key, 0, 10).size(), 1) << r.model.toStdString();
+
+    CRun open;
+    open.key = whole.key;
+    open.launched = QDateTime::currentSecsSinceEpoch() - 20 * 86400;
+    db.RecordStart(open);
+    EXPECT_TRUE(db.PurgePid(QDateTime::currentDateTime().addDays(11), 10));
+    EXPECT_EQ(db.Runs(whole.key, 0, 10).size(), 1);
+    EXPECT_FALSE(db.LatestRun(whole.key)->ended.has_value());
+    EXPECT_FALSE(db.LatestRun(killed.key).has_value());
+}

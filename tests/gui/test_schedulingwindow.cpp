@@ -8,12 +8,15 @@
 #include "monitordb/sqliteconnection.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/kvarnixmonitorview.h"
+#include "schedule/runhistorymodel.h"
 #include "support/testsupport.h"
+#include "ui/dlgkorhistorik.h"
 #include "ui/validctrl.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
+#include <QTableView>
 #include <gtest/gtest.h>
 
 namespace {
@@ -172,6 +175,63 @@ TEST_F(SchedulingWindowTest, RunNowStartsARowAtOnceUnlessItRuns) {
     EXPECT_EQ(messenger.questions.size(), 2);
     qunsetenv("KVARNIXSIM_ARGS_FILE");
     qunsetenv("KVARNIXSIM_SECONDS");
+}
+
+// "Körhistorik" on a row with more runs than one page holds: newest first, a
+// running and a failed one shown as such, and the spread of the last 30
+// finished runs (older finished ones and other rows' runs do not count).
+TEST_F(SchedulingWindowTest, TheHistoryShowsARowsRunsNewestFirstWithTheirSpread) {
+    const int key = db.SaveRow("00:05", "/m/Pump", "Dygn", -1, 0);
+    const int other = db.SaveRow("00:05", "/m/Kvarn", "Dygn", -1, 0);
+    const qint64 start = LocalTime("2026-12-01 06:00").toSecsSinceEpoch();
+    const auto record = [&](int row, qint64 launched, std::optional<qint64> seconds,
+                            CRun::Outcome outcome) {
+        CRun run;
+        run.key = row;
+        run.launched = launched;
+        run.outcome = outcome == CRun::Outcome::NotStarted ? outcome : CRun::Outcome::Running;
+        run.reason = "programmet finns inte";
+        db.RecordStart(run);
+        if (seconds && outcome != CRun::Outcome::NotStarted)
+            db.EndRun(row, launched + *seconds, outcome);
+    };
+    // 240 older finished runs of 10 minutes, more than a page, then 30 of 60 + 2i
+    // seconds, an aborted one, one that could not start and one that runs; 400 of
+    // another row.
+    for (int i = 0; i < 240; ++i)
+        record(key, start + i * 600, 600, CRun::Outcome::Finished);
+    for (int i = 0; i < 30; ++i)
+        record(key, start + (240 + i) * 600, 60 + 2 * i, CRun::Outcome::Finished);
+    record(key, start + 271 * 600, 5, CRun::Outcome::Aborted);
+    record(key, start + 272 * 600, 0, CRun::Outcome::NotStarted);
+    record(key, start + 273 * 600, std::nullopt, CRun::Outcome::Running);
+    for (int i = 0; i < 400; ++i)
+        record(other, start + i, 1, CRun::Outcome::Finished);
+    Start();
+
+    CDlgKorhistorik history(folder.DatabaseFile(), key, "/m/Pump", messenger);
+    ScriptNextDialog([&](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Körhistorik - /m/Pump");
+        const QAbstractItemModel& runs = history.Runs();
+        const auto cell = [&](int r, int c) { return runs.index(r, c).data().toString(); };
+        EXPECT_EQ(cell(0, 0), TimeText(start + 273 * 600));
+        EXPECT_EQ(cell(0, 1), "pågår");
+        EXPECT_EQ(cell(0, 2), "pågår");
+        EXPECT_EQ(cell(1, 1), "-");
+        EXPECT_EQ(cell(1, 2), "kunde inte startas: programmet finns inte");
+        EXPECT_EQ(cell(2, 1), "5 s");
+        EXPECT_EQ(cell(2, 2), "avbruten");
+        EXPECT_EQ(cell(3, 1), "1 min 58 s");
+        EXPECT_EQ(cell(3, 2), "klar");
+        Child<QTableView>(d, "runs")->scrollToBottom();
+        EXPECT_EQ(runs.rowCount(), 273);
+        EXPECT_EQ(cell(272, 0), TimeText(start));
+        EXPECT_EQ(cell(272, 1), "10 min 0 s");
+    });
+    history.Run();
+    EXPECT_EQ(history.StatisticsText(), "De senaste 30 avslutade körningarna: längst 1 min 58 s, "
+                                        "kortast 1 min 0 s, median 1 min 29 s.");
+    EXPECT_TRUE(messenger.messages.isEmpty());
 }
 
 } // namespace
