@@ -33,13 +33,14 @@ public:
 // A monitor folder with rows of all three kinds, every one active and none due at the clock's
 // minutes, and the scheduler's parts as one monitor process has them.
 struct CMonitorFixture {
-    explicit CMonitorFixture(int rowCount)
+    explicit CMonitorFixture(int rowCount, int historyRuns = 0)
         : paths(folder.filePath(QStringLiteral("kvarnixmonitor"))),
           log(paths.MonitorLog(), paths.TrimFile()), problems(log, clock),
           processes(paths.MonitorDatabase()), launcher(paths, clock, log, processes),
           scheduler(paths, clock, launcher, log, problems, stop),
           reader(paths.MonitorDatabase(), clock, processes, log, problems, stop) {
-        loaded = FillMonitorDatabase(paths.MonitorDatabase(), rowCount) && ParkCyclicCounters() &&
+        loaded = FillMonitorDatabase(paths.MonitorDatabase(), rowCount) &&
+                 FillRunHistory(paths.MonitorDatabase(), historyRuns) && ParkCyclicCounters() &&
                  rows.size() == rowCount;
     }
 
@@ -81,8 +82,9 @@ bool IsLoaded(benchmark::State& state, const CMonitorFixture& fixture) {
     return fixture.loaded;
 }
 
+// Arguments: the rows, and the runs in the history (none unless given).
 void SchedulerTick(benchmark::State& state) {
-    CMonitorFixture fixture(int(state.range(0)));
+    CMonitorFixture fixture(int(state.range(0)), int(state.range(1)));
     if (!IsLoaded(state, fixture))
         return;
     for (auto _ : state) {
@@ -90,16 +92,26 @@ void SchedulerTick(benchmark::State& state) {
         fixture.scheduler.Tick([](const CLaunchReport&) {});
     }
 }
-BENCHMARK(SchedulerTick)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(SchedulerTick)
+    ->Args({1000, 0})
+    ->Args({10000, 0})
+    ->Args({10000, 1000000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void DisplayRefresh(benchmark::State& state) {
-    CMonitorFixture fixture(int(state.range(0)));
+    CMonitorFixture fixture(int(state.range(0)), int(state.range(1)));
     if (!IsLoaded(state, fixture))
         return;
     for (auto _ : state)
         benchmark::DoNotOptimize(fixture.reader.Read());
 }
-BENCHMARK(DisplayRefresh)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(DisplayRefresh)
+    ->Args({1000, 0})
+    ->Args({10000, 0})
+    ->Args({10000, 1000000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The log ends on the clock's day with 200,000 lines over logDays days. The monitor keeps 100
 // days before the last line's: with 101 days nothing is old enough to go; with 102 the oldest

@@ -2,6 +2,7 @@
 // a modal dialog is open, and how long the window's event loop is blocked in a minute in which
 // 2,000 rows start. Prints one figure a line as "name value".
 #include "app/stderrmessenger.h"
+#include "monitorfolder.h"
 
 #include "app/mainfrm.h"
 #include "app/monitorsettings.h"
@@ -10,6 +11,8 @@
 #include "monitordb/systemdatabase.h"
 #include "schedule/clock.h"
 #include "schedule/kvarnixmonitorview.h"
+#include "schedule/runhistorymodel.h"
+#include "ui/dlgkorhistorik.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -140,6 +143,28 @@ std::optional<qint64> BatchLoopBlockMs() {
     return longest;
 }
 
+// From the command to the history dialog shown, for a row with 100,000 runs.
+std::optional<qint64> HistoryDialogMs() {
+    constexpr int kRuns = 100000;
+    const CWindowFolder folder(1);
+    if (!folder.IsPrepared() || !FillRunHistory(folder.Paths().MonitorDatabase(), kRuns))
+        return std::nullopt;
+    CStderrMessenger messenger;
+    QElapsedTimer opening;
+    opening.start();
+    CDlgKorhistorik dialog(folder.Paths().MonitorDatabase(), 1, QStringLiteral("/m/rad0"),
+                           messenger);
+    qint64 shownMs = -1;
+    QTimer::singleShot(0, &dialog, [&] {
+        shownMs = opening.elapsed();
+        dialog.reject();
+    });
+    dialog.Run();
+    if (shownMs < 0 || dialog.Runs().rowCount() == 0)
+        return std::nullopt;
+    return shownMs;
+}
+
 void Print(const char* name, std::optional<qint64> value) {
     if (value)
         std::printf("%s %lld\n", name, static_cast<long long>(*value));
@@ -154,5 +179,6 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     Print("modal_launch_delay_ms", ModalLaunchDelayMs());
     Print("batch_loop_block_ms", BatchLoopBlockMs());
+    Print("history_dialog_ms", HistoryDialogMs());
     return 0;
 }

@@ -77,6 +77,37 @@ bool FillMonitorDatabase(const QString& path, int rowCount) {
     }
 }
 
+bool FillRunHistory(const QString& path, int runCount) {
+    CSystemDatabase db(path);
+    if (!db.Open()) {
+        PrintError(db.LastOpenFaultText());
+        return false;
+    }
+    const QVector<CScheduleRow> rows = db.LoadAllRows();
+    if (rows.isEmpty())
+        return runCount == 0;
+    const qint64 end = QDateTime(QDate(2026, 12, 7), QTime(10, 0)).toSecsSinceEpoch();
+    const qint64 span = 5 * qint64(kSecondsPerDay);
+    try {
+        CSqliteTransaction transaction(db.Connection());
+        for (int i = 0; i < runCount; ++i) {
+            const CScheduleRow& row = rows.at(i % rows.size());
+            CRun run;
+            run.key = row.key;
+            run.model = row.model;
+            run.macro = row.macro;
+            run.launched = end - span + qint64(i) * span / runCount;
+            db.RecordStart(run);
+            db.EndRun(row.key, run.launched + 90, CRun::Outcome::Finished);
+        }
+        transaction.Commit();
+        return true;
+    } catch (const CDaoException& e) {
+        PrintError(e.ErrorText());
+        return false;
+    }
+}
+
 QByteArray MonitorLogText(int lineCount, QDate firstDay, QDate lastDay) {
     // Counted in UTC, so no daylight-saving change moves a line to another day.
     const QDateTime start(firstDay, QTime(0, 0), Qt::UTC);

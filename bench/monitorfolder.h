@@ -13,6 +13,11 @@
 // database could not be filled.
 bool FillMonitorDatabase(const QString& path, int rowCount);
 
+// Adds runCount finished runs, spread over the database's rows and over the five days before
+// 2026-12-07 10:00, as the run history keeps them. False, with the reason on standard error,
+// when they could not be written.
+bool FillRunHistory(const QString& path, int runCount);
+
 // lineCount launch lines spread evenly over the days from firstDay to lastDay, in order.
 QByteArray MonitorLogText(int lineCount, QDate firstDay, QDate lastDay);
 

@@ -48,10 +48,12 @@ echo "Trimmar en monitorlogg på 1 GB ..." >&2
 "$BUILD_DIR/bench/kvarnix_bench_logtrim" 2>>"$diagnostics" >>"$results" || true
 
 # figure id | text | target | unit
-FIGURES="SchedulerTick/1000|one scheduler tick, 1,000 active rows, none due|5|ms
-SchedulerTick/10000|one scheduler tick, 10,000 active rows, none due|50|ms
-DisplayRefresh/1000|one display refresh, 1,000 rows|5|ms
-DisplayRefresh/10000|one display refresh, 10,000 rows|50|ms
+FIGURES="SchedulerTick/1000/0|one scheduler tick, 1,000 active rows, none due|5|ms
+SchedulerTick/10000/0|one scheduler tick, 10,000 active rows, none due|50|ms
+SchedulerTick/10000/1000000|the same with 1,000,000 runs in the history|50|ms
+DisplayRefresh/1000/0|one display refresh, 1,000 rows|5|ms
+DisplayRefresh/10000/0|one display refresh, 10,000 rows|50|ms
+DisplayRefresh/10000/1000000|the same with 1,000,000 runs in the history|50|ms
 startup_ms|start-up to a shown, filled window, 10,000 rows|1000|ms
 idle_cpu_percent|CPU of an idle monitor showing 1,000 rows, over ${idle_seconds} s|1|% of one core
 resident_mb|resident memory, 10,000 rows|100|MB
@@ -68,7 +70,8 @@ NextStart/ordinary_day|next start of 10,000 mixed rows|200|ms
 NextStart/hour_repeats|next start of 10,000 mixed rows, in the hour the clock repeats|200|ms
 LogViewerOpen|log viewer shown, 500 MB monitor log|500|ms
 modal_launch_delay_ms|a due row's start after its minute began, while a modal box is open|1000|ms
-batch_loop_block_ms|longest block of the window's event loop while 2,000 rows start|50|ms"
+batch_loop_block_ms|longest block of the window's event loop while 2,000 rows start|50|ms
+history_dialog_ms|run history dialog shown for a row with 100,000 runs|100|ms"
 
 # Every in-process figure is in milliseconds, wall-clock time with the CPU time beside it: on a
 # busy machine the two part. The monitor program's figures carry their unit in the name.
