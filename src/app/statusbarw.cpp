@@ -4,11 +4,14 @@
 
 #include <QFileInfo>
 #include <QPainter>
+#include <algorithm>
 #include <functional>
 
 namespace {
 
 const QString kIdleText = QStringLiteral("Klar");
+// What the bar's frame and the gaps between its panes take besides the panes.
+constexpr int kPaneMargins = 40;
 
 // A pane painted from the settings as they are when it paints.
 class CPaintedPane : public QWidget {
@@ -45,16 +48,29 @@ CStatusBarW::CStatusBarW(const CMonitorSettings& settings, QWidget* parent)
     addPermanentWidget(new CPaintedPane([this] { return ProgramPane(m_settings); }, this));
     connect(this, &QStatusBar::messageChanged, this, [this](const QString& message) {
         if (message.isEmpty())
-            showMessage(IdleText());
+            ShowIdleText();
     });
-    showMessage(kIdleText);
+    ShowIdleText();
 }
 
 void CStatusBarW::SetIdleText(const QString& text) {
-    const bool idle = currentMessage() == IdleText();
+    const bool idle = currentMessage() == m_shownIdleText;
     m_idleText = text;
+    setToolTip(text);
     if (idle)
-        showMessage(IdleText());
+        ShowIdleText();
+}
+
+void CStatusBarW::ShowIdleText() {
+    const int room = std::max(width() - 2 * kPaneWidth - kPaneMargins, kMessageWidth);
+    m_shownIdleText = fontMetrics().elidedText(IdleText(), Qt::ElideRight, room);
+    showMessage(m_shownIdleText);
+}
+
+void CStatusBarW::resizeEvent(QResizeEvent* event) {
+    QStatusBar::resizeEvent(event);
+    if (currentMessage() == m_shownIdleText)
+        ShowIdleText();
 }
 
 QString CStatusBarW::IdleText() const {

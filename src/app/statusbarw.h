@@ -19,7 +19,8 @@ public:
     CStatusBarW(const CMonitorSettings& settings, QWidget* parent = nullptr);
 
     // What the first pane shows whenever no prompt does: a problem the operator
-    // should see, or "Klar" when the text is empty.
+    // should see, or "Klar" when the text is empty. A text longer than the pane
+    // is cut with "…" there; the pane's tooltip holds it whole.
     void SetIdleText(const QString& text);
     QString IdleText() const;
 
@@ -30,7 +31,14 @@ public:
     static constexpr int kPaneWidth = 300;
     static constexpr int kMessageWidth = 350;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void ShowIdleText();
+
     const CMonitorSettings& m_settings;
     QString m_idleText;
+    // The idle text as the pane shows it, cut to its width.
+    QString m_shownIdleText;
 };

@@ -40,8 +40,8 @@ CLaunchReport CCalculationLauncher::Launch(CSystemDatabase& db, const CScheduleR
                                            const CMonitorSettings& settings) {
     // Read before the start, so a calculation time the program writes is never earlier.
     const QDateTime attempted = m_clock.Now();
-    CLaunchReport report{row.key, row.model, row.macro, false,
-                         WhyNotStartable(settings.programPath)};
+    CLaunchReport report{row.key, row.model, row.macro,
+                         false,   true,      WhyNotStartable(settings.programPath)};
     qint64 processId = 0;
     if (report.reason.isEmpty()) {
         QProcess process;

@@ -18,6 +18,8 @@ struct CLaunchReport {
     QString model;
     QString macro;
     bool started = false;
+    // False when the start was not even tried (a calculation of the row runs).
+    bool attempted = true;
     // Why it could not start, in plain Swedish; empty when it started.
     QString reason;
 };

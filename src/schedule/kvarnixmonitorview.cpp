@@ -161,11 +161,18 @@ bool CKvarnixMonitorView::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+// A start refused before it was tried ("Kör nu" on a row that runs) marks no line.
 void CKvarnixMonitorView::OnLaunched(const CLaunchReport& report) {
-    m_lines.SetLaunchFailure(report.key, report.started ? QString() : report.reason);
-    m_launchProblem = report.started ? QString()
-                                     : QStringLiteral("Beräkningen för %1 kunde inte startas: %2")
-                                           .arg(report.model, report.reason);
+    if (!report.attempted) {
+        m_launchProblem = QStringLiteral("Beräkningen för %1 startades inte: %2")
+                              .arg(report.model, report.reason);
+    } else {
+        m_lines.SetLaunchFailure(report.key, report.started ? QString() : report.reason);
+        m_launchProblem = report.started
+                              ? QString()
+                              : QStringLiteral("Beräkningen för %1 kunde inte startas: %2")
+                                    .arg(report.model, report.reason);
+    }
     emit StatusTextChanged(StatusText());
 }
 
@@ -206,7 +213,8 @@ void CKvarnixMonitorView::RunLineNow(int line) {
         if (db.IsRunFlagSet(key)) {
             db.Close();
             m_messenger.ShowMessage(
-                QStringLiteral("Beräkningen för %1 körs redan och kan inte startas nu.").arg(model));
+                QStringLiteral("Beräkningen för %1 körs redan och kan inte startas nu.")
+                    .arg(model));
             return;
         }
     }

@@ -89,7 +89,7 @@ QString CScheduler::Tick(const LaunchListener& launched) {
 void CScheduler::RunNow(int key, const LaunchListener& launched) {
     CSystemDatabase db(m_paths.MonitorDatabase(), CBusyWait(CBusyWait::kForever, &m_stop));
     if (!db.Open()) {
-        launched({key, {}, {}, false, db.LastOpenFaultText()});
+        launched({key, {}, {}, false, false, db.LastOpenFaultText()});
         return;
     }
     try {
@@ -97,17 +97,18 @@ void CScheduler::RunNow(int key, const LaunchListener& launched) {
         const auto row = std::find_if(rows.begin(), rows.end(),
                                       [key](const CScheduleRow& r) { return r.key == key; });
         if (row == rows.end()) {
-            launched({key, {}, {}, false, QStringLiteral("raden finns inte längre")});
+            launched({key, {}, {}, false, false, QStringLiteral("raden finns inte längre")});
             return;
         }
         if (db.RunFlags({key}).value(key)) {
-            launched(
-                {key, row->model, row->macro, false, QStringLiteral("beräkningen körs redan")});
+            launched({key, row->model, row->macro, false, false,
+                      QStringLiteral("beräkningen körs redan")});
             return;
         }
         launched(m_launcher.Launch(db, *row, CurrentSettings(db)));
     } catch (const CDaoException& e) {
-        launched({key, {}, {}, false, DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText())});
+        launched(
+            {key, {}, {}, false, false, DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText())});
     }
 }
 

@@ -55,7 +55,7 @@ protected:
             return file.Open() && file.MinuteClaim().has_value();
         }));
     }
-    QString StatusText() const { return frame.StatusBar()->currentMessage(); }
+    QString StatusText() const { return frame.StatusBar()->IdleText(); }
     int LogLinesWith(const QString& text) const {
         return int(folder.ReadLines(folder.LogFile()).filter(text).size());
     }
