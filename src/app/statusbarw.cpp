@@ -4,14 +4,13 @@
 
 #include <QFileInfo>
 #include <QPainter>
-#include <algorithm>
 #include <functional>
 
 namespace {
 
 const QString kIdleText = QStringLiteral("Klar");
-// What the bar's frame and the gaps between its panes take besides the panes.
-constexpr int kPaneMargins = 40;
+// What the bar keeps free left of its message and between it and the first pane.
+constexpr int kMessageMargin = 16;
 
 // A pane painted from the settings as they are when it paints.
 class CPaintedPane : public QWidget {
@@ -44,7 +43,8 @@ private:
 CStatusBarW::CStatusBarW(const CMonitorSettings& settings, QWidget* parent)
     : QStatusBar(parent), m_settings(settings) {
     setMinimumWidth(kMessageWidth + 2 * kPaneWidth);
-    addPermanentWidget(new CPaintedPane([this] { return PermissionPane(m_settings); }, this));
+    m_permissionPane = new CPaintedPane([this] { return PermissionPane(m_settings); }, this);
+    addPermanentWidget(m_permissionPane);
     addPermanentWidget(new CPaintedPane([this] { return ProgramPane(m_settings); }, this));
     connect(this, &QStatusBar::messageChanged, this, [this](const QString& message) {
         if (message.isEmpty())
@@ -61,8 +61,10 @@ void CStatusBarW::SetIdleText(const QString& text) {
         ShowIdleText();
 }
 
+// The message has the room left of the painted panes, less the bar's own margin.
 void CStatusBarW::ShowIdleText() {
-    const int room = std::max(width() - 2 * kPaneWidth - kPaneMargins, kMessageWidth);
+    const int panesAt = m_permissionPane->x();
+    const int room = panesAt > kMessageMargin ? panesAt - kMessageMargin : kMessageWidth;
     m_shownIdleText = fontMetrics().elidedText(IdleText(), Qt::ElideRight, room);
     showMessage(m_shownIdleText);
 }

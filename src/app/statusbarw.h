@@ -38,6 +38,7 @@ private:
     void ShowIdleText();
 
     const CMonitorSettings& m_settings;
+    QWidget* m_permissionPane;
     QString m_idleText;
     // The idle text as the pane shows it, cut to its width.
     QString m_shownIdleText;
