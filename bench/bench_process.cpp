@@ -5,7 +5,6 @@
 
 #include "app/stderrmessenger.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -125,18 +124,9 @@ bool MeasureIdleCpu(int seconds) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Start-up time, resident memory and idle CPU of the monitor program " KVARNIX_MONITOR));
-    parser.addHelpOption();
-    const QCommandLineOption idleSeconds(QStringLiteral("idle-seconds"),
-                                         QStringLiteral("How long the idle monitor is watched."),
-                                         QStringLiteral("seconds"), QStringLiteral("60"));
-    parser.addOption(idleSeconds);
-    parser.process(app);
-    bool isNumber = false;
-    const int seconds = parser.value(idleSeconds).toInt(&isNumber);
-    if (!isNumber || seconds <= 0)
-        parser.showHelp(2);
+    const int seconds = IdleSecondsOption(
+        app,
+        QStringLiteral(
+            "Start-up time, resident memory and idle CPU of the monitor program " KVARNIX_MONITOR));
     return MeasureStartup() && MeasureIdleCpu(seconds) ? 0 : 1;
 }

@@ -5,7 +5,6 @@
 
 #include "app/stderrmessenger.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -124,19 +123,9 @@ bool MeasureListing() {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Resident memory, idle CPU and schedule listing of the service program " KVARNIX_SERVICE));
-    parser.addHelpOption();
-    const QCommandLineOption idleSeconds(QStringLiteral("idle-seconds"),
-                                         QStringLiteral("How long the idle service is watched."),
-                                         QStringLiteral("seconds"), QStringLiteral("60"));
-    parser.addOption(idleSeconds);
-    parser.process(app);
-    bool isNumber = false;
-    const int seconds = parser.value(idleSeconds).toInt(&isNumber);
-    if (!isNumber || seconds <= 0)
-        parser.showHelp(2);
+    const int seconds =
+        IdleSecondsOption(app, QStringLiteral("Resident memory, idle CPU and schedule listing of "
+                                              "the service program " KVARNIX_SERVICE));
     const bool measured = MeasureListing() && MeasureMemory() && MeasureIdleCpu(seconds);
     return measured ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include "app/programpaths.h"
 #include "app/stderrmessenger.h"
 
+#include <QCommandLineParser>
 #include <QFile>
 #include <cstdio>
 #include <unistd.h>
@@ -58,4 +59,20 @@ double CpuPercent(qint64 ticks, int seconds) {
 void PrintFigure(const char* name, double value) {
     std::printf("%s %.2f\n", name, value);
     std::fflush(stdout);
+}
+
+int IdleSecondsOption(const QCoreApplication& application, const QString& description) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description);
+    parser.addHelpOption();
+    const QCommandLineOption idleSeconds(QStringLiteral("idle-seconds"),
+                                         QStringLiteral("How long the idle program is watched."),
+                                         QStringLiteral("seconds"), QStringLiteral("60"));
+    parser.addOption(idleSeconds);
+    parser.process(application);
+    bool isNumber = false;
+    const int seconds = parser.value(idleSeconds).toInt(&isNumber);
+    if (!isNumber || seconds <= 0)
+        parser.showHelp(2);
+    return seconds;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QTemporaryDir>
 #include <QVector>
@@ -38,3 +39,7 @@ template <typename T> T Median(QVector<T> values) {
 
 // One figure a line as "name value".
 void PrintFigure(const char* name, double value);
+
+// The --idle-seconds option of a benchmark program (60 unless given); a wrong call ends the
+// program with the help and status 2.
+int IdleSecondsOption(const QCoreApplication& application, const QString& description);

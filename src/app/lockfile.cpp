@@ -2,6 +2,7 @@
 
 #include "app/diagnostics.h"
 #include "app/filedescriptor.h"
+#include "app/sharedfile.h"
 
 #include <QFile>
 #include <QSysInfo>
@@ -23,25 +24,6 @@ struct LockWriter {
     pid_t pid;
     QString host;
 };
-
-bool WriteAll(int fd, const QByteArray& data) {
-    const char* next = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, next, size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return false;
-        if (written == 0) {
-            errno = EIO;
-            return false;
-        }
-        next += written;
-        left -= written;
-    }
-    return true;
-}
 
 QString WithoutLineEnd(QByteArray line) {
     if (line.endsWith('\n'))

@@ -27,20 +27,16 @@ QString DurationText(qint64 seconds) {
     return QStringLiteral("%1 s").arg(seconds);
 }
 
+// The ended runs read as stored; the others say more.
 QString OutcomeText(const CRun& run) {
     switch (run.outcome) {
     case CRun::Outcome::Running:
         return QStringLiteral("pågår");
-    case CRun::Outcome::Finished:
-        return QStringLiteral("klar");
-    case CRun::Outcome::Aborted:
-        return QStringLiteral("avbruten");
-    case CRun::Outcome::NeverStarted:
-        return QStringLiteral("startade aldrig");
     case CRun::Outcome::NotStarted:
-        break;
+        return QStringLiteral("kunde inte startas: %1").arg(run.reason);
+    default:
+        return StoredOutcome(run.outcome);
     }
-    return QStringLiteral("kunde inte startas: %1").arg(run.reason);
 }
 
 QString DurationOrState(const CRun& run) {
