@@ -260,7 +260,8 @@ bool CSystemDatabase::DeleteRow(int key) {
         m_db.Prepare(QStringLiteral("DELETE FROM MONITOR WHERE NYCKEL = ?")).Bind(1, key).Run();
         return true;
     } catch (const CDaoException& e) {
-        return Fail(e.ErrorText());
+        return Fail(QStringLiteral("Raden kunde inte tas bort ur monitordatabasen.\n") +
+                    e.ErrorText());
     }
 }
 
@@ -283,7 +284,9 @@ QVector<CScheduleRow> CSystemDatabase::LoadAllRows() {
             rows << row;
         }
     } catch (const CDaoException& e) {
-        Fail(e.ErrorText());
+        Fail(QStringLiteral("Schemat kunde inte läsas helt ur monitordatabasen; listan visar "
+                            "de rader som lästes.\n") +
+             e.ErrorText());
     }
     return rows;
 }
@@ -302,7 +305,8 @@ bool CSystemDatabase::LoadRow(int key, QString& tid, QString& model, QString& ma
         implemented = SaturatedInt(row.ColumnInt64(3));
         return true;
     } catch (const CDaoException& e) {
-        return Fail(e.ErrorText());
+        return Fail(QStringLiteral("Raden kunde inte läsas ur monitordatabasen.\n") +
+                    e.ErrorText());
     }
 }
 
@@ -316,7 +320,9 @@ bool CSystemDatabase::SetImplemented(int implemented, int key) {
             .Run();
         return true;
     } catch (const CDaoException& e) {
-        return Fail(e.ErrorText());
+        return Fail(
+            QStringLiteral("Radens aktiveringsläge kunde inte sparas i monitordatabasen.\n") +
+            e.ErrorText());
     }
 }
 
@@ -362,7 +368,8 @@ bool CSystemDatabase::StepCounter(int key) {
     try {
         tid = ReadTid(key);
     } catch (const CDaoException& e) {
-        return Fail(e.ErrorText());
+        return Fail(QStringLiteral("Radens starttid kunde inte läsas ur monitordatabasen.\n") +
+                    e.ErrorText());
     }
     // Read, count down and store as one, so two monitors on one file cannot both
     // take the same turn.
@@ -535,7 +542,8 @@ bool CSystemDatabase::PurgePid(const QDateTime& now, int days) {
         transaction.Commit();
         return true;
     } catch (const CDaoException& e) {
-        return Fail(e.ErrorText());
+        return Fail(QStringLiteral("Gamla poster i tabellen PID kunde inte tas bort.\n") +
+                    e.ErrorText());
     }
 }
 

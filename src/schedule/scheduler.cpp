@@ -115,8 +115,7 @@ void CScheduler::RunNow(int key, const LaunchListener& launched) {
 // Old PID records and runs go; the runs whose end nobody saw are closed.
 void CScheduler::Purge(CSystemDatabase& db, const Decision& decision, QString& problem) {
     if (!db.PurgePid(decision.now, decision.settings.pid))
-        problem =
-            QStringLiteral("Gamla poster i tabellen PID kunde inte tas bort: ") + db.LastError();
+        problem = db.LastError();
     try {
         db.EndQuietRuns(decision.now.toSecsSinceEpoch());
     } catch (const CDaoException& e) {

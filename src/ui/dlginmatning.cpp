@@ -259,7 +259,9 @@ void CDlgInmatning::FillMacroList(const QString& macroDatabasePath) {
     try {
         macros = macroDatabase.Macros();
     } catch (const CDaoException& e) {
-        m_messenger.ShowMessage(e.ErrorText());
+        m_messenger.ShowMessage(
+            QStringLiteral("Makrolistan kunde inte läsas ur %1.\n").arg(macroDatabasePath) +
+            e.ErrorText());
         return;
     }
     SortAsSwedish(macros);

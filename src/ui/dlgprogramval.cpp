@@ -124,7 +124,9 @@ bool CDlgProgramVal::LoadSettings() {
         ReadSettings(db);
     } catch (const CDaoException& e) {
         db.Close();
-        m_messenger.ShowMessage(e.ErrorText());
+        m_messenger.ShowMessage(
+            QStringLiteral("Inställningarna kunde inte läsas ur monitordatabasen.\n") +
+            e.ErrorText());
         return false;
     }
     return true;
@@ -169,7 +171,8 @@ void CDlgProgramVal::accept() {
     try {
         problem = StoreSettings(db, *numbers);
     } catch (const CDaoException& e) {
-        problem = e.ErrorText();
+        problem = QStringLiteral("Inställningarna kunde inte sparas helt i monitordatabasen.\n") +
+                  e.ErrorText();
     }
     db.Close();
     if (!problem.isEmpty())

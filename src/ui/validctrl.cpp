@@ -244,7 +244,9 @@ void CValidCtrl::OnInformation() {
                                                     m_settings.programPath, m_clock.Now()));
     } catch (const CDaoException& e) {
         db.Close();
-        m_messenger.ShowMessage(e.ErrorText());
+        m_messenger.ShowMessage(
+            QStringLiteral("Informationen om raden kunde inte läsas ur monitordatabasen.\n") +
+            e.ErrorText());
         return;
     }
     db.Close();

@@ -104,7 +104,9 @@ TEST_F(SystemDatabaseTest, ListShowsWeekdayRowsInDisplayFormAndHidesTheSettingsR
     EXPECT_FALSE(db.LoadRow(2, tid, model, macro, implemented));
     EXPECT_EQ(tid, "kvar");
     EXPECT_EQ(implemented, 7);
-    EXPECT_EQ(db.LastError(), "Det finns ingen rad med nyckeln 2 i tabellen MONITOR.");
+    EXPECT_EQ(db.LastError(),
+              "Raden kunde inte läsas ur monitordatabasen.\nDet finns ingen rad med "
+              "nyckeln 2 i tabellen MONITOR.");
 }
 
 TEST_F(SystemDatabaseTest, NamedNumbersAreCreatedOnFirstUse) {
