@@ -1,10 +1,12 @@
 // A lock file left by another instance or a crashed one, and a stop by signal
 // that still runs the exit step: in process, and on the built program.
 #include "app/signalwatcher.h"
+#include "app/stoprequest.h"
 #include "gui/logingatesupport.h"
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <atomic>
 #include <csignal>
 #include <sys/wait.h>
@@ -79,6 +81,8 @@ TEST_F(LoginGate, OfManyStartsOnOneStaleLockExactlyOneWinsEveryRound) {
 // main frame refuses every close but "Avsluta"; that must not keep the loop going.
 TEST_F(LoginGate, TheLockHoldsTheOperatorUntilTheExitStepThatATerminationSignalReaches) {
     const CSignalWatcher watcher;
+    // The stop request holds for the whole process; the tests after this one must not see it.
+    const auto clearStop = qScopeGuard([] { ProcessStopRequested() = false; });
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(ReadLock(), LockText("Olle"));
     dialogs.answer = "Lisa";
