@@ -35,14 +35,17 @@ protected:
     QPushButton* m_ok = new QPushButton(QStringLiteral("OK"));
 };
 
-TEST_F(MaskEdit, IsEnabledOnlyWhileItsMaskIsValid) {
-    EXPECT_FALSE(CMaskEdit().isEnabled());
-    EXPECT_FALSE(m_first->SetMask(QStringLiteral("[-a]"), {}, 0, 0));
-    EXPECT_EQ(m_first->text().toStdString(), "SetValidChars failed.");
-    EXPECT_FALSE(m_first->isEnabled());
-}
+// Keys, a double click, a drag's selection and composed text all go through the mask; paste
+// and drop, which would not, are off; only a valid mask enables the field.
+TEST_F(MaskEdit, EveryInputGoesThroughTheMask) {
+    EXPECT_EQ(m_first->contextMenuPolicy(), Qt::NoContextMenu);
+    EXPECT_FALSE(m_first->acceptDrops());
+    QInputMethodEvent composed;
+    composed.setCommitString(QStringLiteral("1a9"));
+    QCoreApplication::sendEvent(m_first, &composed);
+    EXPECT_EQ(m_first->text().toStdString(), "19:00");
 
-TEST_F(MaskEdit, KeysGoThroughTheMask) {
+    QTest::keyClick(m_first, Qt::Key_Home);
     QTest::keyClicks(m_first, QStringLiteral("1230"));
     EXPECT_EQ(m_first->text().toStdString(), "12:30");
     for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_7, Qt::Key_Delete,
@@ -54,9 +57,7 @@ TEST_F(MaskEdit, KeysGoThroughTheMask) {
     EXPECT_EQ(m_first->selectedText().toStdString(), "1_:_0");
     QTest::keyClick(m_first, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(m_first->text().toStdString(), "__:__");
-}
 
-TEST_F(MaskEdit, DoubleClickAndDragSelectForTheNextKey) {
     m_first->SetPlainText(QStringLiteral("12:30"));
     m_first->setSelection(3, 2); // as a drag leaves it
     QTest::keyClick(m_first, Qt::Key_Delete);
@@ -64,6 +65,11 @@ TEST_F(MaskEdit, DoubleClickAndDragSelectForTheNextKey) {
     QTest::mouseDClick(m_first, Qt::LeftButton);
     QTest::keyClick(m_first, Qt::Key_4);
     EXPECT_EQ(m_first->text().toStdString(), "4_:__");
+
+    EXPECT_FALSE(CMaskEdit().isEnabled());
+    EXPECT_FALSE(m_first->SetMask(QStringLiteral("[-a]"), {}, 0, 0));
+    EXPECT_EQ(m_first->text().toStdString(), "SetValidChars failed.");
+    EXPECT_FALSE(m_first->isEnabled());
 }
 
 // Left and middle presses move the shown caret, a right press does not; the
@@ -101,15 +107,6 @@ TEST_F(MaskEdit, TabMovesTheFocusEnterAndEscapeReachTheDialog) {
     m_dialog.show();
     QTest::keyClick(m_second, Qt::Key_Escape);
     EXPECT_EQ(m_dialog.result(), QDialog::Rejected);
-}
-
-TEST_F(MaskEdit, TextArrivesOnlyThroughTheMask) {
-    EXPECT_EQ(m_first->contextMenuPolicy(), Qt::NoContextMenu);
-    EXPECT_FALSE(m_first->acceptDrops());
-    QInputMethodEvent composed;
-    composed.setCommitString(QStringLiteral("1a9"));
-    QCoreApplication::sendEvent(m_first, &composed);
-    EXPECT_EQ(m_first->text().toStdString(), "19:00");
 }
 
 } // namespace
