@@ -1,14 +1,10 @@
 #pragma once
 
 #include "app/kvarnixmonitor.h"
-#include "app/programpaths.h"
 #include "gui/guisupport.h"
-#include "monitordb/systemdatabase.h"
-#include "support/testsupport.h"
 
 #include <QFile>
 #include <QSysInfo>
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 // Answers the login with the name the test chose (none cancels it) and records

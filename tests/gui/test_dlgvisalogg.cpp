@@ -1,11 +1,9 @@
 #include "gui/guisupport.h"
-#include "support/testsupport.h"
 #include "ui/dlgvisalogg.h"
 
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
-#include <gtest/gtest.h>
 
 namespace {
 

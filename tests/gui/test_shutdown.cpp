@@ -1,5 +1,5 @@
-// A lock file left by another instance or a crashed one, and a stop by signal
-// that still runs the exit step: in process, and on the built program.
+// A lock file left by another instance or a crashed one, and a stop by signal that still runs
+// the exit step: in process, and on the built program.
 #include "app/signalwatcher.h"
 #include "app/stoprequest.h"
 #include "gui/logingatesupport.h"
@@ -23,9 +23,8 @@ pid_t DeadPid() {
     return child;
 }
 
-// Any other lock blocks, also one without process id and host and one whose process
-// id would address a process group; the blocked start asks no name and leaves the
-// lock as it was.
+// Any other lock blocks, also one without process id and host and one whose id would address a
+// process group; the blocked start asks no name and leaves the lock as it was.
 TEST_F(LoginGate, OnlyALockOfAGoneProcessOnThisHostGivesWay) {
     const QString locks[] = {LockText("Kalle"), LockText("Kalle", 0),
                              LockText("Kalle", DeadPid(), QSysInfo::machineHostName() + "-2"),
@@ -53,8 +52,8 @@ TEST_F(LoginGate, AnUnreadableLockIsReportedAndKept) {
     EXPECT_TRUE(QDir(lockPath).exists());
 }
 
-// Each start removes the stale lock it found, then creates its own; the later
-// removal must not take the lock created meanwhile.
+// Each start removes the stale lock it found, then creates its own; a later removal must not
+// take the lock created meanwhile.
 TEST_F(LoginGate, OfManyStartsOnOneStaleLockExactlyOneWinsEveryRound) {
     for (int round = 0; round < 300; ++round) {
         WriteLock(LockText("Kalle", DeadPid()));
@@ -77,8 +76,8 @@ TEST_F(LoginGate, OfManyStartsOnOneStaleLockExactlyOneWinsEveryRound) {
     }
 }
 
-// A second login of the same instance writes the new name into its own lock. The
-// main frame refuses every close but "Avsluta"; that must not keep the loop going.
+// A second login writes the new name into the instance's own lock; the main frame, which refuses
+// every close but "Avsluta", must not keep the loop going after SIGTERM.
 TEST_F(LoginGate, TheLockHoldsTheOperatorUntilTheExitStepThatATerminationSignalReaches) {
     const CSignalWatcher watcher;
     // The stop request holds for the whole process; the tests after this one must not see it.
@@ -96,8 +95,7 @@ TEST_F(LoginGate, TheLockHoldsTheOperatorUntilTheExitStepThatATerminationSignalR
     EXPECT_FALSE(QFile::exists(lockPath));
 }
 
-// The program writes the ready file once its window is up, after its signal
-// handlers are in place.
+// The program writes the ready file once its window and signal handlers are up.
 TEST(StopSignal, EndsTheBuiltProgramNormally) {
     CTestFolder folder;
     ASSERT_TRUE(QFile::copy(KVARNIX_MONITOR, folder.ProgramFile()));

@@ -1,7 +1,6 @@
 // Qt's own texts as the operator meets them: the file dialog, the text fields'
 // context menus and the buttons of Qt's own question boxes.
 #include "gui/guisupport.h"
-#include "support/testsupport.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -12,7 +11,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
-#include <gtest/gtest.h>
 #include <memory>
 
 namespace {
