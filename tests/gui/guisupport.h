@@ -29,9 +29,7 @@ public:
     QString path;
 };
 
-// Runs script on the modal dialog that is about to open, once its event loop
-// runs. A script that leaves the dialog open has it cancelled, so a failing
-// test ends instead of waiting for a click that never comes.
+// Runs script in the next modal dialog's loop, then cancels it if still open: no test hangs.
 inline void ScriptNextDialog(std::function<void(QDialog&)> script) {
     QTimer::singleShot(0, [script = std::move(script)] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());

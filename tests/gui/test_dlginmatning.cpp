@@ -30,9 +30,8 @@ protected:
     CFakeClock clock{LocalTime("2026-12-08 10:00")};
 };
 
-// OK asks for a macro, then a kind, then for the chosen kind's field whole (the scheduler would
-// read a half-typed interval as "every minute"), whatever another kind's field shows; each kind
-// then composes its start time, the weekday from the clock's day until another is picked.
+// OK wants a macro, a kind and that kind's field whole (half an interval runs every minute);
+// each kind composes its time, the weekday the clock's until another is picked.
 TEST_F(DlgInmatningTest, NewRowAsksForMacroKindAndAWholeTimeAndComposesEachKind) {
     struct Case {
         const char* kindButton;

@@ -1,5 +1,4 @@
-// The login and message dialogs driven as an operator would, and the start-up
-// gate over a real monitor database and a real lock file.
+// The login and message dialogs, and the start-up gate over a real database and lock file.
 #include "app/messageboxmessenger.h"
 #include "gui/logingatesupport.h"
 #include "ui/dlginloggning.h"
@@ -57,8 +56,7 @@ TEST_F(LoginGate, NoLockIsWrittenWhenTheLoginIsCancelledOrTheCheckIsOff) {
     EXPECT_FALSE(QFile::exists(lockPath));
 }
 
-// Two characters are refused and stay typed; left alone, the login closes that box itself and
-// the start comes up as "Monitor standard", the time running from the login's opening.
+// Two characters are refused; left alone, the login ends its box itself as "Monitor standard".
 TEST_F(LoginGate, AnUnattendedStartEndsTheLoginWhateverBoxItHasOpen) {
     CMessageBoxMessenger boxes;
     CModalLoginDialogs modalDialogs(boxes, kShortMs);

@@ -63,8 +63,10 @@ TEST(Manual, EveryLinkLeadsToAnAnchorOfThePage) {
     EXPECT_GE(links, 7);
 }
 
+using ProgramIconTest = LoginGate;
+
 // Transparent round the rounded corners, the wheel's dark hub in the middle.
-TEST(ProgramIcon, IsTheMillWheelOnTheMainWindowTheAboutBoxAndEveryWindow) {
+TEST_F(ProgramIconTest, IsTheMillWheelOnTheMainWindowTheAboutBoxAndEveryWindow) {
     const QImage drawn = ProgramIcon().pixmap(64, 64).toImage();
     ASSERT_EQ(drawn.size(), QSize(64, 64));
     EXPECT_EQ(drawn.pixelColor(0, 0).alpha(), 0);
@@ -74,12 +76,6 @@ TEST(ProgramIcon, IsTheMillWheelOnTheMainWindowTheAboutBoxAndEveryWindow) {
     EXPECT_FALSE(about.windowIcon().isNull());
     EXPECT_FALSE(about.findChild<QLabel*>("programIcon")->pixmap().isNull());
 
-    CTestFolder folder;
-    CProgramPaths paths{folder.ProgramFile()};
-    CSystemClock clock;
-    CRecordingMessenger messenger;
-    CScriptedLoginDialogs dialogs;
-    CKvarnixMonitorApp app{paths, clock, messenger, dialogs};
     QGuiApplication::setWindowIcon(QIcon());
     ASSERT_TRUE(app.InitInstance());
     EXPECT_FALSE(QGuiApplication::windowIcon().isNull());

@@ -10,8 +10,7 @@
 
 namespace {
 
-// Two "tt:mm" fields showing 00:00 and a default OK button in a shown, active
-// dialog, the first field focused.
+// Two "tt:mm" fields at 00:00, the first focused, and a default OK button in an active dialog.
 class MaskEdit : public testing::Test {
 protected:
     void SetUp() override {
@@ -35,8 +34,8 @@ protected:
     QPushButton* m_ok = new QPushButton(QStringLiteral("OK"));
 };
 
-// Keys, a double click, a drag's selection and composed text all go through the mask; paste
-// and drop, which would not, are off; only a valid mask enables the field.
+// Keys, clicks, drags and composed text go through the mask; paste and drop, which would not, are
+// off.
 TEST_F(MaskEdit, EveryInputGoesThroughTheMask) {
     EXPECT_EQ(m_first->contextMenuPolicy(), Qt::NoContextMenu);
     EXPECT_FALSE(m_first->acceptDrops());
@@ -72,8 +71,7 @@ TEST_F(MaskEdit, EveryInputGoesThroughTheMask) {
     EXPECT_FALSE(m_first->isEnabled());
 }
 
-// Left and middle presses move the shown caret, a right press does not; the
-// next key goes where it is shown, also after the focus selection moved it.
+// The next key goes where the caret is shown after any press, also after the focus selection.
 TEST_F(MaskEdit, TypingGoesWhereTheCaretIsShownAfterAClickWithAnyButton) {
     const std::pair<Qt::MouseButton, const char*> cases[] = {
         {Qt::LeftButton, "12:35"}, {Qt::MiddleButton, "12:35"}, {Qt::RightButton, "52:30"}};

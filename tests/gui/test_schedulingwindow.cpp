@@ -1,5 +1,4 @@
-// The window with its scheduler running beside it: what the tick meets reaches the status
-// bar, never a box, and the window keeps answering.
+// The window with its scheduler: what the tick meets reaches the status bar, never a box.
 #include "app/statusbarw.h"
 #include "gui/guisupport.h"
 #include "monitordb/sqliteconnection.h"
@@ -70,8 +69,7 @@ TEST_F(SchedulingWindowTest, AFailureInsideTheTickIsShownWithoutABoxOrALock) {
     other.Execute("COMMIT");
 }
 
-// A file replaced by garbage, then deleted, is reported once each, not created anew, and the
-// list empties while the window keeps answering; the good file back brings the schedule back.
+// A garbage file, then none, is reported once each and not recreated; the window keeps answering.
 TEST_F(SchedulingWindowTest, AnUnusableFileIsReportedOnceAndTheWindowKeepsAnswering) {
     db.SaveRow("00:05", "/m/forsta", "Makro", -1, 0);
     db.SaveRow("00:07", "/m/andra", "Makro", -1, 0);
@@ -106,8 +104,8 @@ TEST_F(SchedulingWindowTest, AnUnusableFileIsReportedOnceAndTheWindowKeepsAnswer
     EXPECT_TRUE(messenger.messages.isEmpty()) << messenger.messages.join('\n').toStdString();
 }
 
-// "Kör nu" starts an inactive row through the scheduler's launch and leaves its start time,
-// countdown and active flag alone; a row whose calculation runs is refused.
+// "Kör nu" starts an inactive row and leaves its time, countdown and flag; a running one is
+// refused.
 TEST_F(SchedulingWindowTest, RunNowStartsARowAtOnceUnlessItRuns) {
     const QString argsFile = folder.File("args.txt");
     qputenv("KVARNIXSIM_ARGS_FILE", argsFile.toUtf8());
@@ -141,8 +139,7 @@ TEST_F(SchedulingWindowTest, RunNowStartsARowAtOnceUnlessItRuns) {
     qunsetenv("KVARNIXSIM_SECONDS");
 }
 
-// "Körhistorik" on more runs than a page holds: newest first, a running and a failed one as
-// such, and the spread of the last 30 finished ones (no older ones, no other row's).
+// Over a page of runs, newest first; the spread counts only this row's last 30 finished ones.
 TEST_F(SchedulingWindowTest, TheHistoryShowsARowsRunsNewestFirstWithTheirSpread) {
     const int key = db.SaveRow("00:05", "/m/Pump", "Dygn", -1, 0);
     const int other = db.SaveRow("00:05", "/m/Kvarn", "Dygn", -1, 0);
@@ -158,9 +155,7 @@ TEST_F(SchedulingWindowTest, TheHistoryShowsARowsRunsNewestFirstWithTheirSpread)
         if (seconds && outcome != CRun::Outcome::NotStarted)
             db.EndRun(row, launched + *seconds, outcome);
     };
-    // 240 older finished runs of 10 minutes, more than a page, then 30 of 60 + 2i
-    // seconds, an aborted one, one that could not start and one that runs; 400 of
-    // another row.
+    // 240 runs of 10 minutes, 30 of 60 + 2i seconds, an aborted, a failed and a running one.
     for (int i = 0; i < 240; ++i)
         record(key, start + i * 600, 600, CRun::Outcome::Finished);
     for (int i = 0; i < 30; ++i)

@@ -1,5 +1,4 @@
-// A lock file left by another instance or a crashed one, and a stop by signal that still runs
-// the exit step: in process, and on the built program.
+// Lock files of other and crashed instances, and stops by signal that still run the exit step.
 #include "app/signalwatcher.h"
 #include "app/stoprequest.h"
 #include "gui/logingatesupport.h"
@@ -23,8 +22,7 @@ pid_t DeadPid() {
     return child;
 }
 
-// Any other lock blocks, also one without process id and host and one whose id would address a
-// process group; the blocked start asks no name and leaves the lock as it was.
+// Any other lock blocks (live, id 0, another host, no id) without asking a name or touching it.
 TEST_F(LoginGate, OnlyALockOfAGoneProcessOnThisHostGivesWay) {
     const QString locks[] = {LockText("Kalle"), LockText("Kalle", 0),
                              LockText("Kalle", DeadPid(), QSysInfo::machineHostName() + "-2"),
@@ -52,8 +50,7 @@ TEST_F(LoginGate, AnUnreadableLockIsReportedAndKept) {
     EXPECT_TRUE(QDir(lockPath).exists());
 }
 
-// Each start removes the stale lock it found, then creates its own; a later removal must not
-// take the lock created meanwhile.
+// A start's removal of the stale lock it found must not take the lock another created meanwhile.
 TEST_F(LoginGate, OfManyStartsOnOneStaleLockExactlyOneWinsEveryRound) {
     for (int round = 0; round < 300; ++round) {
         WriteLock(LockText("Kalle", DeadPid()));
@@ -76,8 +73,7 @@ TEST_F(LoginGate, OfManyStartsOnOneStaleLockExactlyOneWinsEveryRound) {
     }
 }
 
-// A second login writes the new name into the instance's own lock; the main frame, which refuses
-// every close but "Avsluta", must not keep the loop going after SIGTERM.
+// A second login renames the own lock; SIGTERM ends the loop though the frame refuses closes.
 TEST_F(LoginGate, TheLockHoldsTheOperatorUntilTheExitStepThatATerminationSignalReaches) {
     const CSignalWatcher watcher;
     // The stop request holds for the whole process; the tests after this one must not see it.

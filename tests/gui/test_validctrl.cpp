@@ -26,8 +26,7 @@ protected:
     CValidCtrl* list = nullptr;
 };
 
-// The strip up to x = 20 switches a line and stores it, keeping a running line's colour and
-// the selection; x = 21 selects, and below the last line nothing happens.
+// Up to x = 20 a click stores the flag, keeping colour and selection; x = 21 selects instead.
 TEST_F(ValidCtrlTest, CheckBoxStripStoresTheActiveFlagWithoutMovingTheSelection) {
     db.SetCounter(second, 4);
     db.SetSetting(QString("RUNFLAGG%1").arg(second), 1);
@@ -56,8 +55,7 @@ TEST_F(ValidCtrlTest, CheckBoxStripStoresTheActiveFlagWithoutMovingTheSelection)
     EXPECT_FALSE(db.IsRunFlagSet(second));
 }
 
-// The menu opens only on a line and acts on it; a deletion asks first and leaves no line
-// selected, so the commands on a selected line are greyed again.
+// The menu acts on its line; a deletion asks first and leaves no line selected for the commands.
 TEST_F(ValidCtrlTest, ContextMenuActsOnItsLineAndADeletionLeavesNoSelection) {
     const CKvarnixMonitorView::Commands& commands = View().MenuCommands();
     EXPECT_FALSE(commands.changeRow->isEnabled() || commands.deleteRow->isEnabled());
@@ -97,8 +95,7 @@ TEST_F(ValidCtrlTest, ContextMenuActsOnItsLineAndADeletionLeavesNoSelection) {
     EXPECT_FALSE(commands.changeRow->isEnabled() || commands.deleteRow->isEnabled());
 }
 
-// The texts start at their offsets; every column holds its heading and its widest usual text,
-// and every line the font's height above its separator, in the list's font and one 3 times larger.
+// Headings, widest texts and the font's height fit, also in a font three times as large.
 TEST_F(ValidCtrlTest, ColumnsAndLinesFitTheTextsInTheFontInUse) {
     EXPECT_EQ(CLineDelegate::TextOffsets({120, 270, 170, 110, 110}),
               (QVector<int>{20, 124, 394, 564, 674}));
