@@ -1,18 +1,13 @@
 #pragma once
 
 #include "app/kvarnixmonitor.h"
-#include "app/programpaths.h"
 #include "gui/guisupport.h"
-#include "monitordb/systemdatabase.h"
-#include "support/testsupport.h"
 
 #include <QFile>
 #include <QSysInfo>
-#include <gtest/gtest.h>
 #include <unistd.h>
 
-// Answers the login with the name the test chose (none cancels it) and records
-// what the operator would have been told.
+// Answers the login with the test's name (none cancels) and records what the operator is told.
 struct CScriptedLoginDialogs : CLoginDialogs {
     std::optional<QString> AskOperatorName() override {
         ++asked;
@@ -25,8 +20,7 @@ struct CScriptedLoginDialogs : CLoginDialogs {
     QStringList shown;
 };
 
-// A lock file byte for byte: the name alone on the first line, then the process
-// id and the host name.
+// A lock file byte for byte: the name on the first line, then the process id and host name.
 inline QString LockText(const QString& name, qint64 pid = ::getpid(),
                         const QString& host = QSysInfo::machineHostName()) {
     return name + '\n' + QString::number(pid) + '\n' + host + '\n';

@@ -1,16 +1,11 @@
 #include "gui/guisupport.h"
 #include "monitordb/sqliteconnection.h"
-#include "monitordb/systemdatabase.h"
-#include "support/testsupport.h"
 #include "ui/dlginmatning.h"
 #include "ui/maskedit.h"
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QTest>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -35,49 +30,73 @@ protected:
     CFakeClock clock{LocalTime("2026-12-08 10:00")};
 };
 
-TEST_F(DlgInmatningTest, NewRowAsksForMacroFirstThenForTimeAndComposesEachKind) {
-    const auto composed = [&](const char* kindButton, std::function<void(QDialog&)> type) {
+// OK wants a macro, a kind and that kind's field whole (half an interval runs every minute);
+// each kind composes its time, the weekday the clock's until another is picked.
+TEST_F(DlgInmatningTest, NewRowAsksForMacroKindAndAWholeTimeAndComposesEachKind) {
+    struct Case {
+        const char* kindButton;
+        const char* field;
+        std::function<void(QDialog&, CMaskEdit*)> erase; // none: the field as it opens
+        const char* fillIn;
+        const char* tid;
+    };
+    const Case cases[] = {
+        {"absoluteButton", "absoluteEdit", {}, "", "XXXX-XX-XX XX:XX"},
+        {"cyclicButton", "cyclicEdit", {}, "", "00:00"},
+        {"weekdayButton", "weekdayTimeEdit", {}, "", "2-00:00"},
+        {"absoluteButton", "absoluteEdit",
+         [](QDialog&, CMaskEdit* f) { QTest::keyClick(f, Qt::Key_Delete); }, "20261224",
+         "2026-12-24 XX:XX"},
+        {"cyclicButton", "cyclicEdit",
+         [](QDialog&, CMaskEdit* f) {
+             QTest::mouseDClick(f, Qt::LeftButton);
+             QTest::keyClick(f, Qt::Key_C, Qt::ControlModifier);
+         },
+         "0130", "01:30"},
+        {"weekdayButton", "weekdayTimeEdit",
+         [](QDialog& d, CMaskEdit* f) {
+             Child<QComboBox>(d, "weekdayBox")->setCurrentIndex(4);
+             QTest::keyClicks(f, "07");
+             QTest::keyClick(f, Qt::Key_Backspace);
+         },
+         "07", "4-07:00"},
+    };
+    for (const Case& c : cases) {
+        messenger.messages.clear();
         CDlgInmatning dialog(-1, folder.DatabaseFile(), messenger, chooser, clock);
         const int result = RunDialog(dialog, [&](QDialog& d) {
             ClickChild(d, "okButton");
             ClickChild(d, "browseButton");
             Child<QComboBox>(d, "macroBox")->setCurrentIndex(0);
             ClickChild(d, "okButton");
-            ClickChild(d, kindButton);
-            type(d);
+            auto* field = Child<CMaskEdit>(d, c.field);
+            if (c.erase) {
+                ClickChild(d, "cyclicButton");
+                QTest::keyClick(Child<CMaskEdit>(d, "cyclicEdit"), Qt::Key_Delete);
+            }
+            ClickChild(d, c.kindButton);
+            if (c.erase) {
+                c.erase(d, field);
+                ClickChild(d, "okButton");
+                EXPECT_TRUE(d.isVisible()) << c.tid;
+                EXPECT_EQ(d.focusWidget(), field) << c.tid;
+                QTest::keyClick(field, Qt::Key_Home);
+            }
+            QTest::keyClicks(field, c.fillIn);
             ClickChild(d, "okButton");
         });
-        EXPECT_EQ(result, CDlgInmatning::ResultOk);
+        EXPECT_EQ(result, CDlgInmatning::ResultOk) << c.tid;
         EXPECT_EQ(dialog.Model(), model);
         EXPECT_EQ(dialog.Macro(), "Dygnsberäkning");
-        return dialog.Tid();
-    };
-
-    EXPECT_EQ(composed("absoluteButton", [](QDialog&) {}), "XXXX-XX-XX XX:XX");
-    EXPECT_EQ(messenger.messages,
-              (QStringList{"Du måste välja ett makro!", "Du måste ange en tid!"}));
-    EXPECT_EQ(composed("absoluteButton",
-                       [](QDialog& d) {
-                           QTest::keyClicks(Child<CMaskEdit>(d, "absoluteEdit"), "20261224");
-                       }),
-              "2026-12-24 XX:XX");
-    EXPECT_EQ(composed("cyclicButton", [](QDialog&) {}), "00:00");
-    EXPECT_EQ(
-        composed("cyclicButton",
-                 [](QDialog& d) { QTest::keyClicks(Child<CMaskEdit>(d, "cyclicEdit"), "0130"); }),
-        "01:30");
-    // Tuesday's entry is chosen until the operator picks another day.
-    EXPECT_EQ(composed("weekdayButton", [](QDialog&) {}), "2-00:00");
-    EXPECT_EQ(composed("weekdayButton",
-                       [](QDialog& d) {
-                           Child<QComboBox>(d, "weekdayBox")->setCurrentIndex(4);
-                           QTest::keyClicks(Child<CMaskEdit>(d, "weekdayTimeEdit"), "0730");
-                       }),
-              "4-07:30");
+        EXPECT_EQ(dialog.Tid(), c.tid);
+        QStringList told{"Du måste välja ett makro!", "Du måste ange en tid!"};
+        if (c.erase)
+            told << "Du måste ange en fullständig tid!";
+        EXPECT_EQ(messenger.messages, told) << c.tid;
+    }
 }
 
-// A browse to a model whose macros cannot be read leaves no macro of the
-// model before it to store with the new one.
+// A model whose macros cannot be read leaves no macro of the model before it to store.
 TEST_F(DlgInmatningTest, MacroListSortsAsSwedishAndHoldsOnlyTheChosenModelsMacros) {
     const QString swedish = folder.File("svensk");
     folder.CreateModel(swedish, {"Öster", "Ärlig", "zon", "Åsa", "Zebra", "Ödla", "apa", "Ål"});
@@ -123,67 +142,7 @@ TEST_F(DlgInmatningTest, MacroListSortsAsSwedishAndHoldsOnlyTheChosenModelsMacro
     }
 }
 
-// The scheduler would read a half-typed interval as "every minute"; the field
-// of the chosen kind must be whole, whatever the other fields show.
-TEST_F(DlgInmatningTest, OkRefusesATimeFieldLeftAtThePromptAndTakesItOnceFilledIn) {
-    struct Case {
-        const char* kindButton;
-        const char* field;
-        std::function<void(CMaskEdit*)> erase;
-        const char* fillIn;
-        const char* tid;
-    };
-    const Case cases[] = {
-        {"absoluteButton", "absoluteEdit", [](CMaskEdit* f) { QTest::keyClick(f, Qt::Key_Delete); },
-         "2", "2XXX-XX-XX XX:XX"},
-        {"cyclicButton", "cyclicEdit",
-         [](CMaskEdit* f) {
-             QTest::mouseDClick(f, Qt::LeftButton);
-             QTest::keyClick(f, Qt::Key_C, Qt::ControlModifier);
-         },
-         "0015", "00:15"},
-        {"weekdayButton", "weekdayTimeEdit",
-         [](CMaskEdit* f) {
-             QTest::keyClicks(f, "07");
-             QTest::keyClick(f, Qt::Key_Backspace);
-         },
-         "07", "2-07:00"},
-    };
-    for (const Case& c : cases) {
-        messenger.messages.clear();
-        CDlgInmatning dialog(-1, folder.DatabaseFile(), messenger, chooser, clock);
-        const int result = RunDialog(dialog, [&](QDialog& d) {
-            ClickChild(d, "browseButton");
-            Child<QComboBox>(d, "macroBox")->setCurrentIndex(1);
-            // An emptied field of another kind does not count.
-            ClickChild(d, "cyclicButton");
-            QTest::keyClick(Child<CMaskEdit>(d, "cyclicEdit"), Qt::Key_Backspace);
-            ClickChild(d, c.kindButton);
-            auto* field = Child<CMaskEdit>(d, c.field);
-            c.erase(field);
-            ClickChild(d, "okButton");
-            EXPECT_TRUE(d.isVisible()) << c.field;
-            EXPECT_EQ(d.focusWidget(), field) << c.field;
-            QTest::keyClick(field, Qt::Key_Home);
-            QTest::keyClicks(field, c.fillIn);
-            ClickChild(d, "okButton");
-        });
-        EXPECT_EQ(result, CDlgInmatning::ResultOk) << c.field;
-        EXPECT_EQ(dialog.Tid(), c.tid);
-        EXPECT_EQ(messenger.messages, QStringList{"Du måste ange en fullständig tid!"});
-    }
-}
-
-TEST_F(DlgInmatningTest, KeepsItsSizeWhateverTheWindowManagerAsks) {
-    CDlgInmatning dialog(-1, folder.DatabaseFile(), messenger, chooser, clock);
-    RunDialog(dialog, [&](QDialog& d) {
-        const QSize shown = d.size();
-        d.resize(shown * 2);
-        EXPECT_EQ(d.size(), shown);
-        EXPECT_EQ(d.minimumSize(), d.maximumSize());
-    });
-}
-
+// The stored row shown and handed back, in a dialog that keeps its size whatever is asked.
 TEST_F(DlgInmatningTest, ChangeModeLoadsAStoredWeekdayRowAndHandsItBack) {
     const int key = db.SaveRow("1-07:30", model, "Timberäkning", -1, 1);
     CDlgInmatning dialog(key, folder.DatabaseFile(), messenger, chooser, clock);
@@ -193,6 +152,10 @@ TEST_F(DlgInmatningTest, ChangeModeLoadsAStoredWeekdayRowAndHandsItBack) {
         EXPECT_EQ(Child<QComboBox>(d, "weekdayBox")->currentText(), "Måndag");
         EXPECT_EQ(Child<QComboBox>(d, "macroBox")->currentText(), "Timberäkning");
         EXPECT_FALSE(Child<CMaskEdit>(d, "absoluteEdit")->isEnabled());
+        const QSize shown = d.size();
+        d.resize(shown * 2);
+        EXPECT_EQ(d.size(), shown);
+        EXPECT_EQ(d.minimumSize(), d.maximumSize());
         ClickChild(d, "okButton");
     });
     EXPECT_EQ(result, CDlgInmatning::ResultOk);

@@ -1,11 +1,7 @@
-#include "app/monitorsettings.h"
 #include "gui/guisupport.h"
-#include "monitordb/systemdatabase.h"
-#include "support/testsupport.h"
 #include "ui/dlgprogramval.h"
 
 #include <QLineEdit>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -51,11 +47,8 @@ TEST_F(DlgProgramValTest, UntouchedOkStoresTheShownValuesAndTheSettingsRowButNoT
               }),
               CDlgProgramVal::ResultOk);
     EXPECT_EQ(Stored(), (QList<int>{1, 0, 10, 1, 100, 10, 0}));
-    QString tid, model, macro;
-    int implemented = -1;
-    db.LoadRow(0, tid, model, macro, implemented);
-    EXPECT_EQ(QStringList({tid, model, macro, QString::number(implemented)}),
-              QStringList({"- - - -", "/opt/kvarnix/Kvarnix.exe", "- - - -", "0"}));
+    EXPECT_EQ(StoredRow(db, 0),
+              (QStringList{"- - - -", "/opt/kvarnix/Kvarnix.exe", "- - - -", "0"}));
 }
 
 // Every field is checked before anything is stored.

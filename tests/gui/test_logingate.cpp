@@ -1,5 +1,4 @@
-// The login and message dialogs driven as an operator would, and the start-up
-// gate over a real monitor database and a real lock file.
+// The login and message dialogs, and the start-up gate over a real database and lock file.
 #include "app/messageboxmessenger.h"
 #include "gui/logingatesupport.h"
 #include "ui/dlginloggning.h"
@@ -20,14 +19,11 @@ void TypeAndConfirm(QWidget& dialog, const QString& text) {
     QTest::keyClick(name, Qt::Key_Return);
 }
 
-// The dialog runs without a nested event loop, so the test can act while it is open.
-struct LoginDialog : testing::Test {
+// Shown without a nested event loop, so the test can act while it is open.
+TEST(LoginDialog, AvbrytRejectsAndTheTimerNeverFires) {
     CRecordingMessenger messenger;
     CDlgInloggning dialog{messenger, nullptr, kShortMs};
-    void SetUp() override { dialog.show(); }
-};
-
-TEST_F(LoginDialog, AvbrytRejectsAndTheTimerNeverFires) {
+    dialog.show();
     for (QPushButton* button : dialog.findChildren<QPushButton*>())
         if (button->text() == "Avbryt")
             QTest::mouseClick(button, Qt::LeftButton);
@@ -60,15 +56,14 @@ TEST_F(LoginGate, NoLockIsWrittenWhenTheLoginIsCancelledOrTheCheckIsOff) {
     EXPECT_FALSE(QFile::exists(lockPath));
 }
 
-// A name of two characters is refused and stays in the open dialog; left alone,
-// the login closes that box itself, the typed name gives way to
-// "Monitor standard" and the start comes up: the time runs from the opening.
+// Two characters are refused; left alone, the login ends its box itself as "Monitor standard".
 TEST_F(LoginGate, AnUnattendedStartEndsTheLoginWhateverBoxItHasOpen) {
     CMessageBoxMessenger boxes;
     CModalLoginDialogs modalDialogs(boxes, kShortMs);
     CKvarnixMonitorApp unattended(paths, clock, boxes, modalDialogs);
     QString refusal, nameWhileRefused;
     bool boxLeftOpen = false;
+    const QObject testEnd; // stops the timers below with the test
     ScriptNextDialog([&](QDialog& login) {
         // Runs in the refusal box's own event loop, once the box is up.
         QTimer::singleShot(0, [&] {
@@ -78,7 +73,7 @@ TEST_F(LoginGate, AnUnattendedStartEndsTheLoginWhateverBoxItHasOpen) {
                 nameWhileRefused = login.findChild<QLineEdit*>()->text();
         });
         // Ends a test whose box nobody closed instead of waiting for ever.
-        QTimer::singleShot(40 * kShortMs, [&] {
+        QTimer::singleShot(40 * kShortMs, &testEnd, [&] {
             for (QWidget* window : QApplication::topLevelWidgets())
                 if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) {
                     boxLeftOpen = true;

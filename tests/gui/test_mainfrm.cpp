@@ -1,5 +1,4 @@
 #include "app/aboutdlg.h"
-#include "app/mainfrm.h"
 #include "app/programicon.h"
 #include "gui/logingatesupport.h"
 #include "ui/dlghjalp.h"
@@ -13,19 +12,8 @@
 
 namespace {
 
-struct MainFrameTest : testing::Test {
-    CTestFolder folder;
-    CProgramPaths paths{folder.ProgramFile()};
-    CFakeClock clock{LocalTime("2026-12-08 10:00")};
-    CRecordingMessenger messenger;
-    CMonitorSettings settings;
-    CMainFrame frame{settings, paths, clock, messenger};
-
-    QList<CDlgHjalp*> HelpWindows() const { return frame.findChildren<CDlgHjalp*>(); }
-};
-
 // The menu command, F1 and the toolbar button all show the one manual window.
-TEST_F(MainFrameTest, HelpShowsTheManualFromTheMenuF1AndTheToolbar) {
+TEST_F(MainWindowTest, HelpShowsTheManualFromTheMenuF1AndTheToolbar) {
     frame.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
     auto* menuHelp = frame.findChild<QAction*>("helpTopics");
@@ -36,32 +24,21 @@ TEST_F(MainFrameTest, HelpShowsTheManualFromTheMenuF1AndTheToolbar) {
 
     menuHelp->trigger();
     EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
-    ASSERT_EQ(HelpWindows().size(), 1);
-    CDlgHjalp* help = HelpWindows().first();
+    const QList<CDlgHjalp*> helpWindows = frame.findChildren<CDlgHjalp*>();
+    ASSERT_EQ(helpWindows.size(), 1);
+    CDlgHjalp* help = helpWindows.first();
     EXPECT_TRUE(help->isVisible());
     const QString manual = help->Browser()->toPlainText();
-    for (const char* needed : {"Absolut tid",
-                               "XXXX-XX-XX 06:30",
-                               "Veckodag",
-                               "Måndag",
-                               "Cyklisk",
-                               "00:15",
-                               "Ny Rad",
-                               "Återställ beräkningsflaggor",
-                               "Visa monitorns loggfil",
-                               "Kör nu",
-                               "Körhistorik",
-                               "Visa modelllogg",
-                               "Öppna modellen",
-                               "Information",
-                               "Inloggningskontroll",
-                               "Timer i drift",
-                               "Sökväg till exekverande program",
-                               "kvarnixmonitor.mdb",
-                               "kvarnixmonitor.log",
-                               "MonitorLoc.loc",
-                               "kvarnixmonitord --list"})
-        EXPECT_TRUE(manual.contains(QString::fromUtf8(needed))) << needed;
+    // The start times, the menus, the line's commands, the settings and the files.
+    const QStringList needed[] = {
+        {"Absolut tid", "XXXX-XX-XX 06:30", "Veckodag", "Måndag", "Cyklisk", "00:15"},
+        {"Ny Rad", "Återställ beräkningsflaggor", "Visa monitorns loggfil"},
+        {"Kör nu", "Körhistorik", "Visa modelllogg", "Öppna modellen", "Information"},
+        {"Inloggningskontroll", "Timer i drift", "Sökväg till exekverande program"},
+        {"kvarnixmonitor.mdb", "kvarnixmonitor.log", "MonitorLoc.loc", "kvarnixmonitord --list"}};
+    for (const QStringList& texts : needed)
+        for (const QString& text : texts)
+            EXPECT_TRUE(manual.contains(text)) << text.toStdString();
 
     help->close();
     QTest::keyClick(&frame, Qt::Key_F1);
@@ -69,7 +46,7 @@ TEST_F(MainFrameTest, HelpShowsTheManualFromTheMenuF1AndTheToolbar) {
     help->close();
     toolbarHelp->trigger();
     EXPECT_TRUE(help->isVisible());
-    EXPECT_EQ(HelpWindows().size(), 1);
+    EXPECT_EQ(frame.findChildren<CDlgHjalp*>().size(), 1);
 }
 
 TEST(Manual, EveryLinkLeadsToAnAnchorOfThePage) {
@@ -86,8 +63,10 @@ TEST(Manual, EveryLinkLeadsToAnAnchorOfThePage) {
     EXPECT_GE(links, 7);
 }
 
+using ProgramIconTest = LoginGate;
+
 // Transparent round the rounded corners, the wheel's dark hub in the middle.
-TEST(ProgramIcon, IsTheMillWheelOnTheMainWindowTheAboutBoxAndEveryWindow) {
+TEST_F(ProgramIconTest, IsTheMillWheelOnTheMainWindowTheAboutBoxAndEveryWindow) {
     const QImage drawn = ProgramIcon().pixmap(64, 64).toImage();
     ASSERT_EQ(drawn.size(), QSize(64, 64));
     EXPECT_EQ(drawn.pixelColor(0, 0).alpha(), 0);
@@ -97,12 +76,6 @@ TEST(ProgramIcon, IsTheMillWheelOnTheMainWindowTheAboutBoxAndEveryWindow) {
     EXPECT_FALSE(about.windowIcon().isNull());
     EXPECT_FALSE(about.findChild<QLabel*>("programIcon")->pixmap().isNull());
 
-    CTestFolder folder;
-    CProgramPaths paths{folder.ProgramFile()};
-    CSystemClock clock;
-    CRecordingMessenger messenger;
-    CScriptedLoginDialogs dialogs;
-    CKvarnixMonitorApp app{paths, clock, messenger, dialogs};
     QGuiApplication::setWindowIcon(QIcon());
     ASSERT_TRUE(app.InitInstance());
     EXPECT_FALSE(QGuiApplication::windowIcon().isNull());

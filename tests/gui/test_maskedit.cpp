@@ -10,8 +10,7 @@
 
 namespace {
 
-// Two "tt:mm" fields showing 00:00 and a default OK button in a shown, active
-// dialog, the first field focused.
+// Two "tt:mm" fields at 00:00, the first focused, and a default OK button in an active dialog.
 class MaskEdit : public testing::Test {
 protected:
     void SetUp() override {
@@ -35,14 +34,17 @@ protected:
     QPushButton* m_ok = new QPushButton(QStringLiteral("OK"));
 };
 
-TEST_F(MaskEdit, IsEnabledOnlyWhileItsMaskIsValid) {
-    EXPECT_FALSE(CMaskEdit().isEnabled());
-    EXPECT_FALSE(m_first->SetMask(QStringLiteral("[-a]"), {}, 0, 0));
-    EXPECT_EQ(m_first->text().toStdString(), "SetValidChars failed.");
-    EXPECT_FALSE(m_first->isEnabled());
-}
+// Keys, clicks, drags and composed text go through the mask; paste and drop, which would not, are
+// off.
+TEST_F(MaskEdit, EveryInputGoesThroughTheMask) {
+    EXPECT_EQ(m_first->contextMenuPolicy(), Qt::NoContextMenu);
+    EXPECT_FALSE(m_first->acceptDrops());
+    QInputMethodEvent composed;
+    composed.setCommitString(QStringLiteral("1a9"));
+    QCoreApplication::sendEvent(m_first, &composed);
+    EXPECT_EQ(m_first->text().toStdString(), "19:00");
 
-TEST_F(MaskEdit, KeysGoThroughTheMask) {
+    QTest::keyClick(m_first, Qt::Key_Home);
     QTest::keyClicks(m_first, QStringLiteral("1230"));
     EXPECT_EQ(m_first->text().toStdString(), "12:30");
     for (const Qt::Key key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Right, Qt::Key_7, Qt::Key_Delete,
@@ -54,9 +56,7 @@ TEST_F(MaskEdit, KeysGoThroughTheMask) {
     EXPECT_EQ(m_first->selectedText().toStdString(), "1_:_0");
     QTest::keyClick(m_first, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(m_first->text().toStdString(), "__:__");
-}
 
-TEST_F(MaskEdit, DoubleClickAndDragSelectForTheNextKey) {
     m_first->SetPlainText(QStringLiteral("12:30"));
     m_first->setSelection(3, 2); // as a drag leaves it
     QTest::keyClick(m_first, Qt::Key_Delete);
@@ -64,10 +64,14 @@ TEST_F(MaskEdit, DoubleClickAndDragSelectForTheNextKey) {
     QTest::mouseDClick(m_first, Qt::LeftButton);
     QTest::keyClick(m_first, Qt::Key_4);
     EXPECT_EQ(m_first->text().toStdString(), "4_:__");
+
+    EXPECT_FALSE(CMaskEdit().isEnabled());
+    EXPECT_FALSE(m_first->SetMask(QStringLiteral("[-a]"), {}, 0, 0));
+    EXPECT_EQ(m_first->text().toStdString(), "SetValidChars failed.");
+    EXPECT_FALSE(m_first->isEnabled());
 }
 
-// Left and middle presses move the shown caret, a right press does not; the
-// next key goes where it is shown, also after the focus selection moved it.
+// The next key goes where the caret is shown after any press, also after the focus selection.
 TEST_F(MaskEdit, TypingGoesWhereTheCaretIsShownAfterAClickWithAnyButton) {
     const std::pair<Qt::MouseButton, const char*> cases[] = {
         {Qt::LeftButton, "12:35"}, {Qt::MiddleButton, "12:35"}, {Qt::RightButton, "52:30"}};
@@ -101,15 +105,6 @@ TEST_F(MaskEdit, TabMovesTheFocusEnterAndEscapeReachTheDialog) {
     m_dialog.show();
     QTest::keyClick(m_second, Qt::Key_Escape);
     EXPECT_EQ(m_dialog.result(), QDialog::Rejected);
-}
-
-TEST_F(MaskEdit, TextArrivesOnlyThroughTheMask) {
-    EXPECT_EQ(m_first->contextMenuPolicy(), Qt::NoContextMenu);
-    EXPECT_FALSE(m_first->acceptDrops());
-    QInputMethodEvent composed;
-    composed.setCommitString(QStringLiteral("1a9"));
-    QCoreApplication::sendEvent(m_first, &composed);
-    EXPECT_EQ(m_first->text().toStdString(), "19:00");
 }
 
 } // namespace

@@ -1,55 +1,26 @@
-// The main window with its scheduler running beside it: what the tick meets
-// reaches the status bar, never a box, and the window keeps answering.
-#include "app/mainfrm.h"
-#include "app/monitorsettings.h"
-#include "app/programpaths.h"
+// The window with its scheduler: what the tick meets reaches the status bar, never a box.
 #include "app/statusbarw.h"
 #include "gui/guisupport.h"
 #include "monitordb/sqliteconnection.h"
-#include "monitordb/systemdatabase.h"
-#include "schedule/kvarnixmonitorview.h"
 #include "schedule/runhistorymodel.h"
-#include "support/testsupport.h"
 #include "ui/dlgkorhistorik.h"
-#include "ui/validctrl.h"
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QMenu>
 #include <QTableView>
-#include <gtest/gtest.h>
 
 namespace {
 
-// The longest time the window's event loop went without running a 10 ms timer.
-class CLoopWatch {
-public:
-    CLoopWatch() {
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout,
-                         [this] { m_longestMs = std::max(m_longestMs, m_since.restart()); });
-        m_since.start();
-        m_timer.start();
-    }
-    qint64 LongestMs() const { return m_longestMs; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_since;
-    qint64 m_longestMs = 0;
-};
-
-class SchedulingWindowTest : public testing::Test {
+class SchedulingWindowTest : public MainWindowTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(db.OpenOrCreate());
         db.SaveRow("- - - -", "/bin/true", "- - - -", 0, 0);
         db.SetSetting("DRIFT", 1);
     }
+    // Until the first tick has claimed the clock's minute.
     void Start() {
-        frame.show();
-        ASSERT_TRUE(frame.View()->InitialUpdate());
-        // The first tick has claimed the clock's minute.
+        MainWindowTest::Start();
         ASSERT_TRUE(QTest::qWaitFor([&] {
             CSystemDatabase file(folder.DatabaseFile());
             return file.Open() && file.MinuteClaim().has_value();
@@ -59,18 +30,9 @@ protected:
     int LogLinesWith(const QString& text) const {
         return int(folder.ReadLines(folder.LogFile()).filter(text).size());
     }
-
-    CTestFolder folder;
-    CRecordingMessenger messenger;
-    CSystemDatabase db{folder.DatabaseFile()};
-    CProgramPaths paths{folder.ProgramFile()};
-    CFakeClock clock{LocalTime("2026-12-08 10:00:20")};
-    CMonitorSettings settings;
-    CMainFrame frame{settings, paths, clock, messenger};
 };
 
-// A failure inside the tick shows in the status bar; no box waits for the
-// operator, and the calculation programs can write to the file meanwhile.
+// A failure inside the tick shows in the status bar, no box waits, and the file stays writable.
 TEST_F(SchedulingWindowTest, AFailureInsideTheTickIsShownWithoutABoxOrALock) {
     db.SaveRow("00:05", "/m/cyklisk", "Makro", -1, 1);
     db.SaveRow("XXXX-XX-XX XX:XX", "/m/varje", "Makro", -1, 1);
@@ -89,25 +51,30 @@ TEST_F(SchedulingWindowTest, AFailureInsideTheTickIsShownWithoutABoxOrALock) {
     other.Execute("COMMIT");
 }
 
-// A file replaced by garbage, and then deleted, is reported once each: the list
-// no longer shows rows that cannot run, the file is not created anew, and the
-// window answers throughout. The good file back brings the schedule back.
+// A garbage file, then none, is reported once each and not recreated; the window keeps answering.
 TEST_F(SchedulingWindowTest, AnUnusableFileIsReportedOnceAndTheWindowKeepsAnswering) {
     db.SaveRow("00:05", "/m/forsta", "Makro", -1, 0);
     db.SaveRow("00:07", "/m/andra", "Makro", -1, 0);
     db.Close();
     Start();
-    ASSERT_EQ(frame.View()->Lines().LineCount(), 2);
+    ASSERT_EQ(View().Lines().LineCount(), 2);
     const QString saved = folder.File("sparad.mdb");
     ASSERT_TRUE(QFile::copy(folder.DatabaseFile(), saved));
     QStringList reports;
     QObject::connect(frame.View(), &CKvarnixMonitorView::StatusTextChanged,
                      [&](const QString& text) { reports << text; });
-    const CLoopWatch watch;
+    // The longest time the window's event loop went without running a 10 ms timer.
+    qint64 longestMs = 0;
+    QElapsedTimer since;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout,
+                     [&] { longestMs = std::max(longestMs, since.restart()); });
+    since.start();
+    tick.start(10);
 
     QFile::remove(folder.DatabaseFile());
     folder.WriteText(folder.DatabaseFile(), "ingen databas");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return frame.View()->Lines().LineCount() == 0; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return View().Lines().LineCount() == 0; }, 10000));
     EXPECT_TRUE(StatusText().contains("är ingen monitordatabas")) << StatusText().toStdString();
     QTest::qWait(3500);
     QFile::remove(folder.DatabaseFile());
@@ -118,17 +85,16 @@ TEST_F(SchedulingWindowTest, AnUnusableFileIsReportedOnceAndTheWindowKeepsAnswer
     EXPECT_EQ(LogLinesWith("finns inte"), 1);
 
     ASSERT_TRUE(QFile::rename(saved, folder.DatabaseFile()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return frame.View()->Lines().LineCount() == 2; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return View().Lines().LineCount() == 2; }, 10000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return StatusText() == "Klar"; }, 10000));
     EXPECT_EQ(reports.filter("är ingen monitordatabas").size(), 1);
     EXPECT_EQ(reports.filter("finns inte").size(), 1);
-    EXPECT_LT(watch.LongestMs(), 500);
+    EXPECT_LT(longestMs, 500);
     EXPECT_TRUE(messenger.messages.isEmpty()) << messenger.messages.join('\n').toStdString();
 }
 
-// "Kör nu" starts an inactive row through the scheduler's own launch, leaves its
-// start time, countdown and active flag alone, and refuses a row whose
-// calculation runs.
+// "Kör nu" starts an inactive row and leaves its time, countdown and flag; a running one is
+// refused.
 TEST_F(SchedulingWindowTest, RunNowStartsARowAtOnceUnlessItRuns) {
     const QString argsFile = folder.File("args.txt");
     qputenv("KVARNIXSIM_ARGS_FILE", argsFile.toUtf8());
@@ -141,35 +107,20 @@ TEST_F(SchedulingWindowTest, RunNowStartsARowAtOnceUnlessItRuns) {
     db.SetCounter(inactive, 13);
     db.SetSetting(QString("RUNFLAGG%1").arg(running), 1);
     Start();
-    CValidCtrl* list = frame.View()->List();
-    const auto runNow = [&](int line, QList<bool> answers) {
-        const QRect cell = list->visualRect(frame.View()->Lines().index(line, 0));
-        QTest::mouseClick(list->viewport(), Qt::RightButton, {}, cell.center());
-        list->ContextMenu()->close();
-        messenger.answers = answers;
-        list->ContextMenu()->actions().at(10)->trigger();
-    };
-    // After "Information", the ninth command of the menu with its two separators.
-    ASSERT_EQ(list->ContextMenu()->actions().at(9)->text(), "Information");
-    ASSERT_EQ(list->ContextMenu()->actions().at(10)->text(), "Kör nu");
-
-    runNow(0, {false});
+    messenger.answers = {false, true, true};
+    RunContextCommand(0, "Kör nu");
     EXPECT_EQ(messenger.questions, QStringList{"Vill du starta beräkningen för " + model + " nu?"});
-    runNow(0, {true});
+    RunContextCommand(0, "Kör nu");
     ASSERT_TRUE(QTest::qWaitFor([&] { return folder.ReadLines(argsFile).size() >= 7; }, 10000));
     EXPECT_EQ(folder.ReadLines(argsFile),
               (QStringList{model + ".vxm", "Natt", QString::number(inactive), "5",
                            folder.DatabaseFile(), "1", "--"}));
     EXPECT_EQ(LogLinesWith(" - " + model + "   Natt"), 1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return db.GetTimeText(0, inactive) != "Uppgift saknas"; }));
-    QString tid, storedModel, macro;
-    int implemented = -1;
-    ASSERT_TRUE(db.LoadRow(inactive, tid, storedModel, macro, implemented));
-    EXPECT_EQ(tid, "2031-05-17 04:44");
-    EXPECT_EQ(implemented, 0);
+    EXPECT_EQ(StoredRow(db, inactive), (QStringList{"2031-05-17 04:44", model, "Natt", "0"}));
     EXPECT_EQ(db.GetCounter(inactive), 13);
 
-    runNow(1, {true});
+    RunContextCommand(1, "Kör nu");
     EXPECT_EQ(messenger.messages,
               QStringList{"Beräkningen för /m/igang körs redan och kan inte startas nu."});
     EXPECT_EQ(messenger.questions.size(), 2);
@@ -177,9 +128,7 @@ TEST_F(SchedulingWindowTest, RunNowStartsARowAtOnceUnlessItRuns) {
     qunsetenv("KVARNIXSIM_SECONDS");
 }
 
-// "Körhistorik" on a row with more runs than one page holds: newest first, a
-// running and a failed one shown as such, and the spread of the last 30
-// finished runs (older finished ones and other rows' runs do not count).
+// Over a page of runs, newest first; the spread counts only this row's last 30 finished ones.
 TEST_F(SchedulingWindowTest, TheHistoryShowsARowsRunsNewestFirstWithTheirSpread) {
     const int key = db.SaveRow("00:05", "/m/Pump", "Dygn", -1, 0);
     const int other = db.SaveRow("00:05", "/m/Kvarn", "Dygn", -1, 0);
@@ -195,9 +144,7 @@ TEST_F(SchedulingWindowTest, TheHistoryShowsARowsRunsNewestFirstWithTheirSpread)
         if (seconds && outcome != CRun::Outcome::NotStarted)
             db.EndRun(row, launched + *seconds, outcome);
     };
-    // 240 older finished runs of 10 minutes, more than a page, then 30 of 60 + 2i
-    // seconds, an aborted one, one that could not start and one that runs; 400 of
-    // another row.
+    // 240 runs of 10 minutes, 30 of 60 + 2i seconds, an aborted, a failed and a running one.
     for (int i = 0; i < 240; ++i)
         record(key, start + i * 600, 600, CRun::Outcome::Finished);
     for (int i = 0; i < 30; ++i)
@@ -213,20 +160,20 @@ TEST_F(SchedulingWindowTest, TheHistoryShowsARowsRunsNewestFirstWithTheirSpread)
     ScriptNextDialog([&](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "Körhistorik - /m/Pump");
         const QAbstractItemModel& runs = history.Runs();
-        const auto cell = [&](int r, int c) { return runs.index(r, c).data().toString(); };
-        EXPECT_EQ(cell(0, 0), TimeText(start + 273 * 600));
-        EXPECT_EQ(cell(0, 1), "pågår");
-        EXPECT_EQ(cell(0, 2), "pågår");
-        EXPECT_EQ(cell(1, 1), "-");
-        EXPECT_EQ(cell(1, 2), "kunde inte startas: programmet finns inte");
-        EXPECT_EQ(cell(2, 1), "5 s");
-        EXPECT_EQ(cell(2, 2), "avbruten");
-        EXPECT_EQ(cell(3, 1), "1 min 58 s");
-        EXPECT_EQ(cell(3, 2), "klar");
+        const auto line = [&](int row) {
+            return QStringList{runs.index(row, 0).data().toString(),
+                               runs.index(row, 1).data().toString(),
+                               runs.index(row, 2).data().toString()};
+        };
+        const auto at = [&](int run) { return TimeText(start + run * 600); };
+        EXPECT_EQ(line(0), (QStringList{at(273), "pågår", "pågår"}));
+        EXPECT_EQ(line(1),
+                  (QStringList{at(272), "-", "kunde inte startas: programmet finns inte"}));
+        EXPECT_EQ(line(2), (QStringList{at(271), "5 s", "avbruten"}));
+        EXPECT_EQ(line(3), (QStringList{at(269), "1 min 58 s", "klar"}));
         Child<QTableView>(d, "runs")->scrollToBottom();
         EXPECT_EQ(runs.rowCount(), 273);
-        EXPECT_EQ(cell(272, 0), TimeText(start));
-        EXPECT_EQ(cell(272, 1), "10 min 0 s");
+        EXPECT_EQ(line(272), (QStringList{at(0), "10 min 0 s", "klar"}));
     });
     history.Run();
     EXPECT_EQ(history.StatisticsText(), "De senaste 30 avslutade körningarna: längst 1 min 58 s, "

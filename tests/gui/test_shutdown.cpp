@@ -1,10 +1,11 @@
-// A lock file left by another instance or a crashed one, and a stop by signal
-// that still runs the exit step: in process, and on the built program.
+// Lock files of other and crashed instances, and stops by signal that still run the exit step.
 #include "app/signalwatcher.h"
+#include "app/stoprequest.h"
 #include "gui/logingatesupport.h"
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <atomic>
 #include <csignal>
 #include <sys/wait.h>
@@ -21,9 +22,7 @@ pid_t DeadPid() {
     return child;
 }
 
-// Any other lock blocks, also one without process id and host and one whose process
-// id would address a process group; the blocked start asks no name and leaves the
-// lock as it was.
+// Any other lock blocks (live, id 0, another host, no id) without asking a name or touching it.
 TEST_F(LoginGate, OnlyALockOfAGoneProcessOnThisHostGivesWay) {
     const QString locks[] = {LockText("Kalle"), LockText("Kalle", 0),
                              LockText("Kalle", DeadPid(), QSysInfo::machineHostName() + "-2"),
@@ -51,8 +50,7 @@ TEST_F(LoginGate, AnUnreadableLockIsReportedAndKept) {
     EXPECT_TRUE(QDir(lockPath).exists());
 }
 
-// Each start removes the stale lock it found, then creates its own; the later
-// removal must not take the lock created meanwhile.
+// A start's removal of the stale lock it found must not take the lock another created meanwhile.
 TEST_F(LoginGate, OfManyStartsOnOneStaleLockExactlyOneWinsEveryRound) {
     for (int round = 0; round < 300; ++round) {
         WriteLock(LockText("Kalle", DeadPid()));
@@ -75,10 +73,11 @@ TEST_F(LoginGate, OfManyStartsOnOneStaleLockExactlyOneWinsEveryRound) {
     }
 }
 
-// A second login of the same instance writes the new name into its own lock. The
-// main frame refuses every close but "Avsluta"; that must not keep the loop going.
+// A second login renames the own lock; SIGTERM ends the loop though the frame refuses closes.
 TEST_F(LoginGate, TheLockHoldsTheOperatorUntilTheExitStepThatATerminationSignalReaches) {
     const CSignalWatcher watcher;
+    // The stop request holds for the whole process; the tests after this one must not see it.
+    const auto clearStop = qScopeGuard([] { ProcessStopRequested() = false; });
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(ReadLock(), LockText("Olle"));
     dialogs.answer = "Lisa";
@@ -92,8 +91,7 @@ TEST_F(LoginGate, TheLockHoldsTheOperatorUntilTheExitStepThatATerminationSignalR
     EXPECT_FALSE(QFile::exists(lockPath));
 }
 
-// The program writes the ready file once its window is up, after its signal
-// handlers are in place.
+// The program writes the ready file once its window and signal handlers are up.
 TEST(StopSignal, EndsTheBuiltProgramNormally) {
     CTestFolder folder;
     ASSERT_TRUE(QFile::copy(KVARNIX_MONITOR, folder.ProgramFile()));

@@ -1,7 +1,5 @@
-// Qt's own texts as the operator meets them: the file dialog, the text fields'
-// context menus and the buttons of Qt's own question boxes.
+// Qt's own texts as the operator meets them, in Swedish.
 #include "gui/guisupport.h"
-#include "support/testsupport.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -12,7 +10,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
-#include <gtest/gtest.h>
 #include <memory>
 
 namespace {
@@ -39,9 +36,7 @@ TEST(SwedishTexts, TextFieldMenusAndQtsOwnQuestionButtons) {
     EXPECT_EQ(box.button(QMessageBox::No)->text(), "&Nej");
 }
 
-// The dialog the row entry opens, on a folder holding a folder: its columns,
-// the folder's type, the computer, a button's tip and the box for a file that
-// is not there.
+// The row entry's file dialog: columns, a folder's type, the computer, a tip, a missing file.
 TEST(SwedishTexts, TheFileDialogIsSwedish) {
     CTestFolder folder;
     ASSERT_TRUE(QDir(folder.Path()).mkdir("modeller"));

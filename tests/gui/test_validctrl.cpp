@@ -1,135 +1,113 @@
-#include "app/mainfrm.h"
-#include "app/monitorsettings.h"
-#include "app/programpaths.h"
 #include "app/statusbarw.h"
 #include "gui/guisupport.h"
-#include "monitordb/systemdatabase.h"
-#include "schedule/kvarnixmonitorview.h"
-#include "support/testsupport.h"
 #include "ui/linedelegate.h"
-#include "ui/validctrl.h"
 
-#include <QAction>
 #include <QHeaderView>
-#include <QMenu>
 #include <QStyle>
 #include <QStyleOptionMenuItem>
-#include <gtest/gtest.h>
 
 namespace {
 
-class ValidCtrlTest : public testing::Test {
+// Two rows, the first inactive, in the shown window.
+class ValidCtrlTest : public MainWindowTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(db.OpenOrCreate());
-        db.SaveRow("00:05", "/m/forsta", "Makro", -1, 0);
-        db.SaveRow("00:05", "/m/andra", "Makro", -1, 1);
-        frame.show();
-        ASSERT_TRUE(frame.View()->InitialUpdate());
-        list = frame.View()->List();
+        first = db.SaveRow("00:05", "/m/forsta", "Makro", -1, 0);
+        second = db.SaveRow("00:05", "/m/andra", "Makro", -1, 1);
+        Start();
+        list = &List();
     }
-
-    QPoint OnLine(int line, int x) {
-        const QRect cell = list->visualRect(frame.View()->Lines().index(line, 0));
-        return QPoint(x, cell.center().y());
-    }
-    void Click(Qt::MouseButton button, const QPoint& at) {
-        QTest::mouseClick(list->viewport(), button, {}, at);
-    }
-    int Image(int line) { return frame.View()->Lines().Line(line).stateImage; }
+    int Image(int line) { return View().Lines().Line(line).stateImage; }
     int Selected() { return list->currentIndex().row(); }
 
-    CTestFolder folder;
-    CRecordingMessenger messenger;
-    CSystemDatabase db{folder.DatabaseFile()};
-    CProgramPaths paths{folder.ProgramFile()};
-    CFakeClock clock{LocalTime("2026-12-08 10:00")};
-    CMonitorSettings settings;
-    CMainFrame frame{settings, paths, clock, messenger};
+    int first = -1;
+    int second = -1;
     CValidCtrl* list = nullptr;
 };
 
-TEST_F(ValidCtrlTest, CheckBoxStripTogglesWithoutMovingTheSelection) {
-    list->setCurrentIndex(frame.View()->Lines().index(1, 0));
-    Click(Qt::LeftButton, OnLine(0, 20));
+// Up to x = 20 a click stores the flag, keeping colour and selection; x = 21 selects instead.
+TEST_F(ValidCtrlTest, CheckBoxStripStoresTheActiveFlagWithoutMovingTheSelection) {
+    db.SetCounter(second, 4);
+    db.SetSetting(QString("RUNFLAGG%1").arg(second), 1);
+    View().ShowStoredRunStates(db);
+    ASSERT_EQ(Image(1), 4);
+    list->setCurrentIndex(View().Lines().index(1, 0));
+    ClickLine(0, 20);
     EXPECT_EQ(Image(0), 2);
+    EXPECT_TRUE(db.IsImplemented(first));
     EXPECT_EQ(Selected(), 1);
-    EXPECT_TRUE(db.IsImplemented(1));
+    ClickLine(1, 10);
+    EXPECT_EQ(Image(1), 3);
+    EXPECT_FALSE(db.IsImplemented(second));
+    EXPECT_EQ(db.GetCounter(second), 0);
+    ClickLine(1, 10);
+    EXPECT_EQ(Image(1), 4);
+    EXPECT_TRUE(db.IsImplemented(second));
 
-    Click(Qt::LeftButton, OnLine(0, 21));
+    ClickLine(0, 21);
+    ClickLine(-1, 10);
     EXPECT_EQ(Image(0), 2);
+    EXPECT_EQ(Image(1), 4);
     EXPECT_EQ(Selected(), 0);
-
-    Click(Qt::LeftButton, QPoint(10, list->viewport()->height() - 2));
-    EXPECT_EQ(Image(0), 2);
+    View().MenuCommands().resetRunFlags->trigger();
     EXPECT_EQ(Image(1), 2);
+    EXPECT_FALSE(db.IsRunFlagSet(second));
 }
 
-TEST_F(ValidCtrlTest, RightClickOpensTheMenuOnlyOnALine) {
-    Click(Qt::RightButton, OnLine(1, 40));
-    EXPECT_EQ(list->ContextRow(), 1);
-    EXPECT_TRUE(list->ContextMenu()->isVisible());
-    list->ContextMenu()->close();
-
-    Click(Qt::RightButton, QPoint(40, list->viewport()->height() - 2));
+// The menu acts on its line; a deletion asks first and leaves no line selected for the commands.
+TEST_F(ValidCtrlTest, ContextMenuActsOnItsLineAndADeletionLeavesNoSelection) {
+    const CKvarnixMonitorView::Commands& commands = View().MenuCommands();
+    EXPECT_FALSE(commands.changeRow->isEnabled() || commands.deleteRow->isEnabled());
+    ClickLine(-1, 40, Qt::RightButton);
     EXPECT_EQ(list->ContextRow(), -1);
     EXPECT_FALSE(list->ContextMenu()->isVisible());
-}
-
-TEST_F(ValidCtrlTest, ContextCommandsActOnTheMenuLine) {
-    db.SetSetting("RUNFLAGG1", 1);
-    frame.View()->ShowStoredRunStates(db);
+    db.SetSetting(QString("RUNFLAGG%1").arg(first), 1);
+    View().ShowStoredRunStates(db);
     ASSERT_EQ(Image(0), 3);
-    Click(Qt::RightButton, OnLine(0, 40));
-    list->ContextMenu()->close();
+    ClickLine(0, 40, Qt::RightButton);
+    EXPECT_EQ(list->ContextRow(), 0);
+    EXPECT_TRUE(list->ContextMenu()->isVisible());
+    QStringList shown;
+    for (const QAction* action : list->ContextMenu()->actions())
+        shown << action->text();
+    EXPECT_EQ(shown, QStringList({"Aktivera", "Avaktivera", "", "Återställ beräkningsflaggan",
+                                  "Ändra", "Ta bort", "", "Visa modelllogg", "Öppna modellen",
+                                  "Information", "Kör nu", "Körhistorik"}));
 
-    list->OnActivate();
+    RunContextCommand(0, "Aktivera");
     EXPECT_EQ(Image(0), 2);
-    EXPECT_TRUE(db.IsImplemented(1));
-
+    EXPECT_TRUE(db.IsImplemented(first));
+    RunContextCommand(0, "Återställ beräkningsflaggan");
+    EXPECT_FALSE(db.IsRunFlagSet(first));
+    EXPECT_TRUE(commands.deleteRow->isEnabled() && commands.changeRow->isEnabled());
     messenger.answers = {false};
-    list->OnDelete();
-    EXPECT_EQ(frame.View()->Lines().LineCount(), 2);
-    EXPECT_TRUE(db.RowExists(1));
-
-    list->OnResetRunFlag();
-    EXPECT_FALSE(db.IsRunFlagSet(1));
-
-    // The line that moves up into the deleted one's place is not selected.
-    ASSERT_TRUE(frame.View()->MenuCommands().deleteRow->isEnabled());
+    RunContextCommand(0, "Ta bort");
+    EXPECT_EQ(messenger.questions, QStringList{"Raden kommer att tas bort. Vill du detta?"});
+    EXPECT_EQ(View().Lines().LineCount(), 2);
+    EXPECT_TRUE(db.RowExists(first));
     messenger.answers = {true};
-    list->OnDelete();
-    ASSERT_EQ(frame.View()->Lines().LineCount(), 1);
-    EXPECT_FALSE(db.RowExists(1));
+    commands.deleteRow->trigger();
+    ASSERT_EQ(View().Lines().LineCount(), 1);
+    EXPECT_EQ(View().Lines().Line(0).key, second);
+    EXPECT_FALSE(db.RowExists(first));
     EXPECT_TRUE(list->selectionModel()->selectedRows().isEmpty());
-    EXPECT_FALSE(frame.View()->MenuCommands().deleteRow->isEnabled());
-    EXPECT_FALSE(frame.View()->MenuCommands().changeRow->isEnabled());
+    EXPECT_FALSE(commands.changeRow->isEnabled() || commands.deleteRow->isEnabled());
 }
 
-TEST_F(ValidCtrlTest, ColumnTextsStartAtTheirOffsets) {
+// Headings, widest texts and the font's height fit, also in a font three times as large.
+TEST_F(ValidCtrlTest, ColumnsAndLinesFitTheTextsInTheFontInUse) {
     EXPECT_EQ(CLineDelegate::TextOffsets({120, 270, 170, 110, 110}),
               (QVector<int>{20, 124, 394, 564, 674}));
-}
-
-// Every column holds its heading and its widest usual text at the offset the
-// line drawing gives it, and every line the font's full height above its
-// separator, in the list's own font and in one three times as large.
-TEST_F(ValidCtrlTest, ColumnsAndLinesFitTheTextsInTheFontInUse) {
-    const QString dateTime = "2026-12-07 00:43:20";
-    const struct {
-        int specWidth;
-        int textOffset;
-        QStringList texts;
-    } columns[] = {
-        {120,
-         20,
-         {"XXXX-XX-XX XX:XX", "2026-12-07 11:1_", "Söndag  18:00", "Måndag  18:00", "Tisdag  18:00",
-          "Onsdag  18:00", "Torsdag  18:00", "Fredag  18:00", "Lördag  18:00"}},
-        {270, 4, {}},
-        {170, 4, {}},
-        {110, 4, {dateTime, "Uppgift saknas"}},
-        {110, 4, {dateTime, "Uppgift saknas"}},
-    };
+    const int specWidths[] = {120, 270, 170, 110, 110};
+    const QStringList times = {"2026-12-07 00:43:20", "Uppgift saknas"};
+    const QStringList texts[] = {{"XXXX-XX-XX XX:XX", "2026-12-07 11:1_", "Söndag  18:00",
+                                  "Måndag  18:00", "Tisdag  18:00", "Onsdag  18:00",
+                                  "Torsdag  18:00", "Fredag  18:00", "Lördag  18:00"},
+                                 {},
+                                 {},
+                                 times,
+                                 times};
     const int headerMargins = 2 * list->style()->pixelMetric(QStyle::PM_HeaderMargin);
     QFont font = list->font();
     for (const int pointSize : {font.pointSize(), 3 * font.pointSize()}) {
@@ -139,16 +117,15 @@ TEST_F(ValidCtrlTest, ColumnsAndLinesFitTheTextsInTheFontInUse) {
         const QFontMetrics headerMetrics(list->header()->font());
         for (int column = 0; column < 5; ++column) {
             const int width = list->header()->sectionSize(column);
-            const QString heading =
-                frame.View()->Lines().headerData(column, Qt::Horizontal).toString();
+            const QString heading = View().Lines().headerData(column, Qt::Horizontal).toString();
             SCOPED_TRACE(QString("%1 pt, %2").arg(pointSize).arg(heading).toStdString());
-            EXPECT_GE(width, columns[column].specWidth);
+            EXPECT_GE(width, specWidths[column]);
             EXPECT_GE(width, headerMetrics.horizontalAdvance(heading) + headerMargins);
-            for (const QString& text : columns[column].texts)
-                EXPECT_GE(width, columns[column].textOffset + metrics.horizontalAdvance(text))
+            for (const QString& text : texts[column])
+                EXPECT_GE(width, (column == 0 ? 20 : 4) + metrics.horizontalAdvance(text))
                     << text.toStdString();
         }
-        const int lineHeight = list->visualRect(frame.View()->Lines().index(0, 0)).height();
+        const int lineHeight = list->visualRect(View().Lines().index(0, 0)).height();
         EXPECT_GE(lineHeight, std::max(metrics.height(), 16) + 1);
     }
 }
@@ -170,9 +147,9 @@ TEST_F(ValidCtrlTest, ModelColumnStretchesWithTheWindow) {
 TEST_F(ValidCtrlTest, AnUnderscoreInAStartTimeIsDrawn) {
     const QString tid = "2026-12-07 11:1_";
     db.SaveRow(tid, "/m/tredje", "Makro", -1, 1);
-    frame.View()->Lines().SetRows(db.LoadAllRows());
-    ASSERT_EQ(frame.View()->Lines().Line(2).startTime, tid);
-    const QRect cell = list->visualRect(frame.View()->Lines().index(2, 0));
+    View().Lines().SetRows(db.LoadAllRows());
+    ASSERT_EQ(View().Lines().Line(2).startTime, tid);
+    const QRect cell = list->visualRect(View().Lines().index(2, 0));
     const QImage line = list->viewport()
                             ->grab(QRect(0, cell.top(), list->viewport()->width(), cell.height()))
                             .toImage();
@@ -212,7 +189,7 @@ struct MenuProbe : QMenu {
 };
 
 TEST_F(ValidCtrlTest, CtrlNOpensTheNewRowDialogAndTheMenuNamesTheKeyOnce) {
-    QAction* newRow = frame.View()->MenuCommands().newRow;
+    QAction* newRow = View().MenuCommands().newRow;
     EXPECT_EQ(MenuProbe().ShownText(newRow), "&Ny Rad\tCtrl+N");
 
     frame.activateWindow();
