@@ -1,3 +1,4 @@
+#include "app/filedescriptor.h"
 #include "schedule/monitorlog.h"
 #include "support/testsupport.h"
 
@@ -322,11 +323,11 @@ TEST_F(MonitorLogTest, FailuresLeaveTheLogAndNoNewFileWithADiagnosticEach) {
     EXPECT_TRUE(diagnostics.messages[2].startsWith("KvarnixMonitors loggfil kunde inte öppnas "));
 
     const CMonitorLog impatient(logPath, trimPath, std::chrono::milliseconds(200));
-    const int holder = ::open(QFile::encodeName(logPath).constData(), O_RDONLY | O_CLOEXEC);
-    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    CFileDescriptor holder(::open(QFile::encodeName(logPath).constData(), O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(::flock(holder.Get(), LOCK_EX), 0);
     impatient.AppendLogLine(QStringLiteral("/m/väntar   Makro"), LocalTime("2024-05-10 09:00"));
     impatient.TrimLog(1);
-    ::close(holder);
+    holder.Close();
     EXPECT_EQ(ReadBytes(logPath), original);
     ASSERT_EQ(diagnostics.messages.size(), 5);
     EXPECT_TRUE(diagnostics.messages[3].endsWith("2024-05-10 09:00:00 - /m/väntar   Makro"));
