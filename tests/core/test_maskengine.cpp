@@ -1,14 +1,14 @@
 #include "ui/maskengine.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <random>
 
 namespace {
 
 const QString kCyclicMask = QStringLiteral("[0-9][0-9]:[0-5][0-9]");
-// Script keys, in the order of Press: < Left, > Right, ^ Home, $ End, { Shift+Home,
-// } Shift+End, ~ Delete, # Backspace, * double-click, ! focus regained. Every
-// other character of a script is typed.
+// Script keys, in the order of Press: < Left, > Right, ^ Home, $ End, { Shift+Home, } Shift+End,
+// ~ Delete, # Backspace, * double-click, ! focus regained. Every other character is typed.
 const QString kScriptKeys = QStringLiteral("<>^${}~#*!");
 
 void Press(CMaskEngine& engine, QChar key) {
@@ -31,8 +31,8 @@ void Play(CMaskEngine& engine, const QString& script) {
         Press(engine, key);
 }
 
-// The text with the caret as "|", a selection in "[...]" and an empty
-// selection that stands apart from the caret as "^".
+// The text with the caret as "|", a selection in "[...]" and an empty selection that stands
+// apart from the caret as "^".
 std::string Shown(const CMaskEngine& engine) {
     const int start = engine.SelectionStart();
     const int end = engine.SelectionEnd();
@@ -60,8 +60,7 @@ CMaskEngine Cyclic(QString text, const QString& script = {}) {
     return engine;
 }
 
-// Each position's set in brackets and each literal as it is, or the text a
-// failed mask shows.
+// Each position's set in brackets and each literal as it is, or the text a failed mask shows.
 std::string Parsed(const QString& mask) {
     CMaskEngine engine;
     if (!engine.SetMask(mask, {}, 0, 0))
@@ -115,12 +114,13 @@ TEST(MaskDefaultText, FillsTheEditablePositionsInOrder) {
     }
 }
 
+// Each case: the stored text clicked at "|", the script, and what it shows then. Whether the text
+// is complete is checked on the way: a whole "tt:mm" of accepted characters, nothing else.
 TEST(MaskKeys, EditTheTextAndMoveTheCaretAsTheMaskAllows) {
-    // "text script shown": the stored text clicked at "|", the script, and what it shows then.
     const char* const cases[] = {
         // Typing overwrites, skips literals and refuses what the position does not accept.
         "|00:00 12305 12:30|", "|00:00 >>7 00:|00", "12|:30 5 12|:30", "12|:30 : 12:|30",
-        "12:|30 \b 1|_:30",
+        "12:|30 \b 1|_:30", "1_:|30 <4 14:|30",
         // Arrows skip literals; Home and End go to the editable ends, with Shift they select.
         "1|2:30 > 12:|30", "12:|30 < 1|2:30", "1|2:30 << |12:30", "12:3|0 >> 12:30|",
         "12:|30 $ 12:30|", "12:|30 ^ |12:30", "12:|30 { [12:]|30", "12:|30 } 12:[|30]",
@@ -133,14 +133,20 @@ TEST(MaskKeys, EditTheTextAndMoveTheCaretAsTheMaskAllows) {
         // Regaining the focus shows the focus selection; typing goes on at the caret.
         "|00:00 12! ^12:|00", "|00:00 12!5 12:5|0",
         // A stored text is shown as given and fitted to the mask when edited.
-        "|07:30 1 1|7:30", "| >> ^", "| >>4 __:4|_", "1x:30|99 # 1_:3|_"};
+        "|07:30 1 1|7:30", "| >> ^", "| >>4 __:4|_", "1x:30|99 # 1_:3|_", "|1x:30  |1x:30",
+        "|12:3  |12:3", "|12:300  |12:300", "|12-30  |12-30", "|12:70  |12:70"};
+    const QRegularExpression complete(QStringLiteral("^[0-9][0-9]:[0-5][0-9]$"));
     for (const char* c : cases) {
         const QStringList parts = QString::fromUtf8(c).split(u' ');
-        EXPECT_EQ(Shown(Cyclic(parts[0], parts[1])), parts[2].toStdString()) << c;
+        const CMaskEngine engine = Cyclic(parts[0], parts[1]);
+        EXPECT_EQ(Shown(engine), parts[2].toStdString()) << c;
+        EXPECT_EQ(engine.IsComplete(), complete.match(engine.Text()).hasMatch()) << c;
     }
 }
 
-TEST(MaskSelection, ADragAndTheFocusSelectionAreKeptWithinTheText) {
+// A drag leaves the caret where it was; every selection stays within the text; nothing is
+// accepted without a valid mask or an editable position.
+TEST(MaskSelection, StaysWithinTheTextAndNeedsAValidMask) {
     CMaskEngine engine = Cyclic(QStringLiteral("12|:30"));
     engine.SetSelection(5, 3);
     engine.MouseReleased(0);
@@ -152,35 +158,17 @@ TEST(MaskSelection, ADragAndTheFocusSelectionAreKeptWithinTheText) {
     engine.SetSelection(1, 3);
     Play(engine, "~");
     EXPECT_EQ(Shown(engine), "5|ab");
-}
-
-TEST(MaskComplete, OnlyAWholeTextOfAcceptedCharactersIsComplete) {
-    const std::pair<const char*, bool> cases[] = {
-        {"|12:30", true},  {"|00:00", true}, {"|1_:30", false},  {"|__:__", false},
-        {"|", false},      {"|12:3", false}, {"|12:300", false}, {"|12-30", false},
-        {"|12:70", false}, {"|1x:30", false}};
-    for (const auto& [text, complete] : cases)
-        EXPECT_EQ(Cyclic(QString::fromUtf8(text)).IsComplete(), complete) << text;
-    EXPECT_FALSE(Cyclic(QStringLiteral("12:|30"), QStringLiteral("#")).IsComplete());
-    EXPECT_TRUE(Cyclic(QStringLiteral("1_:|30"), QStringLiteral("<4")).IsComplete());
-    CMaskEngine failed;
-    failed.SetMask(QStringLiteral("[-]"), {}, 0, 0);
-    EXPECT_FALSE(failed.IsComplete());
-}
-
-TEST(MaskInvalid, NothingIsAcceptedWithoutAValidMaskOrEditablePosition) {
-    CMaskEngine engine = Cyclic(QStringLiteral("|12:30"));
     ASSERT_FALSE(engine.SetMask(QStringLiteral("[-]"), {}, 0, 0));
     Play(engine, "*1~#");
     EXPECT_EQ(engine.Text().toStdString(), "SetValidChars failed.");
-    EXPECT_FALSE(engine.IsValid() || engine.PositionCount() > 0);
+    EXPECT_FALSE(engine.IsValid() || engine.PositionCount() > 0 || engine.IsComplete());
     ASSERT_TRUE(engine.SetMask(QStringLiteral("ab"), QStringLiteral("x"), 0, 0));
     Play(engine, "xb~#$");
     EXPECT_EQ(Shown(engine), "|ab");
 }
 
-// Random masks of literals, characters, escapes and ranges (never a "-"
-// without a character before it) under random keys, clicks and selections.
+// Random masks of literals, characters, escapes and ranges (never a "-" without a character before
+// it) under random keys, clicks and selections.
 TEST(MaskRandomised, TextKeepsTheMaskShapeThroughAnyInput) {
     const QString setPool = QStringLiteral("0129aczxXZ_åöÿ~Ω");
     const QString keyPool = kScriptKeys + setPool + QStringLiteral("5:-\\ \x03\b\t");

@@ -5,9 +5,7 @@
 
 #include <QDateTime>
 #include <algorithm>
-#include <array>
 #include <climits>
-#include <cstdio>
 #include <gtest/gtest.h>
 #include <random>
 #include <vector>
@@ -18,10 +16,10 @@ constexpr qint64 kMinute = 60;
 constexpr qint64 kDay = 86400;
 constexpr int kLayoutLength = 16;
 
-// A row as the scheduler reads it, written down here rather than asked of the code
-// under test: the characters a minute must show ("X" any; a weekday row's date part is
-// all "X"), its day of the week (-1 for an absolute row) and whether its time of day
-// holds an "X", which makes it take the tracker's minutes for wildcard rows.
+// A row as the scheduler reads it, written down here rather than asked of the code under test:
+// the characters a minute must show ("X" any; a weekday row's date part is all "X"), its day of
+// the week (-1 for an absolute row) and whether an "X" in its time of day makes it take the
+// tracker's minutes for wildcard rows.
 struct CRule {
     QString text;
     QString layout;
@@ -40,95 +38,59 @@ CRule Weekday(int day, const char* time) {
             QStringLiteral("XXXX-XX-XX ") + hhmm, day, hhmm.contains(u'X')};
 }
 
-QString Shown(qint64 real) {
-    return QDateTime::fromSecsSinceEpoch(real).toString(QStringLiteral("yyyy-MM-dd HH:mm t"));
-}
-
 QString Shown(const std::optional<QDateTime>& start) {
     return start ? start->toString(QStringLiteral("yyyy-MM-dd HH:mm t")) : QStringLiteral("aldrig");
 }
 
-// "yyyy-MM-dd HH:mm:ss" in UTC.
-qint64 RealTime(const char* utc) {
-    const QString text = QString::fromUtf8(utc);
-    const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
-    const QTime time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
-    EXPECT_TRUE(date.isValid() && time.isValid()) << utc;
-    return QDateTime(date, time, Qt::UTC).toSecsSinceEpoch();
+QString Shown(qint64 real) {
+    return Shown(QDateTime::fromSecsSinceEpoch(real));
 }
 
-// A scheduler that wakes at every real minute from `first` to `last`: at each wake-up
-// the wall-clock minutes a real CMinuteTracker hands out for wildcard and for
-// fixed-time rows, and the text of every such minute, so that all rules share one
-// pass over the clock.
+// "yyyy-MM-dd HH:mm:ss" in UTC.
+qint64 RealTime(const char* utc) {
+    const QDateTime time = QDateTime::fromString(QString::fromUtf8(utc) + u'Z', Qt::ISODate);
+    EXPECT_TRUE(time.isValid()) << utc;
+    return time.toSecsSinceEpoch();
+}
+
+// A scheduler that wakes at every real minute from `first` to `last`: at each wake-up the
+// wall-clock minutes a real CMinuteTracker hands out for wildcard and for fixed-time rows.
 class CWakeUps {
 public:
-    CWakeUps(qint64 first, qint64 last) : m_first(first) {
+    CWakeUps(qint64 first, qint64 last) : m_first(first), m_firstWall(first - kDay) {
         CMinuteTracker tracker;
-        for (qint64 real = first; real <= last; real += kMinute) {
-            const CMinuteTracker::Minutes minutes =
-                tracker.Advance(QDateTime::fromSecsSinceEpoch(real, Qt::UTC).toLocalTime());
-            Append(minutes.forWildcardRows, m_wildcard, m_wildcardEnd);
-            Append(minutes.forFixedRows, m_fixed, m_fixedEnd);
-        }
-        const auto [low, high] = std::minmax_element(m_fixed.begin(), m_fixed.end());
-        m_firstWall = std::min(*low, *std::min_element(m_wildcard.begin(), m_wildcard.end()));
-        const qint64 lastWall =
-            std::max(*high, *std::max_element(m_wildcard.begin(), m_wildcard.end()));
-        for (qint64 wall = m_firstWall; wall <= lastWall; wall += kMinute)
-            m_texts.push_back(TextOf(wall));
+        for (qint64 real = first; real <= last; real += kMinute)
+            m_minutes.push_back(
+                tracker.Advance(QDateTime::fromSecsSinceEpoch(real, Qt::UTC).toLocalTime()));
+        // The text of every wall-clock minute, which stays within a day of the real one, so
+        // that the rules are asked only about minutes that can match.
+        for (qint64 wall = m_firstWall; wall <= last + kDay; wall += kMinute)
+            m_texts += QDateTime::fromSecsSinceEpoch(wall, Qt::UTC)
+                           .toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                           .toLatin1();
     }
 
-    qint64 First() const { return m_first; }
-    qint64 Last() const { return m_first + (Count() - 1) * kMinute; }
-    int Count() const { return int(m_fixedEnd.size()); }
+    qint64 Last() const { return RealMinute(int(m_minutes.size()) - 1); }
     int IndexOf(qint64 real) const { return int((real - real % kMinute - m_first) / kMinute); }
     qint64 RealMinute(int index) const { return m_first + index * kMinute; }
 
     // The first wake-up after `after` at which the rule is due, or -1.
     int FirstDue(const CRule& rule, int after) const {
-        for (int i = after + 1; i < Count(); ++i) {
-            if (IsDue(rule, i))
-                return i;
+        for (int i = after + 1; i < int(m_minutes.size()); ++i) {
+            const CMinuteTracker::Minutes& due = m_minutes[i];
+            for (const QDateTime& minute : rule.realTime ? due.forWildcardRows : due.forFixedRows) {
+                if (Shows(rule, minute.toSecsSinceEpoch()) && RuleSaysDue(rule, minute))
+                    return i;
+            }
         }
         return -1;
     }
 
 private:
-    static void Append(const QVector<QDateTime>& minutes, std::vector<qint64>& walls,
-                       std::vector<int>& ends) {
-        for (const QDateTime& minute : minutes)
-            walls.push_back(minute.toSecsSinceEpoch());
-        ends.push_back(int(walls.size()));
-    }
-
-    static std::array<char, kLayoutLength + 1> TextOf(qint64 wall) {
-        const QDateTime minute = QDateTime::fromSecsSinceEpoch(wall, Qt::UTC);
-        const QDate date = minute.date();
-        std::array<char, kLayoutLength + 1> text{};
-        std::snprintf(text.data(), text.size(), "%04d-%02d-%02d %02d:%02d", date.year(),
-                      date.month(), date.day(), minute.time().hour(), minute.time().minute());
-        return text;
-    }
-
-    // Any of the wake-up's minutes for the rule's kind; the text comparison only
-    // spares the rules a call for minutes that cannot match.
-    bool IsDue(const CRule& rule, int wakeUp) const {
-        const std::vector<qint64>& walls = rule.realTime ? m_wildcard : m_fixed;
-        const std::vector<int>& ends = rule.realTime ? m_wildcardEnd : m_fixedEnd;
-        const int begin = wakeUp == 0 ? 0 : ends[wakeUp - 1];
-        for (int i = begin; i < ends[wakeUp]; ++i) {
-            if (Shows(rule, walls[i]) && RuleSaysDue(rule, walls[i]))
-                return true;
-        }
-        return false;
-    }
-
     bool Shows(const CRule& rule, qint64 wall) const {
-        const qint64 days = wall / kDay;
-        if (rule.weekday >= 0 && (days + 4) % 7 != rule.weekday) // 1970-01-01 was a Thursday
+        if (rule.weekday >= 0 && (wall / kDay + 4) % 7 != rule.weekday) // 1970-01-01: Thursday
             return false;
-        const auto& text = m_texts[(wall - m_firstWall) / kMinute];
+        const char* text = m_texts.constData() + (wall - m_firstWall) / kMinute * kLayoutLength;
         for (int i = 0; i < kLayoutLength; ++i) {
             if (rule.layout[i] != u'X' && rule.layout[i] != QLatin1Char(text[i]))
                 return false;
@@ -136,21 +98,18 @@ private:
         return true;
     }
 
-    static bool RuleSaysDue(const CRule& rule, qint64 wall) {
-        const QDateTime minute = QDateTime::fromSecsSinceEpoch(wall, Qt::UTC);
+    static bool RuleSaysDue(const CRule& rule, const QDateTime& minute) {
         const bool due = rule.weekday >= 0 ? StartTime::IsWeekdayDue(rule.text, minute)
                                            : StartTime::IsAbsoluteDue(rule.text, minute);
-        EXPECT_TRUE(due) << rule.text.toStdString() << " shows at " << TextOf(wall).data();
+        EXPECT_TRUE(due) << rule.text.toStdString() << " shows at "
+                         << minute.toString(Qt::ISODate).toStdString();
         return due;
     }
 
     qint64 m_first;
-    std::vector<qint64> m_wildcard;
-    std::vector<qint64> m_fixed;
-    std::vector<int> m_wildcardEnd;
-    std::vector<int> m_fixedEnd;
-    qint64 m_firstWall = 0;
-    std::vector<std::array<char, kLayoutLength + 1>> m_texts;
+    qint64 m_firstWall;
+    std::vector<CMinuteTracker::Minutes> m_minutes;
+    QByteArray m_texts;
 };
 
 std::vector<CRule> Rules() {
@@ -176,9 +135,9 @@ std::vector<CRule> Rules() {
     return rules;
 }
 
-// Real moments, seconds included: every few minutes through the nights the clock goes
-// forward and back (and each minute of the switch), every weekday of one week, the
-// turns of the year and spread at random over the year.
+// Real moments, seconds included: every few minutes through the nights the clock goes forward
+// and back (and each minute of the switch), every weekday of one week, the turns of the year and
+// spread at random over the year.
 std::vector<qint64> Moments() {
     std::vector<qint64> moments;
     const auto everyFewMinutes = [&](const char* from, const char* to) {
@@ -212,14 +171,14 @@ std::vector<qint64> Moments() {
 
 } // namespace
 
-// The first start found by waking a real minute tracker at every minute, against the
-// one computed; a rule with no start before the pass ends must get none, or a later one.
+// The first start found by waking a real minute tracker at every minute, against the one
+// computed; a rule with no start before the pass ends must get none, or a later one.
 TEST(NextStart, AgreesWithEveryMinuteOfTheSchedulersYear) {
     const CWakeUps wakeUps(RealTime("2026-12-31 00:00:00"), RealTime("2028-03-05 00:00:00"));
     const std::vector<qint64> moments = Moments();
     for (const CRule& rule : Rules()) {
-        // The moments come in order, so a start found stays the answer until passed,
-        // and no start stays none.
+        // The moments come in order, so a start found stays the answer until passed, and no
+        // start stays none.
         std::optional<int> due;
         for (size_t i = 0; i < moments.size(); ++i) {
             const int index = wakeUps.IndexOf(moments[i]);
@@ -241,51 +200,41 @@ TEST(NextStart, AgreesWithEveryMinuteOfTheSchedulersYear) {
     }
 }
 
-// A cyclic row waits out its countdown in real minutes, whatever the wall clock does;
-// a text that never starts gives nothing; far years follow the calendar's leap rule.
+// A cyclic row waits out its countdown in real minutes, whatever the wall clock does; far years
+// follow the calendar's leap rule; a text that never starts gives nothing.
 TEST(NextStart, CountdownsAndTextsThatNeverStart) {
     const struct {
         const char* text;
         int counter;
         const char* nowUtc;
         const char* expected;
-    } cases[] = {
-        {"00:05", -3, "2027-06-09 08:15:30", "2027-06-09 10:16 CEST"},
-        {"00:05", 0, "2027-06-09 08:15:30", "2027-06-09 10:16 CEST"},
-        {"01:30", 1, "2027-06-09 08:15:30", "2027-06-09 10:16 CEST"},
-        {"01:30", 2, "2027-06-09 08:15:30", "2027-06-09 10:17 CEST"},
-        {"99:59", 7, "2027-06-09 08:15:30", "2027-06-09 10:22 CEST"},
-        {"00:00", 1440, "2027-06-09 08:15:30", "2027-06-10 10:15 CEST"},
-        {"00:05", INT_MAX, "2027-06-09 08:15:30", "6110-07-02 12:22 CEST"},
-        {"00:10", 3, "2027-03-28 00:58:00", "2027-03-28 03:01 CEST"},
-        {"01:00", 60, "2027-10-31 00:30:00", "2027-10-31 02:30 CET"},
-        {"0_:05", 3, "2027-06-09 08:15:30", "aldrig"},
-        {"2027-06-09 10:16", 0, "2027-06-09 08:15:30", "2027-06-09 10:16 CEST"},
-        {"2027-06-09 10:15", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"Onsdag  10:15", 0, "2027-06-09 08:15:30", "2027-06-16 10:15 CEST"},
-        {"XX8X-01-01 00:00", 0, "2027-06-09 08:15:30", "2080-01-01 00:00 CET"},
-        {"X9X9-12-31 23:59", 0, "2027-06-09 08:15:30", "2909-12-31 23:59 CET"},
-        {"2X96-02-29 12:00", 0, "2027-06-09 08:15:30", "2096-02-29 12:00 CET"},
-        {"2X00-02-29 12:00", 0, "2027-06-09 08:15:30", "2400-02-29 12:00 CET"},
-        {"XXX1-02-29 12:00", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"2026-05-04 06:30", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"2027-02-30 12:00", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"XXXX-02-30 12:00", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"XXXX-XX-XX 24:00", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"XXXX-XX-XX XX:X_", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"____-__-__ __:__", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"Onsdag  1_:00", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"Onsdog  18:00", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"Onsdag  18:00 ", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"Onsdag 18:00", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"3-18:00", 0, "2027-06-09 08:15:30", "aldrig"},
-        {"", 0, "2027-06-09 08:15:30", "aldrig"},
-    };
+    } cases[] = {{"00:05", -3, "2027-06-09 08:15:30", "2027-06-09 10:16 CEST"},
+                 {"00:05", 0, "2027-06-09 08:15:30", "2027-06-09 10:16 CEST"},
+                 {"01:30", 1, "2027-06-09 08:15:30", "2027-06-09 10:16 CEST"},
+                 {"01:30", 2, "2027-06-09 08:15:30", "2027-06-09 10:17 CEST"},
+                 {"99:59", 7, "2027-06-09 08:15:30", "2027-06-09 10:22 CEST"},
+                 {"00:00", 1440, "2027-06-09 08:15:30", "2027-06-10 10:15 CEST"},
+                 {"00:05", INT_MAX, "2027-06-09 08:15:30", "6110-07-02 12:22 CEST"},
+                 {"00:10", 3, "2027-03-28 00:58:00", "2027-03-28 03:01 CEST"},
+                 {"01:00", 60, "2027-10-31 00:30:00", "2027-10-31 02:30 CET"},
+                 {"0_:05", 3, "2027-06-09 08:15:30", "aldrig"},
+                 {"2027-06-09 10:16", 0, "2027-06-09 08:15:30", "2027-06-09 10:16 CEST"},
+                 {"Onsdag  10:15", 0, "2027-06-09 08:15:30", "2027-06-16 10:15 CEST"},
+                 {"XX8X-01-01 00:00", 0, "2027-06-09 08:15:30", "2080-01-01 00:00 CET"},
+                 {"X9X9-12-31 23:59", 0, "2027-06-09 08:15:30", "2909-12-31 23:59 CET"},
+                 {"2X96-02-29 12:00", 0, "2027-06-09 08:15:30", "2096-02-29 12:00 CET"},
+                 {"2X00-02-29 12:00", 0, "2027-06-09 08:15:30", "2400-02-29 12:00 CET"}};
     for (const auto& c : cases) {
         const QDateTime now = QDateTime::fromSecsSinceEpoch(RealTime(c.nowUtc));
         EXPECT_EQ(Shown(NextStart(QString::fromUtf8(c.text), c.counter, now)),
                   QString::fromUtf8(c.expected))
             << c.text << " counter " << c.counter << " after " << c.nowUtc << " UTC";
     }
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(RealTime("2027-06-09 08:15:30"));
+    for (const char* text :
+         {"2027-06-09 10:15", "XXX1-02-29 12:00", "2026-05-04 06:30", "2027-02-30 12:00",
+          "XXXX-02-30 12:00", "XXXX-XX-XX 24:00", "XXXX-XX-XX XX:X_", "____-__-__ __:__",
+          "Onsdag  1_:00", "Onsdog  18:00", "Onsdag  18:00 ", "Onsdag 18:00", "3-18:00", ""})
+        EXPECT_FALSE(NextStart(QString::fromUtf8(text), 0, now)) << text;
     EXPECT_FALSE(NextStart(QStringLiteral("XXXX-XX-XX XX:XX"), 0, QDateTime()));
 }
