@@ -13,24 +13,30 @@
 #include <QTest>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace {
 
+// The real clock a few seconds ahead: a second reader whose writes would show.
+class CAheadClock : public CClock {
+public:
+    QDateTime Now() const override { return QDateTime::currentDateTime().addSecs(7); }
+};
+
 class RunStatesTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(db.OpenOrCreate());
-        settings.programPath = KVARNIX_SIMULATOR;
-        settings.save = 1;
-    }
+    void SetUp() override { ASSERT_TRUE(db.OpenOrCreate()); }
 
-    CRunStates Read() {
+    static CRunStates Read(CRunStateReader& reader) {
         const std::optional<CRunStates> states = reader.Read();
         EXPECT_TRUE(states.has_value());
         return states.value_or(CRunStates());
     }
-    QStringList StaleLines() const {
-        return folder.ReadLines(folder.LogFile()).filter("(beräkningsflaggan är satt");
+    static std::pair<bool, bool> RunningAndStale(const CRunStates& states, int key) {
+        return {states.byKey.value(key).running, states.byKey.value(key).stale};
+    }
+    QStringList LogLines(const QString& containing) const {
+        return folder.ReadLines(folder.LogFile()).filter(containing);
     }
 
     CTestFolder folder;
@@ -42,57 +48,14 @@ protected:
     CCalculationProcesses processes{paths.MonitorDatabase()};
     std::atomic<bool> stop{false};
     CRunStateReader reader{paths.MonitorDatabase(), clock, processes, log, problems, stop};
-    CMonitorSettings settings;
 };
 
-// A calculation that runs holds its flag; one killed leaves it behind, which is
-// shown and logged once, and cleared only by the operator.
-TEST_F(RunStatesTest, AFlagWithoutItsCalculationIsStaleAndLoggedOnce) {
-    const QString model = folder.File("Pump Norr");
-    folder.WriteText(model + ".vxm", "modell");
-    const int running = db.SaveRow("XXXX-XX-XX XX:XX", model, "Dygn", -1, 1);
-    const int orphan = db.SaveRow("00:05", folder.File("Kvarn"), "Timme", -1, 1);
-    db.SetSetting(QString("RUNFLAGG%1").arg(orphan), 1);
-    db.SetSetting(QString("CALC_TIME%1").arg(orphan), 1765098000);
-    qputenv("KVARNIXSIM_SECONDS", "120");
-    CCalculationLauncher launcher(paths, clock, log, processes);
-    const CLaunchReport report =
-        launcher.Launch(db, {running, "XXXX-XX-XX XX:XX", model, "Dygn", true, 0}, settings);
-    qunsetenv("KVARNIXSIM_SECONDS");
-    ASSERT_TRUE(report.started) << report.reason.toStdString();
-    // The simulator sets its flag, then records its process id.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !db.RecordedProcessIds(model).isEmpty(); }, 10000));
-    const qint64 simulator = db.RecordedProcessIds(model).first();
-
-    CRunStates states = Read();
-    EXPECT_TRUE(states.byKey.value(running).running);
-    EXPECT_FALSE(states.byKey.value(running).stale);
-    EXPECT_TRUE(states.byKey.value(orphan).stale);
-    EXPECT_EQ(states.byKey.value(orphan).calcSeconds, 1765098000);
-    Read();
-    ASSERT_EQ(StaleLines().size(), 1);
-    EXPECT_TRUE(StaleLines().first().contains(folder.File("Kvarn") + "   Timme   ("));
-
-    ::kill(pid_t(simulator), SIGKILL);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !CCalculationProcesses::IsAlive(simulator); }));
-    states = Read();
-    EXPECT_TRUE(states.byKey.value(running).running);
-    EXPECT_TRUE(states.byKey.value(running).stale);
-    EXPECT_EQ(StaleLines().size(), 2);
-    EXPECT_TRUE(db.IsRunFlagSet(running));
-
-    db.ResetRunFlags({running, orphan});
-    states = Read();
-    EXPECT_FALSE(states.byKey.value(running).running || states.byKey.value(running).stale);
-    EXPECT_FALSE(states.byKey.value(orphan).stale);
-}
-
-// Another file in the database's place is read anew; a file that cannot be read
-// leaves nothing to show, reported once; the good file back is read again.
+// Another file in the database's place is read anew; a file that cannot be read leaves
+// nothing to show, reported once; the good file back is read again.
 TEST_F(RunStatesTest, TheListFollowsTheFileThatIsThere) {
     db.SaveRow("00:05", "/m/forsta", "Makro", -1, 1);
     db.Close();
-    EXPECT_FALSE(Read().reloadedRows.has_value());
+    EXPECT_FALSE(Read(reader).reloadedRows.has_value());
 
     const QString other = folder.File("annan.mdb");
     {
@@ -104,11 +67,11 @@ TEST_F(RunStatesTest, TheListFollowsTheFileThatIsThere) {
     const QString kept = folder.File("forsta.mdb");
     ASSERT_TRUE(QFile::rename(folder.DatabaseFile(), kept));
     ASSERT_TRUE(QFile::rename(other, folder.DatabaseFile()));
-    CRunStates states = Read();
+    CRunStates states = Read(reader);
     ASSERT_TRUE(states.reloadedRows.has_value());
     ASSERT_EQ(states.reloadedRows->size(), 2);
     EXPECT_EQ(states.reloadedRows->at(1).model, "/m/tredje");
-    EXPECT_EQ(folder.ReadLines(folder.LogFile()).filter("har bytts ut").size(), 1);
+    EXPECT_EQ(LogLines("har bytts ut").size(), 1);
 
     QFile::remove(folder.DatabaseFile());
     folder.WriteText(folder.DatabaseFile(), "skräp");
@@ -116,29 +79,23 @@ TEST_F(RunStatesTest, TheListFollowsTheFileThatIsThere) {
     EXPECT_TRUE(states.reloadedRows.has_value() && states.reloadedRows->isEmpty());
     EXPECT_FALSE(reader.Read().has_value());
     EXPECT_TRUE(problems.Current().contains("är ingen monitordatabas"));
-    EXPECT_EQ(folder.ReadLines(folder.LogFile()).filter("är ingen monitordatabas").size(), 1);
+    EXPECT_EQ(LogLines("är ingen monitordatabas").size(), 1);
 
     QFile::remove(folder.DatabaseFile());
     ASSERT_TRUE(QFile::rename(kept, folder.DatabaseFile()));
-    states = Read();
+    states = Read(reader);
     ASSERT_TRUE(states.reloadedRows.has_value());
     ASSERT_EQ(states.reloadedRows->size(), 1);
     EXPECT_EQ(states.reloadedRows->first().model, "/m/forsta");
     EXPECT_EQ(problems.Current(), "");
 }
 
-} // namespace
-
-// The real clock a few seconds ahead: a second scheduler whose writes would show.
-class CAheadClock : public CClock {
-public:
-    QDateTime Now() const override { return QDateTime::currentDateTime().addSecs(7); }
-};
-
-// Each start is recorded and ended once, whoever sees the end first: a whole
-// calculation, one killed, one too quick to be seen, a program that never
-// raises its flag, and one that could not start. Closed runs go with the PID records.
-TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnce) {
+// Two readers, as a window and a service have them. Each start is recorded and ended once,
+// whoever sees the end first: a whole calculation, one killed, one too quick to be seen, a
+// program that never raises its flag, one that could not start. A flag no calculation holds is
+// stale, logged once by each reader and reset only by the operator. Closed runs go with the PID
+// records.
+TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsShown) {
     const CSystemClock realClock;
     const CAheadClock ahead;
     CRunStateReader first{paths.MonitorDatabase(), realClock, processes, log, problems, stop};
@@ -152,7 +109,11 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnce) {
     };
     const CScheduleRow whole = row("Pump", "Dygn"), killed = row("Kvarn", "Timme"),
                        quick = row("Snabb", "Minut"), silent = row("Tyst", "Vecka"),
-                       missing = row("Saknas", "Kvart");
+                       missing = row("Saknas", "Kvart"), orphan = row("Ensam", "Natt");
+    db.SetSetting(QString("RUNFLAGG%1").arg(orphan.key), 1);
+    db.SetSetting(QString("CALC_TIME%1").arg(orphan.key), 1765098000);
+    CMonitorSettings settings;
+    settings.save = 1;
     const auto launch = [&](const CScheduleRow& r, const char* seconds, const QString& program) {
         qputenv("KVARNIXSIM_SECONDS", seconds);
         settings.programPath = program;
@@ -160,8 +121,8 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnce) {
     };
     const auto latest = [&](const CScheduleRow& r) { return db.LatestRun(r.key).value_or(CRun()); };
     const auto readBoth = [&] {
-        first.Read();
-        second.Read();
+        Read(first);
+        Read(second);
     };
 
     launch(quick, "0", KVARNIX_SIMULATOR);
@@ -182,6 +143,12 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnce) {
             return db.RecordedProcessIds(killed.model).size() == 1 && latest(killed).seenRunning;
         },
         10000));
+    CRunStates states = Read(first);
+    EXPECT_EQ(RunningAndStale(states, killed.key), std::pair(true, false));
+    EXPECT_EQ(RunningAndStale(states, orphan.key), std::pair(true, true));
+    EXPECT_EQ(states.byKey.value(orphan.key).calcSeconds, 1765098000);
+    EXPECT_EQ(LogLines(orphan.model + "   Natt   (beräkningsflaggan är satt").size(), 2);
+
     ::kill(pid_t(db.RecordedProcessIds(killed.model).first()), SIGKILL);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -191,6 +158,15 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnce) {
         15000));
     const CRun ended = latest(whole);
     readBoth();
+    states = Read(first);
+    EXPECT_EQ(RunningAndStale(states, killed.key), std::pair(true, true));
+    EXPECT_EQ(LogLines(killed.model + "   Timme   (beräkningsflaggan är satt").size(), 2);
+    EXPECT_TRUE(db.IsRunFlagSet(killed.key));
+    db.ResetRunFlags({killed.key, orphan.key});
+    states = Read(first);
+    EXPECT_EQ(RunningAndStale(states, killed.key), std::pair(false, false));
+    EXPECT_EQ(RunningAndStale(states, orphan.key), std::pair(false, false));
+
     EXPECT_EQ(latest(whole).ended, ended.ended);
     EXPECT_EQ(ended.outcome, CRun::Outcome::Finished);
     ASSERT_TRUE(ended.seenRunning && ended.DurationSeconds());
@@ -220,3 +196,5 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnce) {
     EXPECT_FALSE(db.LatestRun(whole.key)->ended.has_value());
     EXPECT_FALSE(db.LatestRun(killed.key).has_value());
 }
+
+} // namespace

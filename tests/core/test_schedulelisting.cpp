@@ -1,15 +1,16 @@
 // The schedule listing of the service: the table at a fixed moment, and what it reads from a
 // real file beside a real calculation.
 #include "app/programpaths.h"
-#include "monitordb/sqliteconnection.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/calculationprocesses.h"
 #include "schedule/schedulelisting.h"
+#include "support/filequery.h"
 #include "support/testsupport.h"
 
 #include <QProcess>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace {
 
@@ -17,50 +18,36 @@ qint64 Seconds(const char* localTime) {
     return LocalTime(QString::fromUtf8(localTime)).toSecsSinceEpoch();
 }
 
-struct CListingCase {
-    CScheduleRow row;
-    CRunState state;
-};
-
 // A Monday at 10:00:20. Every kind of start time, each weekday, rows that tie, never start or
 // are inactive, a running and a stale calculation, and stored texts a terminal must not take
 // as they are: a letter with a combining ring, and an escape sequence.
 TEST(ScheduleListing, ListsEveryRowInStartOrderWithItsStateAligned) {
-    const QVector<CListingCase> cases = {
-        {{4, "00:01", "/m/Pump", "Timme", false, 1}, {}},
-        {{2, "00:01", QString::fromUtf8("/m/Kvarn A\u030a"), "Timme", true, 1}, {}},
-        {{5, "2025-01-01 08:00", "/m/Pump", "Timme", true, 0}, {}},
-        {{3, "XXXX-XX-XX XX:XX", "/m/Mälaröarna", "Dygn\x1b[2J", true, 0}, {}},
-        {{7, "2026-12-07 12:05", "/m/Pump", "Timme", true, 0}, {}},
-        {{11, "XXXX-02-30 10:00", "/m/Pump", "Timme", true, 0}, {}},
-        {{14, "00:05", "/m/Pump", "Timme", true, 3}, {}},
-        {{20, "Söndag  06:15", "/m/Pump", "Timme", true, 0}, {}},
-        {{21, "Måndag  10:00", "/m/Pump", "Timme", true, 0}, {}},
-        {{22, "Tisdag  10:00", "/m/Pump", "Timme", true, 0}, {}},
-        {{23, "Onsdag  07:30", "/m/Pump", "Timme", true, 0}, {}},
-        {{24, "Torsdag  18:45", "/m/Pump", "Timme", true, 0}, {}},
-        {{25, "Fredag  XX:30", "/m/Pump", "Timme", true, 0}, {}},
-        {{26, "Lördag  23:59", "/m/Pump", "Timme", true, 0}, {}},
-        {{30, "00:10", "/m/Pump", "Timme", true, 7},
-         {true, false, Seconds("2026-12-07 09:12:05"), 0}},
-        {{31, "2026-12-24 XX:00", "/m/Pump", "Timme", true, 0},
-         {true, true, Seconds("2026-12-01 22:00:00"), 0}},
-    };
     CListingInput input;
-    for (const CListingCase& listed : cases) {
-        input.rows << listed.row;
-        input.states.insert(listed.row.key, listed.state);
-    }
+    input.rows = {
+        {4, "00:01", "/m/Pump", "Timme", false, 1},
+        {2, "00:01", QString::fromUtf8("/m/Kvarn A\u030a"), "Timme", true, 1},
+        {5, "2025-01-01 08:00", "/m/Pump", "Timme", true, 0},
+        {3, "XXXX-XX-XX XX:XX", "/m/Mälaröarna", "Dygn\x1b[2J", true, 0},
+        {7, "2026-12-07 12:05", "/m/Pump", "Timme", true, 0},
+        {11, "XXXX-02-30 10:00", "/m/Pump", "Timme", true, 0},
+        {14, "00:05", "/m/Pump", "Timme", true, 3},
+        {20, "Söndag  06:15", "/m/Pump", "Timme", true, 0},
+        {21, "Måndag  10:00", "/m/Pump", "Timme", true, 0},
+        {22, "Tisdag  10:00", "/m/Pump", "Timme", true, 0},
+        {23, "Onsdag  07:30", "/m/Pump", "Timme", true, 0},
+        {24, "Torsdag  18:45", "/m/Pump", "Timme", true, 0},
+        {25, "Fredag  XX:30", "/m/Pump", "Timme", true, 0},
+        {26, "Lördag  23:59", "/m/Pump", "Timme", true, 0},
+        {30, "00:10", "/m/Pump", "Timme", true, 7},
+        {31, "2026-12-24 XX:00", "/m/Pump", "Timme", true, 0},
+    };
+    input.states = {{30, {true, false, Seconds("2026-12-07 09:12:05"), 0}},
+                    {31, {true, true, Seconds("2026-12-01 22:00:00"), 0}}};
     const auto run = [](int key, const char* launched, std::optional<qint64> seconds,
                         CRun::Outcome outcome, const char* reason = "") {
-        CRun last;
-        last.key = key;
-        last.launched = Seconds(launched);
-        if (seconds)
-            last.ended = last.launched + *seconds;
-        last.outcome = outcome;
-        last.reason = QString::fromUtf8(reason);
-        return last;
+        const qint64 start = Seconds(launched);
+        const std::optional<qint64> end = seconds ? std::optional(start + *seconds) : std::nullopt;
+        return CRun{key, {}, {}, start, std::nullopt, end, outcome, QString::fromUtf8(reason)};
     };
     input.lastRuns = {
         {30, run(30, "2026-12-07 10:00:05", std::nullopt, CRun::Outcome::Running)},
@@ -69,6 +56,9 @@ TEST(ScheduleListing, ListsEveryRowInStartOrderWithItsStateAligned) {
          run(14, "2026-12-07 09:55:00", 0, CRun::Outcome::NotStarted, "programmet /x finns inte")},
         {31, run(31, "2026-12-01 21:00:00", 3600, CRun::Outcome::Aborted)},
     };
+    // The columns of a row that never ran and shows no flag, with /m/Pump and Timme.
+    const QString idle = "Uppgift saknas       -             -                                  "
+                         "           /m/Pump        Timme";
     const QStringList expected = {
         "NYCKEL  STARTTID          NÄSTA START       KVAR       SENASTE BERÄKNING    LÄGE        "
         "  SENASTE KÖRNING                               MODELL         MAKRO",
@@ -80,30 +70,19 @@ TEST(ScheduleListing, ListsEveryRowInStartOrderWithItsStateAligned) {
         "  kunde inte startas: programmet /x finns inte  /m/Pump        Timme",
         "    30  00:10             2026-12-07 10:07  7 min      2026-12-07 09:12:05  körs        "
         "  pågår sedan 2026-12-07 10:00:05               /m/Pump        Timme",
-        "     7  2026-12-07 12:05  2026-12-07 12:05  2 h 5 min  Uppgift saknas       -           "
-        "  -                                             /m/Pump        Timme",
-        "    22  Tisdag  10:00     2026-12-08 10:00  1 d        Uppgift saknas       -           "
-        "  -                                             /m/Pump        Timme",
-        "    23  Onsdag  07:30     2026-12-09 07:30  1 d 21 h   Uppgift saknas       -           "
-        "  -                                             /m/Pump        Timme",
-        "    24  Torsdag  18:45    2026-12-10 18:45  3 d 8 h    Uppgift saknas       -           "
-        "  -                                             /m/Pump        Timme",
-        "    25  Fredag  XX:30     2026-12-11 00:30  3 d 14 h   Uppgift saknas       -           "
-        "  -                                             /m/Pump        Timme",
-        "    26  Lördag  23:59     2026-12-12 23:59  5 d 13 h   Uppgift saknas       -           "
-        "  -                                             /m/Pump        Timme",
-        "    20  Söndag  06:15     2026-12-13 06:15  5 d 20 h   Uppgift saknas       -           "
-        "  -                                             /m/Pump        Timme",
-        "    21  Måndag  10:00     2026-12-14 10:00  7 d        Uppgift saknas       -           "
-        "  -                                             /m/Pump        Timme",
+        "     7  2026-12-07 12:05  2026-12-07 12:05  2 h 5 min  " + idle,
+        "    22  Tisdag  10:00     2026-12-08 10:00  1 d        " + idle,
+        "    23  Onsdag  07:30     2026-12-09 07:30  1 d 21 h   " + idle,
+        "    24  Torsdag  18:45    2026-12-10 18:45  3 d 8 h    " + idle,
+        "    25  Fredag  XX:30     2026-12-11 00:30  3 d 14 h   " + idle,
+        "    26  Lördag  23:59     2026-12-12 23:59  5 d 13 h   " + idle,
+        "    20  Söndag  06:15     2026-12-13 06:15  5 d 20 h   " + idle,
+        "    21  Måndag  10:00     2026-12-14 10:00  7 d        " + idle,
         "    31  2026-12-24 XX:00  2026-12-24 00:00  16 d 14 h  2026-12-01 22:00:00  flaggan kvar"
         "  avbruten efter 1 h 0 min                      /m/Pump        Timme",
-        "     4  00:01             inaktiv                      Uppgift saknas       -           "
-        "  -                                             /m/Pump        Timme",
-        "     5  2025-01-01 08:00  aldrig                       Uppgift saknas       -           "
-        "  -                                             /m/Pump        Timme",
-        "    11  XXXX-02-30 10:00  aldrig                       Uppgift saknas       -           "
-        "  -                                             /m/Pump        Timme",
+        "     4  00:01             inaktiv                      " + idle,
+        "     5  2025-01-01 08:00  aldrig                       " + idle,
+        "    11  XXXX-02-30 10:00  aldrig                       " + idle,
     };
     const QStringList lines = CScheduleListing(input, LocalTime("2026-12-07 10:00:20")).Lines();
     ASSERT_EQ(lines.size(), expected.size()) << lines.join('\n').toStdString();
@@ -130,17 +109,10 @@ TEST(ScheduleListing, GivesTheTimeLeftInItsTwoLargestUnitsRoundedUpToMinutes) {
         EXPECT_EQ(CScheduleListing::TimeLeft(c.seconds), QString::fromUtf8(c.text)) << c.seconds;
 }
 
-int CountOfNumbers(const QString& databaseFile) {
-    CSqliteConnection connection;
-    connection.Open(databaseFile, CSqliteConnection::OpenMode::ReadOnly, 1000);
-    CSqliteStatement count = connection.Prepare("SELECT COUNT(*) FROM SEKVENS");
-    count.Step();
-    return count.ColumnInt(0);
-}
-
 // A calculation of the simulator holds its row's flag; a flag nobody holds is stale. Reading
 // adds nothing to the file: the row that never had a flag still has none.
 TEST(ScheduleListing, ReadsFlagsAndTimesWithoutWritingAndTellsAStaleFlag) {
+    const QString countNumbers = "SELECT COUNT(*) FROM SEKVENS";
     CTestFolder folder;
     const CProgramPaths paths(folder.ProgramFile());
     CSystemDatabase db(paths.MonitorDatabase());
@@ -160,7 +132,7 @@ TEST(ScheduleListing, ReadsFlagsAndTimesWithoutWritingAndTellsAStaleFlag) {
                                           paths.MonitorDatabase(), "1"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return db.IsRunFlagSet(running); }, 10000));
     db.Close();
-    const int numbersBefore = CountOfNumbers(paths.MonitorDatabase());
+    const QString numbersBefore = QueryFile(paths.MonitorDatabase(), countNumbers);
 
     ASSERT_TRUE(db.Open());
     CCalculationProcesses processes(paths.MonitorDatabase());
@@ -171,15 +143,14 @@ TEST(ScheduleListing, ReadsFlagsAndTimesWithoutWritingAndTellsAStaleFlag) {
 
     ASSERT_EQ(input.rows.size(), 3);
     EXPECT_EQ(input.rows[2].startTime, "Onsdag  18:00");
-    const CRunState runningState = input.states.value(running);
-    EXPECT_TRUE(runningState.running);
-    EXPECT_FALSE(runningState.stale);
-    const CRunState staleState = input.states.value(stale);
-    EXPECT_TRUE(staleState.running);
-    EXPECT_TRUE(staleState.stale);
-    EXPECT_EQ(staleState.calcSeconds, 1765098000);
-    EXPECT_FALSE(input.states.value(unflagged).running);
-    EXPECT_EQ(CountOfNumbers(paths.MonitorDatabase()), numbersBefore);
+    const auto runningAndStale = [&](int key) {
+        return std::pair(input.states.value(key).running, input.states.value(key).stale);
+    };
+    EXPECT_EQ(runningAndStale(running), std::pair(true, false));
+    EXPECT_EQ(runningAndStale(stale), std::pair(true, true));
+    EXPECT_EQ(runningAndStale(unflagged), std::pair(false, false));
+    EXPECT_EQ(input.states.value(stale).calcSeconds, 1765098000);
+    EXPECT_EQ(QueryFile(paths.MonitorDatabase(), countNumbers), numbersBefore);
 }
 
 } // namespace

@@ -4,11 +4,16 @@
 #include "monitordb/sqliteconnection.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/schedulemodel.h"
+#include "support/filequery.h"
 #include "support/testsupport.h"
 
 #include <QFile>
+#include <QProcess>
+#include <algorithm>
 #include <climits>
 #include <gtest/gtest.h>
+#include <numeric>
+#include <tuple>
 
 namespace {
 
@@ -16,20 +21,10 @@ class SystemDatabaseTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(db.OpenOrCreate()); }
 
-    // A second, independent look at the file, as the calculation program has it.
-    int Number(const QString& name) {
-        CSqliteConnection raw;
-        raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
-        CSqliteStatement row =
-            raw.Prepare(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"));
-        return row.Bind(1, name).Step() ? row.ColumnInt(0) : -999;
-    }
-    int Count(const QString& sql) {
-        CSqliteConnection raw;
-        raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
-        CSqliteStatement row = raw.Prepare(sql);
-        row.Step();
-        return row.ColumnInt(0);
+    // What another process, the calculation program, reads in the file.
+    QString Query(const QString& sql) const { return QueryFile(folder.DatabaseFile(), sql); }
+    QString Number(const QString& name) const {
+        return Query("SELECT NUMMER FROM SEKVENS WHERE NAMN = '" + name + "'");
     }
 
     CTestFolder folder;
@@ -37,11 +32,11 @@ protected:
 };
 
 TEST_F(SystemDatabaseTest, NewFileAllocatesKeysFromPostAndNeverReusesThem) {
-    EXPECT_EQ(Number("POST"), 1);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM MONITOR"), 0);
+    EXPECT_EQ(Number("POST"), "1");
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM MONITOR"), "0");
 
     EXPECT_EQ(db.SaveRow("00:05", "/m/a", "Makro", -1, 0), 1);
-    EXPECT_EQ(Number("POST"), 2);
+    EXPECT_EQ(Number("POST"), "2");
     EXPECT_TRUE(db.DeleteRow(1));
     EXPECT_EQ(db.SaveRow("00:05", "/m/b", "Makro", -1, 0), 2);
 
@@ -49,51 +44,30 @@ TEST_F(SystemDatabaseTest, NewFileAllocatesKeysFromPostAndNeverReusesThem) {
     EXPECT_EQ(db.SaveRow("- - - -", "/opt/kvarnix/Kvarnix", "- - - -", 0, 0), 0);
     EXPECT_EQ(db.SaveRow("- - - -", "/opt/kvarnix/Ny", "- - - -", 0, 0), 0);
     EXPECT_EQ(db.GetProgramPath(), "/opt/kvarnix/Ny");
-    EXPECT_EQ(Number("POST"), 3);
+    EXPECT_EQ(Number("POST"), "3");
 
     // Saving an existing key updates it and keeps its countdown.
     db.SetCounter(2, 17);
     EXPECT_EQ(db.SaveRow("00:10", "/m/c", "Annat", 2, 1), 2);
     EXPECT_EQ(db.GetCounter(2), 17);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM MONITOR"), 2);
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM MONITOR"), "2");
     EXPECT_EQ(db.LastError(), "");
 }
 
-TEST_F(SystemDatabaseTest, TextsWithQuotesPercentAndSwedishLettersRoundTrip) {
-    const QString model = "/modeller/Kvarn'Syd/100% \"rå\" \\ data";
-    const QString macro = "Dygnsberäkning 'ö' %d %s";
-    const QString oddTid = "'%s\\ö\"";
-    const int key = db.SaveRow(oddTid, model, macro, -1, 1);
-    ASSERT_GT(key, 0);
-
-    QString tid, readModel, readMacro;
-    int implemented = -1;
-    db.LoadRow(key, tid, readModel, readMacro, implemented);
-    EXPECT_EQ(tid, oddTid);
-    EXPECT_EQ(readModel, model);
-    EXPECT_EQ(readMacro, macro);
-    EXPECT_EQ(implemented, 1);
-    EXPECT_TRUE(db.SetSetting("Ö'%d\\", 7));
-    EXPECT_EQ(db.GetSetting("Ö'%d\\"), 7);
-}
-
-TEST_F(SystemDatabaseTest, ListShowsWeekdayRowsInDisplayFormAndHidesTheSettingsRow) {
+TEST_F(SystemDatabaseTest, RowsReadBackAsSavedWithWeekdaysInDisplayForm) {
     db.SaveRow("- - - -", "/opt/kvarnix/Kvarnix", "- - - -", 0, 0);
     db.SaveRow("3-18:00   ", "/m/onsdag  ", "Makro ", -1, 1);
     db.SaveRow("Måndag  07:30", "/m/mandag", "Makro", -1, 0);
     db.SaveRow("00:05", "/m/cyklisk", "Makro", -1, 1);
-
     db.SetCounter(3, 9);
     CScheduleModel list;
     list.SetRows(db.LoadAllRows());
     ASSERT_EQ(list.LineCount(), 3);
-    EXPECT_EQ(list.Line(0).startTime, "Onsdag  18:00");
-    EXPECT_EQ(list.Line(0).model, "/m/onsdag");
-    EXPECT_EQ(list.Line(0).macro, "Makro");
+    EXPECT_EQ(QStringList({list.Line(0).startTime, list.Line(0).model, list.Line(0).macro,
+                           list.Line(1).startTime, list.Line(2).startTime}),
+              QStringList({"Onsdag  18:00", "/m/onsdag", "Makro", "Måndag  07:30", "00:05"}));
     EXPECT_EQ(list.Line(0).stateImage, 2);
-    EXPECT_EQ(list.Line(1).startTime, "Måndag  07:30");
     EXPECT_EQ(list.Line(1).stateImage, 1);
-    EXPECT_EQ(list.Line(2).startTime, "00:05");
     EXPECT_EQ(list.Keys(), (QVector<int>{1, 2, 3}));
     EXPECT_EQ(db.LoadAllRows().at(2).counter, 9);
 
@@ -107,62 +81,62 @@ TEST_F(SystemDatabaseTest, ListShowsWeekdayRowsInDisplayFormAndHidesTheSettingsR
     EXPECT_EQ(db.LastError(),
               "Raden kunde inte läsas ur monitordatabasen.\nDet finns ingen rad med "
               "nyckeln 2 i tabellen MONITOR.");
+
+    // Quotes, percent signs, backslashes and Swedish letters come back as they were saved.
+    const QStringList odd{"'%s\\ö\"", "/modeller/Kvarn'Syd/100% \"rå\" \\ data",
+                          "Dygnsberäkning 'ö' %d %s"};
+    const int key = db.SaveRow(odd[0], odd[1], odd[2], -1, 1);
+    ASSERT_TRUE(db.LoadRow(key, tid, model, macro, implemented));
+    EXPECT_EQ(QStringList({tid, model, macro}), odd);
+    EXPECT_EQ(implemented, 1);
+    EXPECT_TRUE(db.SetSetting("Ö'%d\\", 23));
+    EXPECT_EQ(db.GetSetting("Ö'%d\\"), 23);
 }
 
-TEST_F(SystemDatabaseTest, NamedNumbersAreCreatedOnFirstUse) {
+TEST_F(SystemDatabaseTest, NamedNumbersAreCreatedOnFirstUseAndWholeListReadsAgree) {
     EXPECT_EQ(db.NextNumber("NYTT", true), 0);
-    EXPECT_EQ(Number("NYTT"), 1);
+    EXPECT_EQ(Number("NYTT"), "1");
     EXPECT_EQ(db.NextNumber("ANNAT", false), 0);
-    EXPECT_EQ(Number("ANNAT"), 0);
-
+    EXPECT_EQ(Number("ANNAT"), "0");
     EXPECT_FALSE(db.SettingExists("HIDE"));
     EXPECT_EQ(db.GetSetting("HIDE"), 0);
     EXPECT_TRUE(db.SettingExists("HIDE"));
-    EXPECT_TRUE(db.SetSetting("LOGFILE", 30));
-    EXPECT_EQ(db.GetSetting("LOGFILE"), 30);
 
     EXPECT_FALSE(db.IsRunFlagSet(12));
-    EXPECT_EQ(Number("RUNFLAGG12"), 0);
+    EXPECT_EQ(Number("RUNFLAGG12"), "0");
     db.SetSetting("RUNFLAGG12", 1);
     EXPECT_TRUE(db.IsRunFlagSet(12));
     db.ResetRunFlag(12);
     EXPECT_FALSE(db.IsRunFlagSet(12));
     db.ResetRunFlag(99);
-    EXPECT_EQ(Number("RUNFLAGG99"), -999);
+    EXPECT_EQ(Number("RUNFLAGG99"), "-");
+    db.SetSetting("RUNFLAGG1", 1);
+    db.SetSetting("RUNFLAGG2", 0);
+    db.SetSetting("RUNFLAGG03", 1); // not the name of key 3
+    EXPECT_EQ(db.RunFlags({1, 2, 3}), (QHash<int, bool>{{1, true}, {2, false}, {3, false}}));
+    EXPECT_EQ(Number("RUNFLAGG3"), "0");
 
     EXPECT_EQ(db.GetTimeText(0, 12), "Uppgift saknas");
     db.SetSetting("MES_TIME12", 0);
     EXPECT_EQ(db.GetTimeText(1, 12), "Uppgift saknas");
-    const QDateTime calculated = LocalTime("2026-12-05 23:10:07");
-    db.SetSetting("CALC_TIME12", int(calculated.toSecsSinceEpoch()));
+    const qint64 calculated = LocalTime("2026-12-05 23:10:07").toSecsSinceEpoch();
+    db.SetSetting("CALC_TIME12", calculated);
     EXPECT_EQ(db.GetTimeText(0, 12), "2026-12-05 23:10:07");
-}
-
-TEST_F(SystemDatabaseTest, WholeListReadsAgreeWithSingleReads) {
-    db.SetSetting("RUNFLAGG1", 1);
-    db.SetSetting("RUNFLAGG2", 0);
-    db.SetSetting("RUNFLAGG03", 1); // not the name of key 3
-    const QHash<int, bool> flags = db.RunFlags({1, 2, 3});
-    EXPECT_TRUE(flags.value(1));
-    EXPECT_FALSE(flags.value(2));
-    EXPECT_FALSE(flags.value(3));
-    EXPECT_EQ(Number("RUNFLAGG3"), 0);
-
     db.SetSetting("CALC_TIME5", 1000);
     db.SetSetting("CALC_TIME", 2000);
     db.SetSetting("MES_TIME5", 900);
-    EXPECT_EQ(db.StoredTimes(0), (QHash<int, qint64>{{5, 1000}}));
-    EXPECT_EQ(db.StoredTimes(1), (QHash<int, qint64>{{5, 900}}));
+    EXPECT_EQ(db.StoredTimes(0), (QHash<int, qint64>{{5, 1000}, {12, calculated}}));
+    EXPECT_EQ(db.StoredTimes(1), (QHash<int, qint64>{{5, 900}, {12, 0}}));
 }
 
+// A counter never stored reads 0: due at once, then every interval; seeding spreads cyclic
+// rows over their first interval.
 TEST_F(SystemDatabaseTest, CyclicCountdownIsDueEveryIntervalAndRestartsWhenActivated) {
     const int key = db.SaveRow("00:03", "/m/a", "M", -1, 1);
     QString pattern;
     for (int tick = 0; tick < 7; ++tick)
         pattern += db.StepCounter(key) ? 'D' : '.';
-    // A counter never stored reads 0: due at once, then every third tick.
     EXPECT_EQ(pattern, "D..D..D");
-
     db.StepCounter(key);
     EXPECT_EQ(db.GetCounter(key), 2);
     db.SetImplemented(1, key);
@@ -172,16 +146,12 @@ TEST_F(SystemDatabaseTest, CyclicCountdownIsDueEveryIntervalAndRestartsWhenActiv
     const int everyTick = db.SaveRow("00:00", "/m/b", "M", -1, 1);
     EXPECT_TRUE(db.StepCounter(everyTick));
     EXPECT_TRUE(db.StepCounter(everyTick));
-
     EXPECT_EQ(CSystemDatabase::IntervalMinutes("01:30"), 90);
     EXPECT_EQ(CSystemDatabase::IntervalMinutes("02:_5"), 120);
-}
 
-TEST_F(SystemDatabaseTest, SeedingSpreadsCyclicRowsOverTheirFirstInterval) {
-    const int cyclic = db.SaveRow("00:10", "/m/a", "M", -1, 1);
-    const int absolute = db.SaveRow("XXXX-XX-XX 06:30", "/m/b", "M", -1, 1);
+    const int cyclic = db.SaveRow("00:10", "/m/c", "M", -1, 1);
+    const int absolute = db.SaveRow("XXXX-XX-XX 06:30", "/m/d", "M", -1, 1);
     db.SetCounter(absolute, 42);
-
     db.SeedCyclicCounters([] { return 0; });
     EXPECT_EQ(db.GetCounter(cyclic), 1);
     db.SeedCyclicCounters([] { return 32767; });
@@ -191,44 +161,38 @@ TEST_F(SystemDatabaseTest, SeedingSpreadsCyclicRowsOverTheirFirstInterval) {
     EXPECT_EQ(db.GetCounter(absolute), 42);
 }
 
+// A span of no days, or fewer, keeps the current day's records as the log keeps its last day.
 TEST_F(SystemDatabaseTest, PurgeRemovesExactlyThePidRecordsOlderThanTheCutOff) {
-    EXPECT_TRUE(db.PurgePid(LocalTime("2026-12-05 23:10"), 10));
-    {
-        CSqliteConnection raw;
-        raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
-        for (const char* tid :
-             {"2026-11-25 23:09:59", "2026-11-25 23:10:00", "2026-12-01 08:00:00"})
-            raw.Prepare("INSERT INTO PID (TID, PID, MODELL) VALUES(?, 1, '/m/a')")
-                .Bind(1, tid)
-                .Run();
-    }
-    EXPECT_TRUE(db.PurgePid(LocalTime("2026-12-05 23:10"), 10));
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM PID"), 2);
-    EXPECT_EQ(Count("SELECT COUNT(*) FROM PID WHERE TID = '2026-11-25 23:09:59'"), 0);
-
-    // A span of no days, or fewer, keeps the current day's records as the log keeps its last day.
+    const QDateTime now = LocalTime("2026-12-05 23:10");
+    const auto insert = [&](const char* tid) {
+        db.Connection()
+            .Prepare("INSERT INTO PID (TID, PID, MODELL) VALUES(?, 1, '/m')")
+            .Bind(1, tid)
+            .Run();
+    };
+    const QString kept = "SELECT group_concat(TID) FROM (SELECT TID FROM PID ORDER BY TID)";
+    EXPECT_TRUE(db.PurgePid(now, 10));
+    for (const char* tid : {"2026-11-25 23:09:59", "2026-11-25 23:10:00", "2026-12-01 08:00:00"})
+        insert(tid);
+    EXPECT_TRUE(db.PurgePid(now, 10));
+    EXPECT_EQ(Query(kept), "2026-11-25 23:10:00,2026-12-01 08:00:00");
     for (int days : {0, -3}) {
-        CSqliteConnection raw;
-        raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
-        raw.Execute("INSERT INTO PID (TID, PID, MODELL) VALUES('2026-12-05 00:00:00', 2, '/m')");
-        raw.Execute("INSERT INTO PID (TID, PID, MODELL) VALUES('2026-12-04 23:59:59', 3, '/m')");
-        EXPECT_TRUE(db.PurgePid(LocalTime("2026-12-05 23:10"), days));
-        EXPECT_EQ(Count("SELECT COUNT(*) FROM PID WHERE TID LIKE '2026-12-05%'"), 1) << days;
-        EXPECT_EQ(Count("SELECT COUNT(*) FROM PID WHERE TID < '2026-12-05'"), 0) << days;
-        raw.Execute("DELETE FROM PID WHERE PID = 2");
+        insert("2026-12-05 00:00:00");
+        insert("2026-12-04 23:59:59");
+        EXPECT_TRUE(db.PurgePid(now, days));
+        EXPECT_EQ(Query(kept), "2026-12-05 00:00:00") << days;
+        db.Connection().Execute("DELETE FROM PID");
     }
 }
 
 TEST_F(SystemDatabaseTest, SettingsAreCreatedWithZeroAndDefaultsApplyInMemoryOnly) {
     CMonitorSettings settings = CMonitorSettings::Load(db);
-    EXPECT_EQ(settings.drift, 0);
-    EXPECT_EQ(settings.logFile, 100);
-    EXPECT_EQ(settings.pid, 10);
-    EXPECT_EQ(settings.hideMinuter, 10);
+    EXPECT_EQ(std::tuple(settings.drift, settings.logFile, settings.pid, settings.hideMinuter),
+              std::tuple(0, 100, 10, 10));
     EXPECT_EQ(settings.programPath, "");
     for (const char* name :
          {"SHOW_KOL4", "HIDE_MINUTER", "HIDE", "LOGFILE", "PID", "SAVE", "DRIFT"})
-        EXPECT_EQ(Number(name), 0) << name;
+        EXPECT_EQ(Number(name), "0") << name;
 
     db.SetSetting("LOGFILE", 30);
     db.SaveRow("- - - -", "/opt/kvarnix/Kvarnix   ", "- - - -", 0, 0);
@@ -249,9 +213,8 @@ TEST_F(SystemDatabaseTest, SettingsAreCreatedWithZeroAndDefaultsApplyInMemoryOnl
     EXPECT_EQ(settings.pid, INT_MAX);
 }
 
-// The tables a file holds decide what it is: none, a new file (created whole at
-// the start, never by a running program); the monitor's two, an older file that
-// gains what came later; some of them, somebody else's file, left as it is.
+// The tables decide what a file is: none, a new file (created whole at the start only); the
+// monitor's two, an older file that gains what came later; some, somebody else's, left alone.
 TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
     const QString monitor = "CREATE TABLE MONITOR (TID TEXT, MODELL TEXT, MAKRO TEXT, "
                             "NYCKEL INTEGER, IMPLEMENTED INTEGER, COUNTER INTEGER)";
@@ -266,6 +229,7 @@ TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
         {{monitor}, false, "tabellen SEKVENS saknas."},
         {{"CREATE TABLE ANNAN (X INTEGER)"}, false, "tabellen MONITOR saknas."},
     };
+    const QString all = "KORNINGAR,MONITOR,PID,SCHEMALAGGARE,SEKVENS";
     for (const auto& c : cases) {
         CTestFolder folder;
         folder.WriteText(folder.DatabaseFile(), "");
@@ -276,19 +240,15 @@ TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
                 raw.Execute(statement);
         }
         const auto tables = [&] {
-            CSqliteConnection raw;
-            raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ReadOnly, 1000);
-            CSqliteStatement names =
-                raw.Prepare("SELECT group_concat(name) FROM (SELECT name FROM sqlite_master WHERE "
-                            "type = 'table' ORDER BY name)");
-            names.Step();
-            return names.ColumnText(0);
+            return QueryFile(folder.DatabaseFile(),
+                             "SELECT group_concat(name) FROM (SELECT name FROM sqlite_master "
+                             "WHERE type = 'table' ORDER BY name)");
         };
         const QString before = tables();
         CSystemDatabase db(folder.DatabaseFile());
         EXPECT_EQ(db.Open(), c.opens) << before.toStdString();
         if (c.opens) {
-            EXPECT_EQ(tables(), "KORNINGAR,MONITOR,PID,SCHEMALAGGARE,SEKVENS");
+            EXPECT_EQ(tables(), all);
             continue;
         }
         EXPECT_EQ(db.LastOpenFault(), DatabaseFault::Incomplete);
@@ -299,27 +259,20 @@ TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
         // Only an empty file is new enough to be made a monitor database at the start.
         EXPECT_EQ(db.OpenOrCreate(), before.isEmpty()) << before.toStdString();
         if (before.isEmpty()) {
-            EXPECT_EQ(tables(), "KORNINGAR,MONITOR,PID,SCHEMALAGGARE,SEKVENS");
+            EXPECT_EQ(tables(), all);
             EXPECT_EQ(db.NextNumber("POST", false), 1);
         }
     }
 }
 
-// WAL does not work between hosts over a network file system: a new file there
-// keeps its rollback journal, and a WAL file found there is named and left alone.
+// WAL does not work between hosts over a network file system: a new file there keeps its
+// rollback journal, and a WAL file found there is named and left alone.
 TEST(SystemDatabaseFile, OnANetworkFileSystemTheFileKeepsItsRollbackJournal) {
-    const auto journalMode = [](const QString& path) {
-        CSqliteConnection raw;
-        raw.Open(path, CSqliteConnection::OpenMode::ExistingFile, 1000);
-        CSqliteStatement mode = raw.Prepare("PRAGMA journal_mode");
-        mode.Step();
-        return mode.ColumnText(0);
-    };
     CTestFolder local;
     CSystemDatabase onDisk(local.DatabaseFile());
     ASSERT_TRUE(onDisk.OpenOrCreate());
     onDisk.Close();
-    EXPECT_EQ(journalMode(local.DatabaseFile()), "wal");
+    EXPECT_EQ(QueryFile(local.DatabaseFile(), "PRAGMA journal_mode"), "wal");
 
     CTestFolder shared;
     for (const long type : {0x6969L, 0xFF534D42L, 0x65735546L, 0x01021997L}) {
@@ -328,30 +281,25 @@ TEST(SystemDatabaseFile, OnANetworkFileSystemTheFileKeepsItsRollbackJournal) {
         onShare.SetFileSystemProbe([type](const QString&) { return type; });
         ASSERT_TRUE(onShare.OpenOrCreate());
         onShare.Close();
-        EXPECT_EQ(journalMode(shared.DatabaseFile()), "delete") << type;
+        EXPECT_EQ(QueryFile(shared.DatabaseFile(), "PRAGMA journal_mode"), "delete") << type;
     }
     ASSERT_TRUE(QFile::remove(shared.DatabaseFile()));
     ASSERT_TRUE(QFile::copy(local.DatabaseFile(), shared.DatabaseFile()));
-    const QByteArray copied = [&] {
-        QFile file(shared.DatabaseFile());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray copied = FileBytes(shared.DatabaseFile());
     CSystemDatabase walOnShare(shared.DatabaseFile());
     walOnShare.SetFileSystemProbe([](const QString&) { return 0x517BL; });
     EXPECT_FALSE(walOnShare.Open());
     EXPECT_EQ(walOnShare.LastOpenFault(), DatabaseFault::WalOnNetwork);
     EXPECT_TRUE(walOnShare.LastOpenFaultText().contains("journal_mode=DELETE"));
-    QFile file(shared.DatabaseFile());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), copied);
+    EXPECT_EQ(FileBytes(shared.DatabaseFile()), copied);
     EXPECT_FALSE(QFile::exists(shared.DatabaseFile() + "-shm"));
     // An ext4 or tmpfs folder is no network.
     EXPECT_FALSE(IsNetworkFileSystem(0xEF53));
     EXPECT_FALSE(IsNetworkFileSystem(0x01021994));
 }
 
-// A running program never creates the file, and never touches one it cannot use;
-// each kind of fault gets its own Swedish sentence with the path.
+// A running program never creates the file, nor touches one it cannot use; each fault has
+// its own sentence with the path.
 TEST(SystemDatabaseFile, UnusableFilesAreNamedAndLeftAlone) {
     CTestFolder folder;
     CSystemDatabase db(folder.DatabaseFile());
@@ -366,11 +314,38 @@ TEST(SystemDatabaseFile, UnusableFilesAreNamedAndLeftAlone) {
     EXPECT_TRUE(db.LastOpenFaultText().startsWith("Filen " + folder.DatabaseFile() +
                                                   " är ingen monitordatabas ("));
     EXPECT_FALSE(db.OpenOrCreate());
-    QFile file(folder.DatabaseFile());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), content);
+    EXPECT_EQ(FileBytes(folder.DatabaseFile()), content);
     // Operations on the unopened accessor fail with the engine's kind of error.
     EXPECT_THROW(db.IsImplemented(1), CDaoException);
+}
+
+// Monitors starting at once on one missing file create it once, store every name once and
+// never hand out the same key.
+TEST(SystemDatabaseFile, ProcessesStartingAtOnceOnAMissingFileShareItWithoutDuplicates) {
+    constexpr int kRowsEach = 250;
+    constexpr int kProcesses = 4;
+    CTestFolder folder;
+    QProcess savers[kProcesses];
+    for (QProcess& saver : savers)
+        saver.start(KVARNIX_SAVEROWS, {folder.DatabaseFile(), QString::number(kRowsEach)});
+    QVector<int> keys;
+    for (QProcess& saver : savers) {
+        ASSERT_TRUE(saver.waitForFinished(120000));
+        EXPECT_EQ(saver.exitCode(), 0) << saver.readAllStandardError().toStdString();
+        for (const QByteArray& line : saver.readAllStandardOutput().split('\n'))
+            if (!line.isEmpty())
+                keys << line.toInt();
+    }
+    std::sort(keys.begin(), keys.end());
+    QVector<int> expected(kProcesses * kRowsEach);
+    std::iota(expected.begin(), expected.end(), 1);
+    EXPECT_EQ(keys, expected);
+    CSystemDatabase db(folder.DatabaseFile());
+    ASSERT_TRUE(db.Open());
+    EXPECT_EQ(db.NextNumber("POST", false), kProcesses * kRowsEach + 1);
+    EXPECT_EQ(QueryFile(folder.DatabaseFile(), "SELECT group_concat(NAMN) FROM (SELECT NAMN FROM "
+                                               "SEKVENS GROUP BY NAMN HAVING COUNT(*) > 1)"),
+              "");
 }
 
 } // namespace
