@@ -16,6 +16,18 @@ namespace {
 constexpr int kStatisticsRuns = 30;
 constexpr int kBusyWaitMs = 2000;
 
+// One finished run has no spread to show.
+QString StatisticsSentence(const RunHistory::CDurationStatistics& statistics) {
+    if (statistics.count == 1)
+        return QStringLiteral("Den senaste avslutade körningen tog %1.")
+            .arg(RunHistory::DurationText(statistics.longest));
+    return QStringLiteral("De senaste %1 avslutade körningarna: längst %2, kortast %3, median %4.")
+        .arg(statistics.count)
+        .arg(RunHistory::DurationText(statistics.longest),
+             RunHistory::DurationText(statistics.shortest),
+             RunHistory::DurationText(statistics.median));
+}
+
 } // namespace
 
 CDlgKorhistorik::CDlgKorhistorik(const QString& databasePath, int key, const QString& model,
@@ -67,14 +79,8 @@ QString CDlgKorhistorik::ShowStatistics() {
     }
     const std::optional<RunHistory::CDurationStatistics> statistics =
         RunHistory::FinishedDurations(finished);
-    m_statistics->setText(
-        statistics ? QStringLiteral("De senaste %1 avslutade körningarna: längst %2, kortast %3, "
-                                    "median %4.")
-                         .arg(statistics->count)
-                         .arg(RunHistory::DurationText(statistics->longest),
-                              RunHistory::DurationText(statistics->shortest),
-                              RunHistory::DurationText(statistics->median))
-                   : QStringLiteral("Ingen avslutad körning ännu."));
+    m_statistics->setText(statistics ? StatisticsSentence(*statistics)
+                                     : QStringLiteral("Ingen avslutad körning ännu."));
     return {};
 }
 
