@@ -91,22 +91,17 @@ TEST(ScheduleListing, ListsEveryRowInStartOrderWithItsStateAligned) {
 }
 
 TEST(ScheduleListing, GivesTheTimeLeftInItsTwoLargestUnitsRoundedUpToMinutes) {
-    const struct {
-        qint64 seconds;
-        const char* text;
-    } cases[] = {
-        {1, "1 min"},
-        {60, "1 min"},
-        {61, "2 min"},
-        {59 * 60, "59 min"},
-        {3600, "1 h"},
-        {2 * 3600 + 4 * 60 + 1, "2 h 5 min"},
-        {86399, "1 d"},
-        {4 * 86400 + 3 * 3600 + 59 * 60, "4 d 3 h"},
-        {400 * 86400 + 1, "400 d"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(CScheduleListing::TimeLeft(c.seconds), QString::fromUtf8(c.text)) << c.seconds;
+    const std::pair<qint64, const char*> cases[] = {{1, "1 min"},
+                                                    {60, "1 min"},
+                                                    {61, "2 min"},
+                                                    {59 * 60, "59 min"},
+                                                    {3600, "1 h"},
+                                                    {2 * 3600 + 4 * 60 + 1, "2 h 5 min"},
+                                                    {86399, "1 d"},
+                                                    {4 * 86400 + 3 * 3600 + 59 * 60, "4 d 3 h"},
+                                                    {400 * 86400 + 1, "400 d"}};
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(CScheduleListing::TimeLeft(seconds), QString::fromUtf8(text)) << seconds;
 }
 
 // A calculation of the simulator holds its row's flag; a flag nobody holds is stale. Reading
