@@ -129,8 +129,7 @@ TEST_F(SystemDatabaseTest, NamedNumbersAreCreatedOnFirstUseAndWholeListReadsAgre
     EXPECT_EQ(db.StoredTimes(1), (QHash<int, qint64>{{5, 900}, {12, 0}}));
 }
 
-// A counter never stored reads 0: due at once, then every interval; seeding spreads cyclic
-// rows over their first interval.
+// A counter never stored is due at once, then every interval; seeding spreads the first one.
 TEST_F(SystemDatabaseTest, CyclicCountdownIsDueEveryIntervalAndRestartsWhenActivated) {
     const int key = db.SaveRow("00:03", "/m/a", "M", -1, 1);
     QString pattern;
@@ -213,30 +212,25 @@ TEST_F(SystemDatabaseTest, SettingsAreCreatedWithZeroAndDefaultsApplyInMemoryOnl
     EXPECT_EQ(settings.pid, INT_MAX);
 }
 
-// The tables decide what a file is: none, a new file (created whole at the start only); the
-// monitor's two, an older file that gains what came later; some, somebody else's, left alone.
+// No tables: new, made whole at the start only; the monitor's two: completed; else left alone.
 TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
     const QString monitor = "CREATE TABLE MONITOR (TID TEXT, MODELL TEXT, MAKRO TEXT, "
                             "NYCKEL INTEGER, IMPLEMENTED INTEGER, COUNTER INTEGER)";
     const QString sekvens = "CREATE TABLE SEKVENS (NAMN TEXT, NUMMER INTEGER)";
-    const struct {
-        QStringList statements;
-        bool opens;
-        QString problem;
-    } cases[] = {
+    const std::tuple<QStringList, bool, QString> cases[] = {
         {{}, false, "filen innehåller inga tabeller."},
         {{monitor, sekvens}, true, ""},
         {{monitor}, false, "tabellen SEKVENS saknas."},
         {{"CREATE TABLE ANNAN (X INTEGER)"}, false, "tabellen MONITOR saknas."},
     };
     const QString all = "KORNINGAR,MONITOR,PID,SCHEMALAGGARE,SEKVENS";
-    for (const auto& c : cases) {
+    for (const auto& [statements, opens, problem] : cases) {
         CTestFolder folder;
         folder.WriteText(folder.DatabaseFile(), "");
         {
             CSqliteConnection raw;
             raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
-            for (const QString& statement : c.statements)
+            for (const QString& statement : statements)
                 raw.Execute(statement);
         }
         const auto tables = [&] {
@@ -246,14 +240,14 @@ TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
         };
         const QString before = tables();
         CSystemDatabase db(folder.DatabaseFile());
-        EXPECT_EQ(db.Open(), c.opens) << before.toStdString();
-        if (c.opens) {
+        EXPECT_EQ(db.Open(), opens) << before.toStdString();
+        if (opens) {
             EXPECT_EQ(tables(), all);
             continue;
         }
         EXPECT_EQ(db.LastOpenFault(), DatabaseFault::Incomplete);
         EXPECT_EQ(db.LastOpenFaultText(), "Monitordatabasen " + folder.DatabaseFile() +
-                                              " är inte hel: " + c.problem +
+                                              " är inte hel: " + problem +
                                               " Filen lämnas orörd; lägg tillbaka rätt fil.");
         EXPECT_EQ(tables(), before);
         // Only an empty file is new enough to be made a monitor database at the start.
@@ -265,8 +259,8 @@ TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
     }
 }
 
-// WAL does not work between hosts over a network file system: a new file there keeps its
-// rollback journal, and a WAL file found there is named and left alone.
+// WAL fails between hosts: a new file on a network share keeps its rollback journal, a WAL one
+// stays.
 TEST(SystemDatabaseFile, OnANetworkFileSystemTheFileKeepsItsRollbackJournal) {
     CTestFolder local;
     CSystemDatabase onDisk(local.DatabaseFile());
@@ -293,13 +287,10 @@ TEST(SystemDatabaseFile, OnANetworkFileSystemTheFileKeepsItsRollbackJournal) {
     EXPECT_TRUE(walOnShare.LastOpenFaultText().contains("journal_mode=DELETE"));
     EXPECT_EQ(FileBytes(shared.DatabaseFile()), copied);
     EXPECT_FALSE(QFile::exists(shared.DatabaseFile() + "-shm"));
-    // An ext4 or tmpfs folder is no network.
-    EXPECT_FALSE(IsNetworkFileSystem(0xEF53));
-    EXPECT_FALSE(IsNetworkFileSystem(0x01021994));
+    EXPECT_FALSE(IsNetworkFileSystem(0xEF53) || IsNetworkFileSystem(0x01021994)); // ext4, tmpfs
 }
 
-// A running program never creates the file, nor touches one it cannot use; each fault has
-// its own sentence with the path.
+// A running program never creates the file nor touches one it cannot use, and names the fault.
 TEST(SystemDatabaseFile, UnusableFilesAreNamedAndLeftAlone) {
     CTestFolder folder;
     CSystemDatabase db(folder.DatabaseFile());
@@ -319,8 +310,7 @@ TEST(SystemDatabaseFile, UnusableFilesAreNamedAndLeftAlone) {
     EXPECT_THROW(db.IsImplemented(1), CDaoException);
 }
 
-// Monitors starting at once on one missing file create it once, store every name once and
-// never hand out the same key.
+// Monitors starting at once on a missing file create it once, each name once, no key twice.
 TEST(SystemDatabaseFile, ProcessesStartingAtOnceOnAMissingFileShareItWithoutDuplicates) {
     constexpr int kRowsEach = 250;
     constexpr int kProcesses = 4;
