@@ -66,8 +66,7 @@ TEST_F(SystemDatabaseTest, RowsReadBackAsSavedWithWeekdaysInDisplayForm) {
     EXPECT_EQ(QStringList({list.Line(0).startTime, list.Line(0).model, list.Line(0).macro,
                            list.Line(1).startTime, list.Line(2).startTime}),
               QStringList({"Onsdag  18:00", "/m/onsdag", "Makro", "Måndag  07:30", "00:05"}));
-    EXPECT_EQ(list.Line(0).stateImage, 2);
-    EXPECT_EQ(list.Line(1).stateImage, 1);
+    EXPECT_EQ(std::pair(list.Line(0).stateImage, list.Line(1).stateImage), std::pair(2, 1));
     EXPECT_EQ(list.Keys(), (QVector<int>{1, 2, 3}));
     EXPECT_EQ(db.LoadAllRows().at(2).counter, 9);
 
@@ -76,8 +75,7 @@ TEST_F(SystemDatabaseTest, RowsReadBackAsSavedWithWeekdaysInDisplayForm) {
     int implemented = 7;
     db.DeleteRow(2);
     EXPECT_FALSE(db.LoadRow(2, tid, model, macro, implemented));
-    EXPECT_EQ(tid, "kvar");
-    EXPECT_EQ(implemented, 7);
+    EXPECT_EQ(std::pair(tid, implemented), std::pair(QString("kvar"), 7));
     EXPECT_EQ(db.LastError(),
               "Raden kunde inte läsas ur monitordatabasen.\nDet finns ingen rad med "
               "nyckeln 2 i tabellen MONITOR.");
@@ -143,20 +141,18 @@ TEST_F(SystemDatabaseTest, CyclicCountdownIsDueEveryIntervalAndRestartsWhenActiv
     EXPECT_TRUE(db.StepCounter(key));
 
     const int everyTick = db.SaveRow("00:00", "/m/b", "M", -1, 1);
-    EXPECT_TRUE(db.StepCounter(everyTick));
-    EXPECT_TRUE(db.StepCounter(everyTick));
+    EXPECT_TRUE(db.StepCounter(everyTick) && db.StepCounter(everyTick));
     EXPECT_EQ(CSystemDatabase::IntervalMinutes("01:30"), 90);
     EXPECT_EQ(CSystemDatabase::IntervalMinutes("02:_5"), 120);
 
     const int cyclic = db.SaveRow("00:10", "/m/c", "M", -1, 1);
     const int absolute = db.SaveRow("XXXX-XX-XX 06:30", "/m/d", "M", -1, 1);
     db.SetCounter(absolute, 42);
-    db.SeedCyclicCounters([] { return 0; });
-    EXPECT_EQ(db.GetCounter(cyclic), 1);
-    db.SeedCyclicCounters([] { return 32767; });
-    EXPECT_EQ(db.GetCounter(cyclic), 11);
-    db.SeedCyclicCounters([] { return 16384; });
-    EXPECT_EQ(db.GetCounter(cyclic), 6);
+    for (const auto& [random, counter] :
+         {std::pair(0, 1), std::pair(32767, 11), std::pair(16384, 6)}) {
+        db.SeedCyclicCounters([random = random] { return random; });
+        EXPECT_EQ(db.GetCounter(cyclic), counter) << random;
+    }
     EXPECT_EQ(db.GetCounter(absolute), 42);
 }
 
@@ -206,10 +202,8 @@ TEST_F(SystemDatabaseTest, SettingsAreCreatedWithZeroAndDefaultsApplyInMemoryOnl
     db.SetSetting("PID", 8589934592);
     EXPECT_EQ(db.GetSetting("DRIFT"), 4294967296);
     settings = CMonitorSettings::Load(db);
-    EXPECT_GT(settings.drift, 0);
-    EXPECT_LT(settings.save, 0);
-    EXPECT_GT(settings.hide, 0);
-    EXPECT_EQ(settings.pid, INT_MAX);
+    EXPECT_EQ(std::tuple(settings.drift > 0, settings.save<0, settings.hide> 0, settings.pid),
+              std::tuple(true, true, true, INT_MAX));
 }
 
 // No tables: new, made whole at the start only; the monitor's two: completed; else left alone.
