@@ -266,8 +266,7 @@ TEST_F(MonitorLogTest, TrimNeverWritesThroughALinkBesideTheLog) {
     EXPECT_TRUE(S_ISREG(StatusOf(logPath).st_mode));
     // The last day's lines and the four appended ones.
     EXPECT_EQ(folder.ReadLines(logPath).size(), 30 + 4);
-    entries << "mål.txt"
-            << "kvarnixmonitor.log";
+    entries += {"mål.txt", "kvarnixmonitor.log"};
     entries.sort();
     EXPECT_EQ(QDir(folder.Path())
                   .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,

@@ -47,15 +47,14 @@ TEST(ScheduleListing, ListsEveryRowInStartOrderWithItsStateAligned) {
                         CRun::Outcome outcome, const char* reason = "") {
         const qint64 start = Seconds(launched);
         const std::optional<qint64> end = seconds ? std::optional(start + *seconds) : std::nullopt;
-        return CRun{key, {}, {}, start, std::nullopt, end, outcome, QString::fromUtf8(reason)};
+        return std::pair(key,
+                         CRun{key, {}, {}, start, {}, end, outcome, QString::fromUtf8(reason)});
     };
     input.lastRuns = {
-        {30, run(30, "2026-12-07 10:00:05", std::nullopt, CRun::Outcome::Running)},
-        {3, run(3, "2026-12-07 09:59:00", 125, CRun::Outcome::Finished)},
-        {14,
-         run(14, "2026-12-07 09:55:00", 0, CRun::Outcome::NotStarted, "programmet /x finns inte")},
-        {31, run(31, "2026-12-01 21:00:00", 3600, CRun::Outcome::Aborted)},
-    };
+        run(30, "2026-12-07 10:00:05", std::nullopt, CRun::Outcome::Running),
+        run(3, "2026-12-07 09:59:00", 125, CRun::Outcome::Finished),
+        run(14, "2026-12-07 09:55:00", 0, CRun::Outcome::NotStarted, "programmet /x finns inte"),
+        run(31, "2026-12-01 21:00:00", 3600, CRun::Outcome::Aborted)};
     // The columns of a row that never ran and shows no flag, with /m/Pump and Timme.
     const QString idle = "Uppgift saknas       -             -                                  "
                          "           /m/Pump        Timme";
