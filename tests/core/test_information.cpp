@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -34,11 +35,7 @@ protected:
 
 // Below an hour 0 and 1 take the singular, in the hours form only 1 does.
 TEST_F(InformationTest, TimeLeftCountsFromTheCurrentMinute) {
-    const struct {
-        const char* startTime;
-        const char* now;
-        const char* timeLeft;
-    } cases[] = {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
         {"XXXX-XX-XX 06:30", "2024-05-13 06:29:59", "< 1 minut"},
         {"XXXX-XX-XX 06:30", "2024-05-13 06:30:20", "< 0 minut"},
         {"XXXX-XX-XX 06:30", "2024-05-13 06:31:00", "< 23 timmar och 59 minuter"},
@@ -57,15 +54,13 @@ TEST_F(InformationTest, TimeLeftCountsFromTheCurrentMinute) {
         {"2024-02-30 06:30", "2024-05-13 06:00:00", "Ogiltig starttid"},
         {"Fredax  07:30", "2024-05-13 06:00:00", "Ogiltig starttid"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Information(Line(c.startTime), c.now).timeLeft, QString(c.timeLeft))
-            << c.startTime << " at " << c.now;
+    for (const auto& [startTime, now, timeLeft] : cases)
+        EXPECT_EQ(Information(Line(startTime), now).timeLeft, QString(timeLeft))
+            << startTime << " at " << now;
     EXPECT_EQ(Information(Line("XXXX-XX-XX 06:30", 0)).timeLeft, "Tagen ur drift!");
 }
 
-// A cyclic row's time left is the counter the scheduler counts down once a minute.
-// The connections are looked up beside the program; a dot in its folder's name must
-// not cut the program's name.
+// A cyclic row's time left is its counter; a dot in the program's folder must not cut its name.
 TEST_F(InformationTest, EveryFieldOfACyclicRowAndTheConnectionLookup) {
     ASSERT_TRUE(QDir(folder.Path()).mkdir("v1.0"));
     program = folder.File("v1.0/kvarnix");
@@ -83,11 +78,9 @@ TEST_F(InformationTest, EveryFieldOfACyclicRowAndTheConnectionLookup) {
     db.SetSetting(QString("CALC_TIME%1").arg(pump.key),
                   int(LocalTime("2024-05-13 06:00:05").toSecsSinceEpoch()));
     EXPECT_EQ(Information(pump).lastRun, "Ingen körning ännu");
-    CRun run;
-    run.key = pump.key;
-    run.launched = LocalTime("2024-05-13 06:00:00").toSecsSinceEpoch();
-    db.RecordStart(run);
-    db.EndRun(pump.key, run.launched + 125, CRun::Outcome::Finished);
+    const qint64 launched = LocalTime("2024-05-13 06:00:00").toSecsSinceEpoch();
+    db.RecordStart(CRun{pump.key, {}, {}, launched, {}, {}, CRun::Outcome::Running, {}});
+    db.EndRun(pump.key, launched + 125, CRun::Outcome::Finished);
     const CRowInformation information = Information(pump);
     EXPECT_EQ(
         QStringList({information.model, information.database, information.timeLeft,

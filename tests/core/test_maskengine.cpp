@@ -7,8 +7,7 @@
 namespace {
 
 const QString kCyclicMask = QStringLiteral("[0-9][0-9]:[0-5][0-9]");
-// Script keys, in the order of Press: < Left, > Right, ^ Home, $ End, { Shift+Home, } Shift+End,
-// ~ Delete, # Backspace, * double-click, ! focus regained. Every other character is typed.
+// < > Left/Right, ^ $ Home/End, { } with Shift, ~ Delete, # Backspace, * double-click, ! focus.
 const QString kScriptKeys = QStringLiteral("<>^${}~#*!");
 
 void Press(CMaskEngine& engine, QChar key) {
@@ -31,8 +30,7 @@ void Play(CMaskEngine& engine, const QString& script) {
         Press(engine, key);
 }
 
-// The text with the caret as "|", a selection in "[...]" and an empty selection that stands
-// apart from the caret as "^".
+// The text with the caret "|", a selection "[...]" and an empty one apart from the caret "^".
 std::string Shown(const CMaskEngine& engine) {
     const int start = engine.SelectionStart();
     const int end = engine.SelectionEnd();
@@ -114,8 +112,7 @@ TEST(MaskDefaultText, FillsTheEditablePositionsInOrder) {
     }
 }
 
-// Each case: the stored text clicked at "|", the script, and what it shows then. Whether the text
-// is complete is checked on the way: a whole "tt:mm" of accepted characters, nothing else.
+// Stored text clicked at "|", script, result; complete exactly when a whole valid "tt:mm".
 TEST(MaskKeys, EditTheTextAndMoveTheCaretAsTheMaskAllows) {
     const char* const cases[] = {
         // Typing overwrites, skips literals and refuses what the position does not accept.
@@ -144,8 +141,7 @@ TEST(MaskKeys, EditTheTextAndMoveTheCaretAsTheMaskAllows) {
     }
 }
 
-// A drag leaves the caret where it was; every selection stays within the text; nothing is
-// accepted without a valid mask or an editable position.
+// A drag keeps the caret; selections stay in the text; no valid mask or no editable, no edit.
 TEST(MaskSelection, StaysWithinTheTextAndNeedsAValidMask) {
     CMaskEngine engine = Cyclic(QStringLiteral("12|:30"));
     engine.SetSelection(5, 3);
@@ -167,8 +163,7 @@ TEST(MaskSelection, StaysWithinTheTextAndNeedsAValidMask) {
     EXPECT_EQ(Shown(engine), "|ab");
 }
 
-// Random masks of literals, characters, escapes and ranges (never a "-" without a character before
-// it) under random keys, clicks and selections.
+// Random masks (no "-" without a character before it) under random keys, clicks and selections.
 TEST(MaskRandomised, TextKeepsTheMaskShapeThroughAnyInput) {
     const QString setPool = QStringLiteral("0129aczxXZ_åöÿ~Ω");
     const QString keyPool = kScriptKeys + setPool + QStringLiteral("5:-\\ \x03\b\t");

@@ -1,5 +1,6 @@
 #include "app/filedescriptor.h"
 #include "schedule/monitorlog.h"
+#include "support/filequery.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -34,11 +35,6 @@ struct CDiagnostics {
         });
 };
 
-QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void WriteBytes(const QString& path, const QByteArray& content) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -49,12 +45,6 @@ struct stat StatusOf(const QString& path) {
     struct stat status {};
     EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &status), 0) << path.toStdString();
     return status;
-}
-
-// Gives the file at path the access and modification times another file had.
-void PutTimes(const QString& path, const struct stat& other) {
-    const timespec times[] = {other.st_atim, other.st_mtim};
-    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path), times, 0), 0);
 }
 
 // The child ends when the work does.
@@ -68,9 +58,7 @@ pid_t InChild(const std::function<void()>& work) {
     return child;
 }
 
-// The trim over the whole log at once: the last line's date less the span is the limit; a line
-// goes when its first 19 characters, blanks trimmed, do not start like a timestamp, when its date
-// is no date, or when it is older than a valid limit.
+// The whole-log trim: a line goes when its head is no timestamp, its date none, or too old.
 QDate ReferenceDate(const QByteArray& line) {
     return QDate(std::atoi(line.mid(0, 4).constData()), std::atoi(line.mid(5, 2).constData()),
                  std::atoi(line.mid(8, 2).constData()));
@@ -146,26 +134,24 @@ TEST_F(MonitorLogTest, AppendWritesEachTextOnOneTimestampedLine) {
         log.AppendLogLine(text, LocalTime(stamp));
         expected += (stamp + " - " + written + '\n').toUtf8();
     }
-    EXPECT_EQ(ReadBytes(logPath), expected);
+    EXPECT_EQ(FileBytes(logPath), expected);
     log.TrimLog(1);
-    EXPECT_EQ(ReadBytes(logPath), expected);
+    EXPECT_EQ(FileBytes(logPath), expected);
 
     // A log edited by hand may end without a line break; the next line starts a line of its own.
     WriteBytes(logPath, "2024-05-10 08:00:00 - cut short");
     log.AppendLogLine(QStringLiteral("next"), LocalTime("2024-05-10 09:00:00"));
-    EXPECT_EQ(ReadBytes(logPath), "2024-05-10 08:00:00 - cut short\n2024-05-10 09:00:00 - next\n");
+    EXPECT_EQ(FileBytes(logPath), "2024-05-10 08:00:00 - cut short\n2024-05-10 09:00:00 - next\n");
 }
 
-// Whatever the log holds, the trim comes to the reference's result, and leaves a log it does not
-// change as it was.
+// Any log trims to the reference's result; a log it keeps whole stays the same file.
 TEST_F(MonitorLogTest, TrimComesToTheLineByLineResultForEveryLog) {
     const QByteArray malformed =
         "2024-05-10\n2024-05-1\n \n\n2024-02-30 07:00:00 - no such day\n"
         " 2024-05-09 08:00:00 - one blank before\n  2024-05-09 08:00:00 - two blanks before\n"
         "2024-05-09 08:00:00 - windows\r\n2024-5-09 08:00:00 - short month\n"
         "2024-05-09T08:00:00 - iso\n2024-05-09 08:00:00\n";
-    // Lines shorter than a timestamp: wherever a reader cuts the log, the cut falls into a line's
-    // start.
+    // Lines shorter than a timestamp, so every cut of the reader falls into a line's start.
     const QByteArray shortLines = QByteArray("2024-05-1\n2024-05-10\n2024-05-10 0\n2024/05/1\n\n"
                                              "2024-05-10 08:00:0\nx\n  2024-05-10 08:00\n")
                                       .repeated(30000);
@@ -197,7 +183,7 @@ TEST_F(MonitorLogTest, TrimComesToTheLineByLineResultForEveryLog) {
             const ino_t before = StatusOf(logPath).st_ino;
             const QByteArray expected = ReferenceTrim(content, span);
             CMonitorLog(logPath, trimPath).TrimLog(span);
-            EXPECT_EQ(ReadBytes(logPath), expected) << name << ", span " << span;
+            EXPECT_EQ(FileBytes(logPath), expected) << name << ", span " << span;
             if (expected == content) {
                 EXPECT_EQ(StatusOf(logPath).st_ino, before) << name << ", span " << span;
             }
@@ -205,13 +191,11 @@ TEST_F(MonitorLogTest, TrimComesToTheLineByLineResultForEveryLog) {
     }
 }
 
-// One object trims over and over, as the scheduler does, while others edit, append to and
-// replace the log between its trims, also right before it appends a line itself.
+// A repeated trimmer sees every edit, append and replacement made between its trims.
 TEST_F(MonitorLogTest, TrimFollowsEveryChangeMadeBetweenTwoTrims) {
     const QByteArray base = DatedLines(kMay10.addDays(-5), kMay10, 100, "/m/modell   Makro") +
                             "2024-05-10 23:00:00 - z\n";
-    // How an edit takes the log's place: written over it, also with the file times put back, or
-    // renamed onto it with them.
+    // Written over the log, also with its file times put back, or renamed onto it with them.
     enum class How { Written, TimesKept, RenamedTimesKept };
     const auto edit = [this](const QByteArray& content, How how) {
         const struct stat before = StatusOf(logPath);
@@ -220,8 +204,10 @@ TEST_F(MonitorLogTest, TrimFollowsEveryChangeMadeBetweenTwoTrims) {
         // A change within the clock tick of the file times of the last trim would show as none.
         QThread::msleep(20);
         WriteBytes(path, content);
-        if (how != How::Written)
-            PutTimes(path, before);
+        const timespec times[] = {before.st_atim, before.st_mtim};
+        if (how != How::Written) {
+            ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path), times, 0), 0);
+        }
         if (how == How::RenamedTimesKept) {
             ASSERT_EQ(::rename(QFile::encodeName(path), QFile::encodeName(logPath)), 0);
         }
@@ -243,25 +229,23 @@ TEST_F(MonitorLogTest, TrimFollowsEveryChangeMadeBetweenTwoTrims) {
         for (const bool appendsAfterTheEdit : {false, true}) {
             WriteBytes(logPath, base);
             log.TrimLog(5);
-            ASSERT_EQ(ReadBytes(logPath), base) << name;
+            ASSERT_EQ(FileBytes(logPath), base) << name;
             edit(content, how);
             if (appendsAfterTheEdit)
                 appendOwnLine("2024-05-10 23:30:00");
-            const QByteArray edited = ReadBytes(logPath);
+            const QByteArray edited = FileBytes(logPath);
             log.TrimLog(5);
-            EXPECT_EQ(ReadBytes(logPath), ReferenceTrim(edited, 5)) << name;
+            EXPECT_EQ(FileBytes(logPath), ReferenceTrim(edited, 5)) << name;
         }
-        // A line appended to a log the object knows keeps the log known, also when its day makes
-        // the oldest day go.
+        // Its own append keeps the log known, also when the new day makes the oldest day go.
         appendOwnLine("2024-05-11 06:00:00");
-        const QByteArray appended = ReadBytes(logPath);
+        const QByteArray appended = FileBytes(logPath);
         log.TrimLog(5);
-        EXPECT_EQ(ReadBytes(logPath), ReferenceTrim(appended, 5)) << name;
+        EXPECT_EQ(FileBytes(logPath), ReferenceTrim(appended, 5)) << name;
     }
 }
 
-// Nothing planted beside the log, at the old fixed name or a likely other one, is written
-// through or replaced; the log stays a file of its own.
+// No link planted beside the log, at the old fixed name or a likely other one, is followed.
 TEST_F(MonitorLogTest, TrimNeverWritesThroughALinkBesideTheLog) {
     const QString target = folder.File(QStringLiteral("mål.txt"));
     const QString missing = folder.File(QStringLiteral("saknad.txt"));
@@ -278,12 +262,11 @@ TEST_F(MonitorLogTest, TrimNeverWritesThroughALinkBesideTheLog) {
         log.TrimLog(span);
         log.AppendLogLine(QStringLiteral("/m/modell   Makro"), LocalTime("2024-05-10 23:00:00"));
     }
-    EXPECT_EQ(ReadBytes(target), "orörd\n");
+    EXPECT_EQ(FileBytes(target), "orörd\n");
     EXPECT_TRUE(S_ISREG(StatusOf(logPath).st_mode));
     // The last day's lines and the four appended ones.
     EXPECT_EQ(folder.ReadLines(logPath).size(), 30 + 4);
-    entries << "mål.txt"
-            << "kvarnixmonitor.log";
+    entries += {"mål.txt", "kvarnixmonitor.log"};
     entries.sort();
     EXPECT_EQ(QDir(folder.Path())
                   .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -291,8 +274,7 @@ TEST_F(MonitorLogTest, TrimNeverWritesThroughALinkBesideTheLog) {
               entries);
 }
 
-// A new file that cannot be created, put in place or written in full, a log held by another
-// monitor for ever, a log that is no file: the log stays, a diagnostic tells, nothing hangs.
+// A new file that cannot be made or written, a held log, a log that is no file: a diagnostic each.
 TEST_F(MonitorLogTest, FailuresLeaveTheLogAndNoNewFileWithADiagnosticEach) {
     const QByteArray original = DatedLines(kMay10.addDays(-9), kMay10, 90, "/m/modell   Makro");
     WriteBytes(logPath, original);
@@ -301,7 +283,7 @@ TEST_F(MonitorLogTest, FailuresLeaveTheLogAndNoNewFileWithADiagnosticEach) {
     for (const QString& trimFile :
          {folder.File(QStringLiteral("saknas/kvarnixmonitor.xxx")), elsewhere}) {
         CMonitorLog(logPath, trimFile).TrimLog(1);
-        EXPECT_EQ(ReadBytes(logPath), original) << trimFile.toStdString();
+        EXPECT_EQ(FileBytes(logPath), original) << trimFile.toStdString();
     }
     EXPECT_TRUE(QDir(QStringLiteral("/dev/shm"))
                     .entryList({QFileInfo(elsewhere).fileName() + "*"}, QDir::AllEntries)
@@ -314,7 +296,7 @@ TEST_F(MonitorLogTest, FailuresLeaveTheLogAndNoNewFileWithADiagnosticEach) {
         log.TrimLog(1);
     });
     ASSERT_EQ(waitpid(child, nullptr, 0), child);
-    EXPECT_EQ(ReadBytes(logPath), original);
+    EXPECT_EQ(FileBytes(logPath), original);
     EXPECT_EQ(QDir(folder.Path()).entryList(QDir::Files | QDir::Hidden),
               QStringList("kvarnixmonitor.log"));
     CMonitorLog(folder.File(QStringLiteral("saknas/kvarnixmonitor.log")), trimPath)
@@ -328,7 +310,7 @@ TEST_F(MonitorLogTest, FailuresLeaveTheLogAndNoNewFileWithADiagnosticEach) {
     impatient.AppendLogLine(QStringLiteral("/m/väntar   Makro"), LocalTime("2024-05-10 09:00"));
     impatient.TrimLog(1);
     holder.Close();
-    EXPECT_EQ(ReadBytes(logPath), original);
+    EXPECT_EQ(FileBytes(logPath), original);
     ASSERT_EQ(diagnostics.messages.size(), 5);
     EXPECT_TRUE(diagnostics.messages[3].endsWith("2024-05-10 09:00:00 - /m/väntar   Makro"));
     ASSERT_TRUE(QFile::remove(logPath));
@@ -338,8 +320,7 @@ TEST_F(MonitorLogTest, FailuresLeaveTheLogAndNoNewFileWithADiagnosticEach) {
     EXPECT_EQ(diagnostics.messages.size(), 7);
 }
 
-// Another monitor appends and trims while this one does: each of its lines is in the log at the
-// end, once, in its order, and every line is whole.
+// Beside another appending and trimming process every line stays whole, once and in order.
 TEST_F(MonitorLogTest, NoLineIsLostWhileAnotherProcessAppendsAndTrims) {
     const QDateTime start = LocalTime("2024-05-10 12:00:00");
     // Long enough that the other process appends while a trim reads and writes it.
@@ -385,7 +366,7 @@ TEST_F(MonitorLogTest, KilledWhileTrimmingLeavesAWholeLog) {
     QThread::msleep(40);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
-    const QByteArray left = ReadBytes(logPath);
+    const QByteArray left = FileBytes(logPath);
     EXPECT_TRUE(left.startsWith("2026-02-") && original.endsWith(left)) << left.size();
 }
 

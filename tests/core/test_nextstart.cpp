@@ -16,10 +16,8 @@ constexpr qint64 kMinute = 60;
 constexpr qint64 kDay = 86400;
 constexpr int kLayoutLength = 16;
 
-// A row as the scheduler reads it, written down here rather than asked of the code under test:
-// the characters a minute must show ("X" any; a weekday row's date part is all "X"), its day of
-// the week (-1 for an absolute row) and whether an "X" in its time of day makes it take the
-// tracker's minutes for wildcard rows.
+// A row written down here, not asked of the code: the minute's layout ("X" any), its weekday
+// (-1 for none) and whether it takes the tracker's minutes for wildcard rows.
 struct CRule {
     QString text;
     QString layout;
@@ -53,8 +51,7 @@ qint64 RealTime(const char* utc) {
     return time.toSecsSinceEpoch();
 }
 
-// A scheduler that wakes at every real minute from `first` to `last`: at each wake-up the
-// wall-clock minutes a real CMinuteTracker hands out for wildcard and for fixed-time rows.
+// The wall-clock minutes a real CMinuteTracker hands out at every real minute of a span.
 class CWakeUps {
 public:
     CWakeUps(qint64 first, qint64 last) : m_first(first), m_firstWall(first - kDay) {
@@ -62,8 +59,7 @@ public:
         for (qint64 real = first; real <= last; real += kMinute)
             m_minutes.push_back(
                 tracker.Advance(QDateTime::fromSecsSinceEpoch(real, Qt::UTC).toLocalTime()));
-        // The text of every wall-clock minute, which stays within a day of the real one, so
-        // that the rules are asked only about minutes that can match.
+        // Every wall-clock minute's text (within a day of the real one), so rules see only matches.
         for (qint64 wall = m_firstWall; wall <= last + kDay; wall += kMinute)
             m_texts += QDateTime::fromSecsSinceEpoch(wall, Qt::UTC)
                            .toString(QStringLiteral("yyyy-MM-dd HH:mm"))
@@ -135,9 +131,7 @@ std::vector<CRule> Rules() {
     return rules;
 }
 
-// Real moments, seconds included: every few minutes through the nights the clock goes forward
-// and back (and each minute of the switch), every weekday of one week, the turns of the year and
-// spread at random over the year.
+// Real moments with seconds: through both switch nights, a whole week, the year's turns, at random.
 std::vector<qint64> Moments() {
     std::vector<qint64> moments;
     const auto everyFewMinutes = [&](const char* from, const char* to) {
@@ -171,14 +165,12 @@ std::vector<qint64> Moments() {
 
 } // namespace
 
-// The first start found by waking a real minute tracker at every minute, against the one
-// computed; a rule with no start before the pass ends must get none, or a later one.
+// The computed start against the first found by waking a tracker every minute (or none/later).
 TEST(NextStart, AgreesWithEveryMinuteOfTheSchedulersYear) {
     const CWakeUps wakeUps(RealTime("2026-12-31 00:00:00"), RealTime("2028-03-05 00:00:00"));
     const std::vector<qint64> moments = Moments();
     for (const CRule& rule : Rules()) {
-        // The moments come in order, so a start found stays the answer until passed, and no
-        // start stays none.
+        // Moments come in order: a start found holds until passed, and none stays none.
         std::optional<int> due;
         for (size_t i = 0; i < moments.size(); ++i) {
             const int index = wakeUps.IndexOf(moments[i]);
@@ -200,8 +192,7 @@ TEST(NextStart, AgreesWithEveryMinuteOfTheSchedulersYear) {
     }
 }
 
-// A cyclic row waits out its countdown in real minutes, whatever the wall clock does; far years
-// follow the calendar's leap rule; a text that never starts gives nothing.
+// Countdowns in real minutes across clock switches, far leap years, and texts that never start.
 TEST(NextStart, CountdownsAndTextsThatNeverStart) {
     const struct {
         const char* text;

@@ -50,8 +50,7 @@ protected:
     CRunStateReader reader{paths.MonitorDatabase(), clock, processes, log, problems, stop};
 };
 
-// Another file in the database's place is read anew; a file that cannot be read leaves
-// nothing to show, reported once; the good file back is read again.
+// A file put in the database's place is read anew; an unreadable one is reported once.
 TEST_F(RunStatesTest, TheListFollowsTheFileThatIsThere) {
     db.SaveRow("00:05", "/m/forsta", "Makro", -1, 1);
     db.Close();
@@ -90,11 +89,8 @@ TEST_F(RunStatesTest, TheListFollowsTheFileThatIsThere) {
     EXPECT_EQ(problems.Current(), "");
 }
 
-// Two readers, as a window and a service have them. Each start is recorded and ended once,
-// whoever sees the end first: a whole calculation, one killed, one too quick to be seen, a
-// program that never raises its flag, one that could not start. A flag no calculation holds is
-// stale, logged once by each reader and reset only by the operator. Closed runs go with the PID
-// records.
+// Two readers (window and service) record and end each kind of run once; a flag nobody holds is
+// stale, logged once by each reader, reset only by the operator; closed runs go with PID records.
 TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsShown) {
     const CSystemClock realClock;
     const CAheadClock ahead;

@@ -47,15 +47,14 @@ TEST(ScheduleListing, ListsEveryRowInStartOrderWithItsStateAligned) {
                         CRun::Outcome outcome, const char* reason = "") {
         const qint64 start = Seconds(launched);
         const std::optional<qint64> end = seconds ? std::optional(start + *seconds) : std::nullopt;
-        return CRun{key, {}, {}, start, std::nullopt, end, outcome, QString::fromUtf8(reason)};
+        return std::pair(key,
+                         CRun{key, {}, {}, start, {}, end, outcome, QString::fromUtf8(reason)});
     };
     input.lastRuns = {
-        {30, run(30, "2026-12-07 10:00:05", std::nullopt, CRun::Outcome::Running)},
-        {3, run(3, "2026-12-07 09:59:00", 125, CRun::Outcome::Finished)},
-        {14,
-         run(14, "2026-12-07 09:55:00", 0, CRun::Outcome::NotStarted, "programmet /x finns inte")},
-        {31, run(31, "2026-12-01 21:00:00", 3600, CRun::Outcome::Aborted)},
-    };
+        run(30, "2026-12-07 10:00:05", std::nullopt, CRun::Outcome::Running),
+        run(3, "2026-12-07 09:59:00", 125, CRun::Outcome::Finished),
+        run(14, "2026-12-07 09:55:00", 0, CRun::Outcome::NotStarted, "programmet /x finns inte"),
+        run(31, "2026-12-01 21:00:00", 3600, CRun::Outcome::Aborted)};
     // The columns of a row that never ran and shows no flag, with /m/Pump and Timme.
     const QString idle = "Uppgift saknas       -             -                                  "
                          "           /m/Pump        Timme";
@@ -91,22 +90,17 @@ TEST(ScheduleListing, ListsEveryRowInStartOrderWithItsStateAligned) {
 }
 
 TEST(ScheduleListing, GivesTheTimeLeftInItsTwoLargestUnitsRoundedUpToMinutes) {
-    const struct {
-        qint64 seconds;
-        const char* text;
-    } cases[] = {
-        {1, "1 min"},
-        {60, "1 min"},
-        {61, "2 min"},
-        {59 * 60, "59 min"},
-        {3600, "1 h"},
-        {2 * 3600 + 4 * 60 + 1, "2 h 5 min"},
-        {86399, "1 d"},
-        {4 * 86400 + 3 * 3600 + 59 * 60, "4 d 3 h"},
-        {400 * 86400 + 1, "400 d"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(CScheduleListing::TimeLeft(c.seconds), QString::fromUtf8(c.text)) << c.seconds;
+    const std::pair<qint64, const char*> cases[] = {{1, "1 min"},
+                                                    {60, "1 min"},
+                                                    {61, "2 min"},
+                                                    {59 * 60, "59 min"},
+                                                    {3600, "1 h"},
+                                                    {2 * 3600 + 4 * 60 + 1, "2 h 5 min"},
+                                                    {86399, "1 d"},
+                                                    {4 * 86400 + 3 * 3600 + 59 * 60, "4 d 3 h"},
+                                                    {400 * 86400 + 1, "400 d"}};
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(CScheduleListing::TimeLeft(seconds), QString::fromUtf8(text)) << seconds;
 }
 
 // A calculation of the simulator holds its row's flag; a flag nobody holds is stale. Reading

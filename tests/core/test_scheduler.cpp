@@ -40,8 +40,7 @@ struct CSchedulerRig {
     QVector<CLaunchReport> reports;
 };
 
-// A monitor folder whose calculation program is /bin/true, so every start is a real process
-// that leaves its line in the monitor log. The scheduler reads the stored settings each tick.
+// The calculation program is /bin/true: every start is a real process and a line in the log.
 class SchedulerTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -67,8 +66,7 @@ protected:
         return TickAt(Monday(time), other);
     }
 
-    // Launches per model, read back from the monitor log; any other line counts under its own
-    // text, so an unexpected one shows.
+    // Launches per model from the log; any other line counts under its own text, so it shows.
     Launches LaunchesByModel() const {
         Launches launches;
         for (const QString& line : LogLines()) {
@@ -85,8 +83,7 @@ protected:
     CSchedulerRig rig{folder.ProgramFile(), clock};
 };
 
-// Launches counted from the clock alone; a row whose run flag is set neither starts nor counts
-// down until the flag is reset.
+// Launches counted from the clock alone; a flagged row neither starts nor counts down.
 TEST_F(SchedulerTest, FiveHoursOfTicksStartEachKindOfRowWhenDueUnlessItsFlagIsSet) {
     AddRow("XXXX-XX-XX XX:30", "/m/halvtimme");
     AddRow("XXXX-XX-XX 10:15", "/m/dagligen");
@@ -126,8 +123,7 @@ TEST_F(SchedulerTest, FiveHoursOfTicksStartEachKindOfRowWhenDueUnlessItsFlagIsSe
     EXPECT_EQ(LaunchesByModel(), expected);
 }
 
-// A late wake-up catches up once, a step back repeats only "X" rows, a suspend runs a missed
-// fixed time once but no missed "X" minute, and a long gap catches up fixed times of 3 hours.
+// Late wake-up, step back, suspend and long gap: missed fixed times once, "X" minutes as cron.
 TEST_F(SchedulerTest, ClockJumpsAreFollowedAsCronFollowsThem) {
     AddRow("XXXX-XX-XX 10:02", "/m/tio");
     AddRow("XXXX-XX-XX 10:20", "/m/fast");
@@ -135,10 +131,7 @@ TEST_F(SchedulerTest, ClockJumpsAreFollowedAsCronFollowsThem) {
     AddRow("XXXX-XX-XX XX:XX", "/m/varje");
     AddRow("00:01", "/m/cyklisk");
     AddRow("XXXX-XX-XX 12:00", "/m/tolv");
-    const struct {
-        const char* time;
-        Launches launches;
-    } steps[] = {
+    const std::pair<const char*, Launches> steps[] = {
         {"10:00", {{"/m/varje", 1}, {"/m/cyklisk", 1}}},
         {"10:03:40", {{"/m/tio", 1}, {"/m/varje", 1}, {"/m/cyklisk", 1}}},
         {"10:03:59", {}},
@@ -147,15 +140,14 @@ TEST_F(SchedulerTest, ClockJumpsAreFollowedAsCronFollowsThem) {
         {"10:41", {{"/m/varje", 1}, {"/m/cyklisk", 1}}},
         {"14:05", {{"/m/tolv", 1}, {"/m/varje", 1}, {"/m/cyklisk", 1}}},
     };
-    for (const auto& step : steps) {
+    for (const auto& [time, launches] : steps) {
         QFile::remove(folder.LogFile());
-        TickAt(step.time);
-        EXPECT_EQ(LaunchesByModel(), step.launches) << step.time;
+        TickAt(time);
+        EXPECT_EQ(LaunchesByModel(), launches) << time;
     }
 }
 
-// A 23-hour and a 25-hour day: 02:30 once (at 03:00 when the clock skips it), the half hours
-// by the clock, the cycle by real minutes.
+// On a 23- and a 25-hour day 02:30 runs once, half hours by the clock, the cycle in real minutes.
 TEST_F(SchedulerTest, DaylightSavingDaysStartFixedTimesOnceAndWildcardsEveryHour) {
     AddRow("XXXX-XX-XX 02:30", "/m/fast");
     AddRow("XXXX-XX-XX XX:30", "/m/halvtimme");
@@ -168,11 +160,9 @@ TEST_F(SchedulerTest, DaylightSavingDaysStartFixedTimesOnceAndWildcardsEveryHour
         for (qint64 m = 0; m < realMinutes; ++m)
             TickAt(start.addSecs(60 * m));
         const int hours = int(realMinutes / 60);
-        EXPECT_EQ(
-            LaunchesByModel(),
-            (Launches{
-                {"/m/fast", 1}, {"/m/halvtimme", hours}, {"/m/sondag", 1}, {"/m/cyklisk", hours}}))
-            << day.toString().toStdString();
+        const Launches expected{
+            {"/m/fast", 1}, {"/m/halvtimme", hours}, {"/m/sondag", 1}, {"/m/cyklisk", hours}};
+        EXPECT_EQ(LaunchesByModel(), expected) << day.toString().toStdString();
     }
 }
 
@@ -240,10 +230,7 @@ TEST_F(SchedulerTest, AFailedStartIsLoggedWithItsReasonAndAGoodOneGetsTheSixArgu
     folder.WriteText(notExecutable, "#!/bin/sh\n");
     folder.WriteText(badInterpreter, "#!/finns/inte\n");
     QFile::setPermissions(badInterpreter, QFile::ReadOwner | QFile::ExeOwner);
-    const struct {
-        QString program;
-        QString reason;
-    } cases[] = {
+    const std::pair<QString, QString> cases[] = {
         {missing, "programmet " + missing + " finns inte"},
         {folder.Path(), folder.Path() + " är en mapp, inte ett program"},
         {notExecutable, notExecutable + " får inte köras (körrättighet saknas)"},
@@ -251,13 +238,13 @@ TEST_F(SchedulerTest, AFailedStartIsLoggedWithItsReasonAndAGoodOneGetsTheSixArgu
         {badInterpreter, "programmet " + badInterpreter + " gick inte att starta ("},
     };
     int minute = 0;
-    for (const auto& c : cases) {
-        SetProgram(c.program);
+    for (const auto& [program, reason] : cases) {
+        SetProgram(program);
         TickAt(Monday("10:00").addSecs(60 * minute++));
         ASSERT_FALSE(rig.reports.isEmpty());
         const CLaunchReport& report = rig.reports.last();
         EXPECT_FALSE(report.started);
-        EXPECT_TRUE(report.reason.startsWith(c.reason)) << report.reason.toStdString();
+        EXPECT_TRUE(report.reason.startsWith(reason)) << report.reason.toStdString();
         EXPECT_TRUE(LogLines().last().endsWith(
             model + "   Makro   (kunde inte startas: " + report.reason + ")"))
             << LogLines().last().toStdString();
@@ -281,8 +268,7 @@ TEST_F(SchedulerTest, AFailedStartIsLoggedWithItsReasonAndAGoodOneGetsTheSixArgu
     EXPECT_EQ(LogLines().last().mid(19), " - " + model + "   Makro");
 }
 
-// A write lock held across a minute, far longer than any statement waits, is waited for
-// silently and the minutes that passed are evaluated once; a stop ends the wait, claiming nothing.
+// A write lock held across a minute is waited out silently; a stop ends the wait, claiming nothing.
 TEST_F(SchedulerTest, AHeldFileIsWaitedForSilentlyUntilFreeOrStopped) {
     AddRow("XXXX-XX-XX XX:XX", "/m/varje");
     AddRow("XXXX-XX-XX 10:01", "/m/fast");

@@ -66,8 +66,7 @@ TEST_F(SystemDatabaseTest, RowsReadBackAsSavedWithWeekdaysInDisplayForm) {
     EXPECT_EQ(QStringList({list.Line(0).startTime, list.Line(0).model, list.Line(0).macro,
                            list.Line(1).startTime, list.Line(2).startTime}),
               QStringList({"Onsdag  18:00", "/m/onsdag", "Makro", "Måndag  07:30", "00:05"}));
-    EXPECT_EQ(list.Line(0).stateImage, 2);
-    EXPECT_EQ(list.Line(1).stateImage, 1);
+    EXPECT_EQ(std::pair(list.Line(0).stateImage, list.Line(1).stateImage), std::pair(2, 1));
     EXPECT_EQ(list.Keys(), (QVector<int>{1, 2, 3}));
     EXPECT_EQ(db.LoadAllRows().at(2).counter, 9);
 
@@ -76,8 +75,7 @@ TEST_F(SystemDatabaseTest, RowsReadBackAsSavedWithWeekdaysInDisplayForm) {
     int implemented = 7;
     db.DeleteRow(2);
     EXPECT_FALSE(db.LoadRow(2, tid, model, macro, implemented));
-    EXPECT_EQ(tid, "kvar");
-    EXPECT_EQ(implemented, 7);
+    EXPECT_EQ(std::pair(tid, implemented), std::pair(QString("kvar"), 7));
     EXPECT_EQ(db.LastError(),
               "Raden kunde inte läsas ur monitordatabasen.\nDet finns ingen rad med "
               "nyckeln 2 i tabellen MONITOR.");
@@ -129,8 +127,7 @@ TEST_F(SystemDatabaseTest, NamedNumbersAreCreatedOnFirstUseAndWholeListReadsAgre
     EXPECT_EQ(db.StoredTimes(1), (QHash<int, qint64>{{5, 900}, {12, 0}}));
 }
 
-// A counter never stored reads 0: due at once, then every interval; seeding spreads cyclic
-// rows over their first interval.
+// A counter never stored is due at once, then every interval; seeding spreads the first one.
 TEST_F(SystemDatabaseTest, CyclicCountdownIsDueEveryIntervalAndRestartsWhenActivated) {
     const int key = db.SaveRow("00:03", "/m/a", "M", -1, 1);
     QString pattern;
@@ -144,20 +141,18 @@ TEST_F(SystemDatabaseTest, CyclicCountdownIsDueEveryIntervalAndRestartsWhenActiv
     EXPECT_TRUE(db.StepCounter(key));
 
     const int everyTick = db.SaveRow("00:00", "/m/b", "M", -1, 1);
-    EXPECT_TRUE(db.StepCounter(everyTick));
-    EXPECT_TRUE(db.StepCounter(everyTick));
+    EXPECT_TRUE(db.StepCounter(everyTick) && db.StepCounter(everyTick));
     EXPECT_EQ(CSystemDatabase::IntervalMinutes("01:30"), 90);
     EXPECT_EQ(CSystemDatabase::IntervalMinutes("02:_5"), 120);
 
     const int cyclic = db.SaveRow("00:10", "/m/c", "M", -1, 1);
     const int absolute = db.SaveRow("XXXX-XX-XX 06:30", "/m/d", "M", -1, 1);
     db.SetCounter(absolute, 42);
-    db.SeedCyclicCounters([] { return 0; });
-    EXPECT_EQ(db.GetCounter(cyclic), 1);
-    db.SeedCyclicCounters([] { return 32767; });
-    EXPECT_EQ(db.GetCounter(cyclic), 11);
-    db.SeedCyclicCounters([] { return 16384; });
-    EXPECT_EQ(db.GetCounter(cyclic), 6);
+    for (const auto& [random, counter] :
+         {std::pair(0, 1), std::pair(32767, 11), std::pair(16384, 6)}) {
+        db.SeedCyclicCounters([random = random] { return random; });
+        EXPECT_EQ(db.GetCounter(cyclic), counter) << random;
+    }
     EXPECT_EQ(db.GetCounter(absolute), 42);
 }
 
@@ -207,36 +202,29 @@ TEST_F(SystemDatabaseTest, SettingsAreCreatedWithZeroAndDefaultsApplyInMemoryOnl
     db.SetSetting("PID", 8589934592);
     EXPECT_EQ(db.GetSetting("DRIFT"), 4294967296);
     settings = CMonitorSettings::Load(db);
-    EXPECT_GT(settings.drift, 0);
-    EXPECT_LT(settings.save, 0);
-    EXPECT_GT(settings.hide, 0);
-    EXPECT_EQ(settings.pid, INT_MAX);
+    EXPECT_EQ(std::tuple(settings.drift > 0, settings.save<0, settings.hide> 0, settings.pid),
+              std::tuple(true, true, true, INT_MAX));
 }
 
-// The tables decide what a file is: none, a new file (created whole at the start only); the
-// monitor's two, an older file that gains what came later; some, somebody else's, left alone.
+// No tables: new, made whole at the start only; the monitor's two: completed; else left alone.
 TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
     const QString monitor = "CREATE TABLE MONITOR (TID TEXT, MODELL TEXT, MAKRO TEXT, "
                             "NYCKEL INTEGER, IMPLEMENTED INTEGER, COUNTER INTEGER)";
     const QString sekvens = "CREATE TABLE SEKVENS (NAMN TEXT, NUMMER INTEGER)";
-    const struct {
-        QStringList statements;
-        bool opens;
-        QString problem;
-    } cases[] = {
+    const std::tuple<QStringList, bool, QString> cases[] = {
         {{}, false, "filen innehåller inga tabeller."},
         {{monitor, sekvens}, true, ""},
         {{monitor}, false, "tabellen SEKVENS saknas."},
         {{"CREATE TABLE ANNAN (X INTEGER)"}, false, "tabellen MONITOR saknas."},
     };
     const QString all = "KORNINGAR,MONITOR,PID,SCHEMALAGGARE,SEKVENS";
-    for (const auto& c : cases) {
+    for (const auto& [statements, opens, problem] : cases) {
         CTestFolder folder;
         folder.WriteText(folder.DatabaseFile(), "");
         {
             CSqliteConnection raw;
             raw.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
-            for (const QString& statement : c.statements)
+            for (const QString& statement : statements)
                 raw.Execute(statement);
         }
         const auto tables = [&] {
@@ -246,14 +234,14 @@ TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
         };
         const QString before = tables();
         CSystemDatabase db(folder.DatabaseFile());
-        EXPECT_EQ(db.Open(), c.opens) << before.toStdString();
-        if (c.opens) {
+        EXPECT_EQ(db.Open(), opens) << before.toStdString();
+        if (opens) {
             EXPECT_EQ(tables(), all);
             continue;
         }
         EXPECT_EQ(db.LastOpenFault(), DatabaseFault::Incomplete);
         EXPECT_EQ(db.LastOpenFaultText(), "Monitordatabasen " + folder.DatabaseFile() +
-                                              " är inte hel: " + c.problem +
+                                              " är inte hel: " + problem +
                                               " Filen lämnas orörd; lägg tillbaka rätt fil.");
         EXPECT_EQ(tables(), before);
         // Only an empty file is new enough to be made a monitor database at the start.
@@ -265,8 +253,8 @@ TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
     }
 }
 
-// WAL does not work between hosts over a network file system: a new file there keeps its
-// rollback journal, and a WAL file found there is named and left alone.
+// WAL fails between hosts: a new file on a network share keeps its rollback journal, a WAL one
+// stays.
 TEST(SystemDatabaseFile, OnANetworkFileSystemTheFileKeepsItsRollbackJournal) {
     CTestFolder local;
     CSystemDatabase onDisk(local.DatabaseFile());
@@ -293,13 +281,10 @@ TEST(SystemDatabaseFile, OnANetworkFileSystemTheFileKeepsItsRollbackJournal) {
     EXPECT_TRUE(walOnShare.LastOpenFaultText().contains("journal_mode=DELETE"));
     EXPECT_EQ(FileBytes(shared.DatabaseFile()), copied);
     EXPECT_FALSE(QFile::exists(shared.DatabaseFile() + "-shm"));
-    // An ext4 or tmpfs folder is no network.
-    EXPECT_FALSE(IsNetworkFileSystem(0xEF53));
-    EXPECT_FALSE(IsNetworkFileSystem(0x01021994));
+    EXPECT_FALSE(IsNetworkFileSystem(0xEF53) || IsNetworkFileSystem(0x01021994)); // ext4, tmpfs
 }
 
-// A running program never creates the file, nor touches one it cannot use; each fault has
-// its own sentence with the path.
+// A running program never creates the file nor touches one it cannot use, and names the fault.
 TEST(SystemDatabaseFile, UnusableFilesAreNamedAndLeftAlone) {
     CTestFolder folder;
     CSystemDatabase db(folder.DatabaseFile());
@@ -319,8 +304,7 @@ TEST(SystemDatabaseFile, UnusableFilesAreNamedAndLeftAlone) {
     EXPECT_THROW(db.IsImplemented(1), CDaoException);
 }
 
-// Monitors starting at once on one missing file create it once, store every name once and
-// never hand out the same key.
+// Monitors starting at once on a missing file create it once, each name once, no key twice.
 TEST(SystemDatabaseFile, ProcessesStartingAtOnceOnAMissingFileShareItWithoutDuplicates) {
     constexpr int kRowsEach = 250;
     constexpr int kProcesses = 4;
