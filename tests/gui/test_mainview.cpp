@@ -6,14 +6,12 @@
 namespace {
 
 // An empty schedule, and a model with one macro that the file dialogs choose.
-class MainViewTest : public MainWindowTest {
-protected:
+struct MainViewTest : MainWindowTest {
     void SetUp() override {
         folder.CreateModel(model, {"Dygnsberäkning"});
         ASSERT_TRUE(db.OpenOrCreate());
         View().SetFileChooser(std::make_unique<CScriptedFileChooser>(model + ".vxm"));
     }
-
     const QString model = folder.File("modell");
 };
 
