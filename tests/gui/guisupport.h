@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/kvarnixmonitor.h"
 #include "app/mainfrm.h"
 #include "app/monitorsettings.h"
 #include "app/programpaths.h"
@@ -13,12 +14,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QMenu>
+#include <QSysInfo>
 #include <QTest>
 #include <QTimer>
-#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 // Answers the file dialogs with a path the test chose.
 class CScriptedFileChooser : public CFileChooser {
@@ -83,10 +86,50 @@ struct MainWindowTest : testing::Test {
     void RunContextCommand(int line, const QString& text) {
         ClickLine(line, 40, Qt::RightButton);
         List().ContextMenu()->close();
-        const QList<QAction*> commands = List().ContextMenu()->actions();
-        const auto command = std::find_if(commands.begin(), commands.end(),
-                                          [&](QAction* action) { return action->text() == text; });
-        ASSERT_NE(command, commands.end()) << text.toStdString();
-        (*command)->trigger();
+        for (QAction* command : List().ContextMenu()->actions())
+            if (command->text() == text)
+                return command->trigger();
+        ADD_FAILURE() << text.toStdString();
+    }
+};
+
+// Answers the login with the test's name (none cancels) and records what the operator is told.
+struct CScriptedLoginDialogs : CLoginDialogs {
+    std::optional<QString> AskOperatorName() override {
+        ++asked;
+        return answer;
+    }
+    void ShowAlreadyStarted(const QString& text) override { shown << text; }
+
+    std::optional<QString> answer = QStringLiteral("Olle");
+    int asked = 0;
+    QStringList shown;
+};
+
+// A lock file byte for byte: the name on the first line, then the process id and host name.
+inline QString LockText(const QString& name, qint64 pid = ::getpid(),
+                        const QString& host = QSysInfo::machineHostName()) {
+    return name + '\n' + QString::number(pid) + '\n' + host + '\n';
+}
+
+// The start-up gate over a fresh monitor database with the login check on.
+struct LoginGate : testing::Test {
+    CTestFolder folder;
+    CProgramPaths paths{folder.ProgramFile()};
+    CSystemClock clock;
+    CRecordingMessenger messenger;
+    CScriptedLoginDialogs dialogs;
+    CKvarnixMonitorApp app{paths, clock, messenger, dialogs};
+    QString lockPath = paths.LockFile();
+
+    void SetUp() override { SetLoginCheck(1); }
+    void SetLoginCheck(int value) {
+        CSystemDatabase db(paths.MonitorDatabase());
+        ASSERT_TRUE(db.OpenOrCreate() && db.SetSetting("INLOGGNINGSKONTROLL", value));
+    }
+    void WriteLock(const QString& text) { folder.WriteText(lockPath, text); }
+    QString ReadLock() const {
+        QFile file(lockPath);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";
     }
 };

@@ -6,8 +6,7 @@
 namespace {
 
 // Settings as the running program loaded them: stored zeros replaced by defaults.
-class DlgProgramValTest : public testing::Test {
-protected:
+struct DlgProgramValTest : testing::Test {
     void SetUp() override {
         ASSERT_TRUE(db.OpenOrCreate() && db.SetSetting("SAVE", 1) && db.SetSetting("HIDE", 1));
         settings = CMonitorSettings::Load(db);
@@ -20,7 +19,6 @@ protected:
         ScriptNextDialog(std::move(script));
         return dialog.Run();
     }
-
     // SAVE, DRIFT, HIDE_MINUTER, HIDE, LOGFILE, PID, INLOGGNINGSKONTROLL.
     QList<int> Stored() {
         QList<int> values;
@@ -29,7 +27,6 @@ protected:
             values << db.GetSetting(key);
         return values;
     }
-
     CTestFolder folder;
     CRecordingMessenger messenger;
     CSystemDatabase db{folder.DatabaseFile()};
@@ -51,8 +48,8 @@ TEST_F(DlgProgramValTest, UntouchedOkStoresTheShownValuesAndTheSettingsRowButNoT
               (QStringList{"- - - -", "/opt/kvarnix/Kvarnix.exe", "- - - -", "0"}));
 }
 
-// Every field is checked before anything is stored.
-TEST_F(DlgProgramValTest, ARefusedOkAndAvbrytStoreNothingEvenAfterBrowsing) {
+// Every field checked before storing; a cancelled login keeps the check off and the log span.
+TEST_F(DlgProgramValTest, StoresNothingUntilOkPassesAndTheLoginCheckOnlyAfterALogin) {
     EXPECT_EQ(RunDialog([](QDialog& d) {
                   Child<QLineEdit>(d, "hideMinutesEdit")->setText("0");
                   Child<QLineEdit>(d, "logDaysEdit")->setText("abc");
@@ -70,10 +67,7 @@ TEST_F(DlgProgramValTest, ARefusedOkAndAvbrytStoreNothingEvenAfterBrowsing) {
     EXPECT_EQ(Stored(), (QList<int>{1, 0, 0, 1, 0, 0, 0}));
     EXPECT_FALSE(db.RowExists(0));
     EXPECT_EQ(settings.programPath, "/opt/kvarnix/Kvarnix.exe");
-}
 
-// A cancelled login keeps the check off and the running log span; the rest is stored.
-TEST_F(DlgProgramValTest, LoginCheckIsStoredOnlyWhenTheLoginStepSucceeds) {
     const auto switchOn = [](QDialog& d) {
         ClickChild(d, "browseButton");
         ClickChild(d, "loginCheck");

@@ -1,14 +1,12 @@
 #include "gui/guisupport.h"
 #include "ui/dlgvisalogg.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 
 namespace {
 
-class DlgVisaLoggTest : public testing::Test {
-protected:
+struct DlgVisaLoggTest : testing::Test {
     // Shows content: the lines listed, and the rows at the list's top and bottom edge kept.
     QStringList Show(const QByteArray& content) {
         QFile file(path);
@@ -28,7 +26,6 @@ protected:
         EXPECT_EQ(CDlgVisaLogg(path, messenger).Run(), CDlgVisaLogg::ResultClosed);
         return lines;
     }
-
     CTestFolder folder;
     const QString path = folder.File("modell.log");
     CRecordingMessenger messenger;
@@ -37,7 +34,7 @@ protected:
     int bottom = -1;
 };
 
-// Bytes that are not UTF-8 must not cut a line short.
+// Bytes that are not UTF-8 must not cut a line short; a missing file opens no modal loop.
 TEST_F(DlgVisaLoggTest, ListsEveryLineAndShowsTheLastOneAtTheBottom) {
     EXPECT_TRUE(Show("").isEmpty());
     EXPECT_EQ(Show("första\r\nandra\n\n\xc3\ntrasig \xff rad"),
@@ -49,6 +46,13 @@ TEST_F(DlgVisaLoggTest, ListsEveryLineAndShowsTheLastOneAtTheBottom) {
     EXPECT_EQ(Show(content).size(), 500);
     EXPECT_GT(top, 0);
     EXPECT_EQ(bottom, 499);
+    CDlgVisaLogg missing(folder.File("saknas.log"), messenger);
+    QTimer::singleShot(0, &missing, [&] {
+        ADD_FAILURE() << "shown";
+        missing.reject();
+    });
+    EXPECT_EQ(missing.Run(), CDlgVisaLogg::ResultNotShown);
+    EXPECT_EQ(messenger.messages, QStringList{"Felaktig sökväg till logfilen"});
 }
 
 // A long log shows its whole last lines at once, the cut inside a line or just before one.
@@ -69,17 +73,6 @@ TEST_F(DlgVisaLoggTest, ALongLogShowsOnlyItsLastWholeLinesAndSaysSo) {
     }
     EXPECT_EQ(Show("kort\n").size(), 1);
     EXPECT_TRUE(note.isEmpty());
-}
-
-// Run() must come back without a modal loop; one that starts anyway is ended.
-TEST_F(DlgVisaLoggTest, AMissingFileIsReportedWithoutADialog) {
-    CDlgVisaLogg dialog(folder.File("saknas.log"), messenger);
-    QTimer::singleShot(0, &dialog, [&] {
-        ADD_FAILURE() << "shown";
-        dialog.reject();
-    });
-    EXPECT_EQ(dialog.Run(), CDlgVisaLogg::ResultNotShown);
-    EXPECT_EQ(messenger.messages, QStringList{"Felaktig sökväg till logfilen"});
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The login and message dialogs, and the start-up gate over a real database and lock file.
 #include "app/messageboxmessenger.h"
-#include "gui/logingatesupport.h"
+#include "gui/guisupport.h"
 #include "ui/dlginloggning.h"
 #include "ui/dlgmessage.h"
 
@@ -19,30 +19,25 @@ void TypeAndConfirm(QWidget& dialog, const QString& text) {
     QTest::keyClick(name, Qt::Key_Return);
 }
 
-// Shown without a nested event loop, so the test can act while it is open.
-TEST(LoginDialog, AvbrytRejectsAndTheTimerNeverFires) {
+// Avbryt stops the login's timer; three blanks are a name; the message box ends itself.
+TEST(LoginAndMessageDialogs, AvbrytRejectsBlanksAreANameAndTheMessageClosesItself) {
     CRecordingMessenger messenger;
-    CDlgInloggning dialog{messenger, nullptr, kShortMs};
-    dialog.show();
-    for (QPushButton* button : dialog.findChildren<QPushButton*>())
+    CDlgInloggning login{messenger, nullptr, kShortMs};
+    login.show(); // without a nested event loop, so the test can act while it is open
+    for (QPushButton* button : login.findChildren<QPushButton*>())
         if (button->text() == "Avbryt")
             QTest::mouseClick(button, Qt::LeftButton);
     QTest::qWait(4 * kShortMs);
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
-}
+    EXPECT_EQ(login.result(), QDialog::Rejected);
 
-TEST(LoginDialogs, RunTheLoginModallyAndTakeThreeBlanksAsAName) {
     ScriptNextDialog([](QDialog& dialog) { TypeAndConfirm(dialog, "   "); });
-    CRecordingMessenger messenger;
     EXPECT_EQ(CModalLoginDialogs(messenger).AskOperatorName(), "   ");
-}
 
-TEST(MessageDialog, ShowsItsTextAndClosesItselfWithAccepted) {
-    CDlgMessage dialog("Hej", nullptr, kShortMs);
-    dialog.show();
-    EXPECT_EQ(dialog.findChild<QLabel*>("messageText")->text(), "Hej");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }));
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    CDlgMessage message("Hej", nullptr, kShortMs);
+    message.show();
+    EXPECT_EQ(message.findChild<QLabel*>("messageText")->text(), "Hej");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !message.isVisible(); }));
+    EXPECT_EQ(message.result(), QDialog::Accepted);
 }
 
 // With the check off the start asks no name.

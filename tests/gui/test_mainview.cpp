@@ -6,18 +6,18 @@
 namespace {
 
 // An empty schedule, and a model with one macro that the file dialogs choose.
-class MainViewTest : public MainWindowTest {
-protected:
+struct MainViewTest : MainWindowTest {
     void SetUp() override {
         folder.CreateModel(model, {"Dygnsberäkning"});
         ASSERT_TRUE(db.OpenOrCreate());
         View().SetFileChooser(std::make_unique<CScriptedFileChooser>(model + ".vxm"));
     }
-
     const QString model = folder.File("modell");
 };
 
-TEST_F(MainViewTest, NewWeekdayRowIsListedAndStoredInDisplayFormInactive) {
+// A new row is stored in display form, inactive; a change keeps the flag; both are relisted.
+TEST_F(MainViewTest, NewAndChangedRowsAreStoredAndListed) {
+    const int key = db.SaveRow("00:05", model, "Dygnsberäkning", -1, 1);
     Start();
     ScriptNextDialog([](QDialog& d) {
         ClickChild(d, "browseButton");
@@ -28,18 +28,12 @@ TEST_F(MainViewTest, NewWeekdayRowIsListedAndStoredInDisplayFormInactive) {
         ClickChild(d, "okButton");
     });
     View().MenuCommands().newRow->trigger();
-
-    ASSERT_EQ(View().Lines().LineCount(), 1);
-    const CScheduleLine& line = View().Lines().Line(0);
-    EXPECT_EQ(line.startTime, "Måndag  07:30");
-    EXPECT_EQ(line.stateImage, 1);
-    EXPECT_EQ(StoredRow(db, line.key),
+    ASSERT_EQ(View().Lines().LineCount(), 2);
+    EXPECT_EQ(View().Lines().Line(1).startTime, "Måndag  07:30");
+    EXPECT_EQ(View().Lines().Line(1).stateImage, 1);
+    EXPECT_EQ(StoredRow(db, View().Lines().Line(1).key),
               (QStringList{"Måndag  07:30", model, "Dygnsberäkning", "0"}));
-}
 
-TEST_F(MainViewTest, ConfirmedChangeIsStoredAndRebuildsTheList) {
-    const int key = db.SaveRow("00:05", model, "Dygnsberäkning", -1, 1);
-    Start();
     List().setCurrentIndex(View().Lines().index(0, 0));
     ScriptNextDialog([](QDialog& d) {
         ClickChild(d, "absoluteButton");
@@ -47,9 +41,8 @@ TEST_F(MainViewTest, ConfirmedChangeIsStoredAndRebuildsTheList) {
         ClickChild(d, "okButton");
     });
     View().MenuCommands().changeRow->trigger();
-
     EXPECT_EQ(StoredRow(db, key), (QStringList{"2026-12-18 06:XX", model, "Dygnsberäkning", "1"}));
-    ASSERT_EQ(View().Lines().LineCount(), 1);
+    ASSERT_EQ(View().Lines().LineCount(), 2);
     EXPECT_EQ(View().Lines().Line(0).startTime, "2026-12-18 06:XX");
     EXPECT_EQ(View().Lines().Line(0).stateImage, 2);
 }

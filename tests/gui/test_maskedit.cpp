@@ -11,8 +11,7 @@
 namespace {
 
 // Two "tt:mm" fields at 00:00, the first focused, and a default OK button in an active dialog.
-class MaskEdit : public testing::Test {
-protected:
+struct MaskEdit : testing::Test {
     void SetUp() override {
         auto* layout = new QVBoxLayout(&m_dialog);
         layout->addWidget(m_first);
@@ -27,15 +26,13 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&m_dialog));
         ASSERT_TRUE(m_first->hasFocus());
     }
-
     QDialog m_dialog;
     CMaskEdit* m_first = new CMaskEdit;
     CMaskEdit* m_second = new CMaskEdit;
     QPushButton* m_ok = new QPushButton(QStringLiteral("OK"));
 };
 
-// Keys, clicks, drags and composed text go through the mask; paste and drop, which would not, are
-// off.
+// Keys, clicks, drags and composed text go through the mask; paste and drop are off.
 TEST_F(MaskEdit, EveryInputGoesThroughTheMask) {
     EXPECT_EQ(m_first->contextMenuPolicy(), Qt::NoContextMenu);
     EXPECT_FALSE(m_first->acceptDrops());

@@ -6,13 +6,11 @@
 #include "ui/dlgkorhistorik.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTableView>
 
 namespace {
 
-class SchedulingWindowTest : public MainWindowTest {
-protected:
+struct SchedulingWindowTest : MainWindowTest {
     void SetUp() override {
         ASSERT_TRUE(db.OpenOrCreate());
         db.SaveRow("- - - -", "/bin/true", "- - - -", 0, 0);
@@ -93,8 +91,7 @@ TEST_F(SchedulingWindowTest, AnUnusableFileIsReportedOnceAndTheWindowKeepsAnswer
     EXPECT_TRUE(messenger.messages.isEmpty()) << messenger.messages.join('\n').toStdString();
 }
 
-// "Kör nu" starts an inactive row and leaves its time, countdown and flag; a running one is
-// refused.
+// "Kör nu" starts an inactive row, leaving its time, countdown and flag; a running one is refused.
 TEST_F(SchedulingWindowTest, RunNowStartsARowAtOnceUnlessItRuns) {
     const QString argsFile = folder.File("args.txt");
     qputenv("KVARNIXSIM_ARGS_FILE", argsFile.toUtf8());
@@ -133,27 +130,23 @@ TEST_F(SchedulingWindowTest, TheHistoryShowsARowsRunsNewestFirstWithTheirSpread)
     const int key = db.SaveRow("00:05", "/m/Pump", "Dygn", -1, 0);
     const int other = db.SaveRow("00:05", "/m/Kvarn", "Dygn", -1, 0);
     const qint64 start = LocalTime("2026-12-01 06:00").toSecsSinceEpoch();
-    const auto record = [&](int row, qint64 launched, std::optional<qint64> seconds,
-                            CRun::Outcome outcome) {
-        CRun run;
-        run.key = row;
-        run.launched = launched;
-        run.outcome = outcome == CRun::Outcome::NotStarted ? outcome : CRun::Outcome::Running;
-        run.reason = "programmet finns inte";
+    // Run number n of row, ended after seconds unless it runs or could not start.
+    const auto record = [&](int row, qint64 n, CRun::Outcome outcome, qint64 seconds = 0) {
+        CRun run{row, {}, {}, start + n * 600, {}, {}, outcome, "programmet finns inte"};
+        if (outcome != CRun::Outcome::NotStarted)
+            run.outcome = CRun::Outcome::Running;
         db.RecordStart(run);
-        if (seconds && outcome != CRun::Outcome::NotStarted)
-            db.EndRun(row, launched + *seconds, outcome);
+        if (run.outcome != outcome)
+            db.EndRun(row, run.launched + seconds, outcome);
     };
     // 240 runs of 10 minutes, 30 of 60 + 2i seconds, an aborted, a failed and a running one.
-    for (int i = 0; i < 240; ++i)
-        record(key, start + i * 600, 600, CRun::Outcome::Finished);
-    for (int i = 0; i < 30; ++i)
-        record(key, start + (240 + i) * 600, 60 + 2 * i, CRun::Outcome::Finished);
-    record(key, start + 271 * 600, 5, CRun::Outcome::Aborted);
-    record(key, start + 272 * 600, 0, CRun::Outcome::NotStarted);
-    record(key, start + 273 * 600, std::nullopt, CRun::Outcome::Running);
+    for (int i = 0; i < 270; ++i)
+        record(key, i, CRun::Outcome::Finished, i < 240 ? 600 : 60 + 2 * (i - 240));
+    record(key, 271, CRun::Outcome::Aborted, 5);
+    record(key, 272, CRun::Outcome::NotStarted);
+    record(key, 273, CRun::Outcome::Running);
     for (int i = 0; i < 400; ++i)
-        record(other, start + i, 1, CRun::Outcome::Finished);
+        record(other, i, CRun::Outcome::Finished, 1);
     Start();
 
     CDlgKorhistorik history(folder.DatabaseFile(), key, "/m/Pump", messenger);

@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -23,7 +22,8 @@ QStringList EntryTexts(const std::unique_ptr<QMenu>& menu) {
     return texts;
 }
 
-TEST(SwedishTexts, TextFieldMenusAndQtsOwnQuestionButtons) {
+// The file dialog's columns, a folder's type, the computer, a tip and a missing file too.
+TEST(SwedishTexts, TextFieldMenusQuestionButtonsAndTheFileDialog) {
     const QStringList commands = {"&Ångra",      "&Gör om", "Klipp &ut",   "&Kopiera",
                                   "Klistra &in", "Ta bort", "Markera alla"};
     QLineEdit line;
@@ -34,10 +34,7 @@ TEST(SwedishTexts, TextFieldMenusAndQtsOwnQuestionButtons) {
     QMessageBox box(QMessageBox::Question, "Öppna", "?", QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(box.button(QMessageBox::Yes)->text(), "&Ja");
     EXPECT_EQ(box.button(QMessageBox::No)->text(), "&Nej");
-}
 
-// The row entry's file dialog: columns, a folder's type, the computer, a tip, a missing file.
-TEST(SwedishTexts, TheFileDialogIsSwedish) {
     CTestFolder folder;
     ASSERT_TRUE(QDir(folder.Path()).mkdir("modeller"));
     QStringList headings;

@@ -9,8 +9,7 @@
 namespace {
 
 // Two rows, the first inactive, in the shown window.
-class ValidCtrlTest : public MainWindowTest {
-protected:
+struct ValidCtrlTest : MainWindowTest {
     void SetUp() override {
         ASSERT_TRUE(db.OpenOrCreate());
         first = db.SaveRow("00:05", "/m/forsta", "Makro", -1, 0);
@@ -20,7 +19,6 @@ protected:
     }
     int Image(int line) { return View().Lines().Line(line).stateImage; }
     int Selected() { return list->currentIndex().row(); }
-
     int first = -1;
     int second = -1;
     CValidCtrl* list = nullptr;
@@ -95,43 +93,8 @@ TEST_F(ValidCtrlTest, ContextMenuActsOnItsLineAndADeletionLeavesNoSelection) {
     EXPECT_FALSE(commands.changeRow->isEnabled() || commands.deleteRow->isEnabled());
 }
 
-// Headings, widest texts and the font's height fit, also in a font three times as large.
-TEST_F(ValidCtrlTest, ColumnsAndLinesFitTheTextsInTheFontInUse) {
-    EXPECT_EQ(CLineDelegate::TextOffsets({120, 270, 170, 110, 110}),
-              (QVector<int>{20, 124, 394, 564, 674}));
-    const int specWidths[] = {120, 270, 170, 110, 110};
-    const QStringList times = {"2026-12-07 00:43:20", "Uppgift saknas"};
-    const QStringList texts[] = {{"XXXX-XX-XX XX:XX", "2026-12-07 11:1_", "Söndag  18:00",
-                                  "Måndag  18:00", "Tisdag  18:00", "Onsdag  18:00",
-                                  "Torsdag  18:00", "Fredag  18:00", "Lördag  18:00"},
-                                 {},
-                                 {},
-                                 times,
-                                 times};
-    const int headerMargins = 2 * list->style()->pixelMetric(QStyle::PM_HeaderMargin);
-    QFont font = list->font();
-    for (const int pointSize : {font.pointSize(), 3 * font.pointSize()}) {
-        font.setPointSize(pointSize);
-        list->setFont(font);
-        const QFontMetrics metrics(list->font());
-        const QFontMetrics headerMetrics(list->header()->font());
-        for (int column = 0; column < 5; ++column) {
-            const int width = list->header()->sectionSize(column);
-            const QString heading = View().Lines().headerData(column, Qt::Horizontal).toString();
-            SCOPED_TRACE(QString("%1 pt, %2").arg(pointSize).arg(heading).toStdString());
-            EXPECT_GE(width, specWidths[column]);
-            EXPECT_GE(width, headerMetrics.horizontalAdvance(heading) + headerMargins);
-            for (const QString& text : texts[column])
-                EXPECT_GE(width, (column == 0 ? 20 : 4) + metrics.horizontalAdvance(text))
-                    << text.toStdString();
-        }
-        const int lineHeight = list->visualRect(View().Lines().index(0, 0)).height();
-        EXPECT_GE(lineHeight, std::max(metrics.height(), 16) + 1);
-    }
-}
-
-// The model column takes what the others leave, but never less than its own width.
-TEST_F(ValidCtrlTest, ModelColumnStretchesWithTheWindow) {
+// The model column takes what the others leave; all texts fit, also in a font three times as large.
+TEST_F(ValidCtrlTest, ColumnsFillTheWindowAndFitTheTextsInTheFontInUse) {
     QHeaderView* header = list->header();
     list->resize(1400, 300);
     EXPECT_EQ(header->length(), list->viewport()->width());
@@ -141,6 +104,33 @@ TEST_F(ValidCtrlTest, ModelColumnStretchesWithTheWindow) {
     EXPECT_EQ(header->sectionSize(1), wideModel - 200);
     list->resize(500, 300);
     EXPECT_EQ(header->sectionSize(1), 270);
+
+    const QVector<int> specWidths = {120, 270, 170, 110, 110};
+    EXPECT_EQ(CLineDelegate::TextOffsets(specWidths), (QVector<int>{20, 124, 394, 564, 674}));
+    const QStringList times = {"2026-12-07 00:43:20", "Uppgift saknas"};
+    QStringList texts[] = {{"XXXX-XX-XX XX:XX", "2026-12-07 11:1_"}, {}, {}, times, times};
+    for (const char* day : {"Söndag", "Måndag", "Tisdag", "Onsdag", "Torsdag", "Fredag", "Lördag"})
+        texts[0] << QString(day) + "  18:00";
+    const int headerMargins = 2 * list->style()->pixelMetric(QStyle::PM_HeaderMargin);
+    QFont font = list->font();
+    for (const int pointSize : {font.pointSize(), 3 * font.pointSize()}) {
+        font.setPointSize(pointSize);
+        list->setFont(font);
+        const QFontMetrics metrics(list->font());
+        for (int column = 0; column < 5; ++column) {
+            const int width = header->sectionSize(column);
+            const QString heading = View().Lines().headerData(column, Qt::Horizontal).toString();
+            SCOPED_TRACE(QString("%1 pt, %2").arg(pointSize).arg(heading).toStdString());
+            EXPECT_GE(width, specWidths[column]);
+            EXPECT_GE(width,
+                      QFontMetrics(header->font()).horizontalAdvance(heading) + headerMargins);
+            for (const QString& text : texts[column])
+                EXPECT_GE(width, (column == 0 ? 20 : 4) + metrics.horizontalAdvance(text))
+                    << text.toStdString();
+        }
+        const int lineHeight = list->visualRect(View().Lines().index(0, 0)).height();
+        EXPECT_GE(lineHeight, std::max(metrics.height(), 16) + 1);
+    }
 }
 
 // A start time whose entry was left with a "_" shows it below the line's digits.
@@ -162,6 +152,7 @@ TEST_F(ValidCtrlTest, AnUnderscoreInAStartTimeIsDrawn) {
     EXPECT_GT(darkPixels, 0);
 }
 
+// Only a SAVE of 0 refuses, in blue on red; a DRIFT of 0 shows the program off.
 TEST_F(ValidCtrlTest, StatusPanesShowPermissionAndProgram) {
     settings.save = 0;
     const CStatusBarW::PaneContent refused = CStatusBarW::PermissionPane(settings);
@@ -171,7 +162,6 @@ TEST_F(ValidCtrlTest, StatusPanesShowPermissionAndProgram) {
     settings.save = 1;
     EXPECT_EQ(CStatusBarW::PermissionPane(settings).text,
               "Ger tillstånd att skriva i IP21-databasen");
-
     settings.programPath = "/opt/kvarnix/Kvarnix.exe";
     settings.drift = 0;
     EXPECT_EQ(CStatusBarW::ProgramPane(settings).text, "Avstängd");
@@ -188,19 +178,15 @@ struct MenuProbe : QMenu {
     }
 };
 
-TEST_F(ValidCtrlTest, CtrlNOpensTheNewRowDialogAndTheMenuNamesTheKeyOnce) {
-    QAction* newRow = View().MenuCommands().newRow;
-    EXPECT_EQ(MenuProbe().ShownText(newRow), "&Ny Rad\tCtrl+N");
-
+// Ctrl+N reaches the dialog, the menu names the key once; only Avsluta closes the window.
+TEST_F(ValidCtrlTest, CtrlNOpensTheNewRowDialogAndOnlyAvslutaClosesTheWindow) {
+    EXPECT_EQ(MenuProbe().ShownText(View().MenuCommands().newRow), "&Ny Rad\tCtrl+N");
     frame.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
     QString opened;
     ScriptNextDialog([&opened](QDialog& dialog) { opened = dialog.windowTitle(); });
     QTest::keyClick(list, Qt::Key_N, Qt::ControlModifier);
     EXPECT_EQ(opened, "KvarnixMonitor - Ny starttid");
-}
-
-TEST_F(ValidCtrlTest, OnlyAvslutaClosesTheMainWindow) {
     frame.close();
     EXPECT_TRUE(frame.isVisible());
     frame.OnExit();
