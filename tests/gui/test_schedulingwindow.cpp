@@ -129,6 +129,7 @@ TEST_F(SchedulingWindowTest, RunNowStartsARowAtOnceUnlessItRuns) {
 TEST_F(SchedulingWindowTest, TheHistoryShowsARowsRunsNewestFirstWithTheirSpread) {
     const int key = db.SaveRow("00:05", "/m/Pump", "Dygn", -1, 0);
     const int other = db.SaveRow("00:05", "/m/Kvarn", "Dygn", -1, 0);
+    const int single = db.SaveRow("00:07", "/m/Kross", "Timme", -1, 0);
     const qint64 start = LocalTime("2026-12-01 06:00").toSecsSinceEpoch();
     // Run number n of row, ended after seconds unless it runs or could not start.
     const auto record = [&](int row, qint64 n, CRun::Outcome outcome, qint64 seconds = 0) {
@@ -147,6 +148,7 @@ TEST_F(SchedulingWindowTest, TheHistoryShowsARowsRunsNewestFirstWithTheirSpread)
     record(key, 273, CRun::Outcome::Running);
     for (int i = 0; i < 400; ++i)
         record(other, i, CRun::Outcome::Finished, 1);
+    record(single, 3, CRun::Outcome::Finished, 45);
     Start();
 
     CDlgKorhistorik history(folder.DatabaseFile(), key, "/m/Pump", messenger);
@@ -171,6 +173,11 @@ TEST_F(SchedulingWindowTest, TheHistoryShowsARowsRunsNewestFirstWithTheirSpread)
     history.Run();
     EXPECT_EQ(history.StatisticsText(), "De senaste 30 avslutade körningarna: längst 1 min 58 s, "
                                         "kortast 1 min 0 s, median 1 min 29 s.");
+    // A single finished run has no spread.
+    CDlgKorhistorik once(folder.DatabaseFile(), single, "/m/Kross", messenger);
+    ScriptNextDialog([](QDialog&) {});
+    once.Run();
+    EXPECT_EQ(once.StatisticsText(), "Den senaste avslutade körningen tog 45 s.");
     EXPECT_TRUE(messenger.messages.isEmpty());
 }
 
