@@ -141,9 +141,7 @@ TEST_F(ServiceTest, BesideTheWindowProgramEachMinuteStartsOnce) {
 
     const QDateTime firstMinute = LocalTime(startLines().first().left(16));
     QTest::qWait(int(QDateTime::currentDateTime().msecsTo(firstMinute.addSecs(3 * 60 + 10))));
-    EXPECT_EQ(window.state(), QProcess::Running) << window.readAllStandardError().toStdString();
-    EXPECT_EQ(process.state(), QProcess::Running) << process.readAllStandardError().toStdString();
-    StopBySigterm(process);
+    StopBySigterm(process); // fails too when either ended before
     StopBySigterm(window);
 
     QStringList expected;
