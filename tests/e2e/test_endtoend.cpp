@@ -1,27 +1,21 @@
-// The built monitor, started in folders of its own on the real clock, as an
-// operator would see it work: due rows run through the calculation simulator,
-// each minute starts once across restarts and monitors, a held file delays no
-// minute, and a stop ends a long batch of starts at once.
+// The built monitor on the real clock, in folders of its own: due rows start once a minute across
+// restarts and monitors, a held file delays no minute, and a stop ends a batch of starts at once.
 #include "monitordb/sqliteconnection.h"
 #include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
+#include "support/programrun.h"
 #include "support/testsupport.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
-#include <QThread>
-#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
 
-constexpr int kLongestWaitMs = 75000;
-
-// The built monitor program copied into the test's folder, its database prepared
-// with the calculation program and the scheduler switched on.
+// The monitor copied into the test's folder, with a calculation program and the scheduler on; a
+// monitor a failed test left running is killed by its QProcess.
 class EndToEnd : public testing::Test {
 protected:
     void SetUp() override {
@@ -31,28 +25,11 @@ protected:
         db.SetSetting("DRIFT", 1);
         environment.insert("QT_QPA_PLATFORM", "offscreen");
     }
-    void TearDown() override {
-        for (auto& monitor : monitors) {
-            monitor->kill();
-            monitor->waitForFinished();
-        }
-    }
 
     QProcess& StartMonitor() {
         monitors.push_back(std::make_unique<QProcess>());
-        QProcess& monitor = *monitors.back();
-        monitor.setProcessEnvironment(environment);
-        monitor.start(folder.ProgramFile(), {});
-        EXPECT_TRUE(monitor.waitForStarted());
-        return monitor;
-    }
-    static qint64 Stop(QProcess& monitor) {
-        QElapsedTimer stopping;
-        stopping.start();
-        ::kill(pid_t(monitor.processId()), SIGTERM);
-        EXPECT_TRUE(monitor.waitForFinished(10000));
-        EXPECT_EQ(monitor.exitCode(), 0) << monitor.readAllStandardError().toStdString();
-        return stopping.elapsed();
+        StartProgram(*monitors.back(), folder.ProgramFile(), environment);
+        return *monitors.back();
     }
 
     QStringList Log() const { return folder.ReadLines(folder.LogFile()); }
@@ -76,7 +53,8 @@ protected:
     std::vector<std::unique_ptr<QProcess>> monitors;
 };
 
-TEST_F(EndToEnd, MonitorStartsTheDueRowAndShowsItsStoredTimes) {
+// The due row's calculation gets its launch arguments and can store its results in the file.
+TEST_F(EndToEnd, MonitorStartsTheDueRowWithItsLaunchArguments) {
     const QString model = folder.File("Pumpstation Norr");
     folder.WriteText(model + ".vxm", "modell");
     db.SaveRow("- - - -", KVARNIX_SIMULATOR, "- - - -", 0, 0);
@@ -93,45 +71,40 @@ TEST_F(EndToEnd, MonitorStartsTheDueRowAndShowsItsStoredTimes) {
         db.Close();
         return done;
     };
-    ASSERT_TRUE(QTest::qWaitFor(finished, kLongestWaitMs))
+    ASSERT_TRUE(QTest::qWaitFor(finished, 75000))
         << "nothing ran; monitor said: " << monitor.readAllStandardError().toStdString();
     EXPECT_EQ(folder.ReadLines(argsFile).mid(0, 7),
               (QStringList{model + ".vxm", "Dygnsberäkning", QString::number(key), "0",
                            folder.DatabaseFile(), "1", "--"}));
     EXPECT_TRUE(Log().first().endsWith(" - " + model + "   Dygnsberäkning"))
         << Log().first().toStdString();
-    ASSERT_TRUE(db.Open());
-    EXPECT_NE(db.GetTimeText(1, key), "Uppgift saknas");
+    StopBySigterm(monitor);
 }
 
-// A monitor stopped and started again within a minute does not start its rows
-// again; two monitors on one file for three minutes start each minute once.
+// A monitor restarted within a minute, and two monitors on one file, start each minute once.
 TEST_F(EndToEnd, EachMinuteStartsOnceAcrossARestartAndTwoMonitors) {
     db.SaveRow("XXXX-XX-XX XX:XX", "/m/varje", "Makro", -1, 1);
     db.Close();
     WaitForSecond(2);
     QProcess& first = StartMonitor();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() == 1; }, 10000));
-    Stop(first);
+    StopBySigterm(first);
     QProcess& restarted = StartMonitor();
     QTest::qWait(4000);
     EXPECT_EQ(Log().size(), 1);
 
     QProcess& second = StartMonitor();
     const QString start = Log().first().left(16);
-    const auto minutesSeen = [&] { return LaunchesPerMinute().size(); };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return minutesSeen() == 4; }, 4 * 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LaunchesPerMinute().size() == 4; }, 4 * 60000));
     QTest::qWait(3000);
-    Stop(restarted);
-    Stop(second);
+    StopBySigterm(restarted);
+    StopBySigterm(second);
     const QMap<QString, int> launches = LaunchesPerMinute();
     EXPECT_EQ(launches.firstKey(), start);
     EXPECT_EQ(launches.values(), QList<int>(4, 1)) << Log().join('\n').toStdString();
 }
 
-// Another process holds the write lock from just before a minute until well past
-// any statement's wait: the minute's rows start once as soon as the file is
-// free, without a box waiting for anybody, and the next minute comes on time.
+// A file held past any statement's wait delays its minute, with no box waiting, but loses none.
 TEST_F(EndToEnd, AHeldFileDelaysTheMinuteButLosesNothing) {
     db.SaveRow("XXXX-XX-XX XX:XX", "/m/varje", "Makro", -1, 1);
     WaitForSecond(5);
@@ -139,7 +112,7 @@ TEST_F(EndToEnd, AHeldFileDelaysTheMinuteButLosesNothing) {
     const QString heldMinute = MinuteText(held);
     db.SaveRow("XXXX-XX-XX " + held.toString("HH:mm"), "/m/fast", "Makro", -1, 1);
     db.Close();
-    StartMonitor();
+    QProcess& monitor = StartMonitor();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() == 1; }, 10000));
 
     ASSERT_TRUE(
@@ -154,13 +127,13 @@ TEST_F(EndToEnd, AHeldFileDelaysTheMinuteButLosesNothing) {
 
     const QString next = MinuteText(held.addSecs(60));
     ASSERT_TRUE(QTest::qWaitFor([&] { return LaunchesPerMinute().contains(next); }, 40000));
-    const QStringList onTime = Log().filter(QRegularExpression("^" + next + ":0[0-2]"));
-    EXPECT_EQ(onTime.size(), 1) << Log().join('\n').toStdString();
+    EXPECT_EQ(Log().filter(QRegularExpression("^" + next + ":0[0-2]")).size(), 1)
+        << Log().join('\n').toStdString();
     EXPECT_EQ(Log().filter("/m/fast").size(), 1);
+    StopBySigterm(monitor);
 }
 
-// Two thousand rows due in one minute all start, once each; in the next minute a
-// stop during the batch ends the program within a second.
+// Two thousand rows due in a minute start once each; a stop ends the next minute's batch at once.
 TEST_F(EndToEnd, ABatchOfTwoThousandStartsOnceAndAStopEndsItAtOnce) {
     constexpr int kRows = 2000;
     {
@@ -174,14 +147,12 @@ TEST_F(EndToEnd, ABatchOfTwoThousandStartsOnceAndAStopEndsItAtOnce) {
     WaitForSecond(1);
     QProcess& monitor = StartMonitor();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() >= kRows; }, 58000));
-    QStringList lines = Log();
-    EXPECT_EQ(lines.size(), kRows);
-    lines.replaceInStrings(QRegularExpression("^.{22}"), "");
-    lines.removeDuplicates();
-    EXPECT_EQ(lines.size(), kRows);
+    QStringList rows = Log().replaceInStrings(QRegularExpression("^.{22}"), "");
+    EXPECT_EQ(rows.size(), kRows);
+    EXPECT_EQ(rows.removeDuplicates(), 0);
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() >= kRows + 300; }, 90000));
-    EXPECT_LE(Stop(monitor), 1000);
+    EXPECT_LE(StopBySigterm(monitor), 1000);
     EXPECT_LT(Log().size(), 2 * kRows);
 }
 

@@ -1,8 +1,9 @@
 // `cmake --install` into a fresh folder, as an administrator installs the monitor: the files
 // land where the desktop and systemd look for them, and name the installed programs.
+#include "support/filequery.h"
+#include "support/programrun.h"
 #include "support/testsupport.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
@@ -12,34 +13,11 @@
 
 namespace {
 
-constexpr int kProcessTimeoutMs = 120000;
-constexpr int kStartTimeoutMs = 30000;
-
-struct CFinished {
-    int exitCode;
-    QString output;
-};
-
-CFinished RunToEnd(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(kProcessTimeoutMs) || process.exitStatus() != QProcess::NormalExit)
-        return {-1, program + " did not end normally: " + process.errorString()};
-    return {process.exitCode(), QString::fromLocal8Bit(process.readAll())};
-}
-
-QByteArray Contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 // The keys of a desktop entry or unit file as "Section/Key", each with its last value as written.
 QHash<QString, QString> FileKeys(const QString& path) {
     QHash<QString, QString> keys;
     QString section;
-    for (const QByteArray& line : Contents(path).split('\n')) {
-        const QString text = QString::fromUtf8(line);
+    for (const QString& text : QString::fromUtf8(FileBytes(path)).split(u'\n')) {
         if (text.startsWith(u'[') && text.endsWith(u']'))
             section = text.mid(1, text.size() - 2);
         else if (text.contains(u'=') && !text.startsWith(u'#'))
@@ -85,14 +63,13 @@ QStringList CommandWords(const QString& command, const QString& escapable) {
             words.last() += c;
         }
     }
+    // A lone % would be a specifier or field code, a lone $ after the name a variable.
     for (qsizetype i = 0; i < words.size(); ++i) {
-        // A lone % would be a specifier or field code, a lone $ after the name a variable.
-        if (QString(words[i]).remove("%%").contains(u'%') ||
-            (i > 0 && QString(words[i]).remove("$$").contains(u'$')))
-            return {"<unexpanded: " + words[i] + ">"};
-        words[i].replace("%%", "%");
-        if (i > 0)
-            words[i].replace("$$", "$");
+        for (const QString& doubled : i > 0 ? QStringList{"%%", "$$"} : QStringList{"%%"}) {
+            if (QString(words[i]).remove(doubled).contains(doubled[0]))
+                return {"<unexpanded: " + words[i] + ">"};
+            words[i].replace(doubled, doubled.left(1));
+        }
     }
     return words;
 }
@@ -105,21 +82,20 @@ TEST(Install, PutsBothProgramsAValidMenuEntryAndAUserUnitThatStartThemUnderThePr
                                 QString("Kvarnix drift åäö $HOME 100%")}) {
         SCOPED_TRACE(name.toStdString());
         const QString prefix = folder.File(name);
-        const CFinished install =
+        const CProgramRun install =
             RunToEnd(KVARNIX_CMAKE, {"--install", KVARNIX_BUILD_DIR, "--prefix", prefix});
-        ASSERT_EQ(install.exitCode, 0) << install.output.toStdString();
+        ASSERT_EQ(install.exitCode, 0) << install.error.toStdString();
         const QString program = prefix + "/bin/kvarnixmonitor";
         const QString service = program + 'd';
         const QString icon = prefix + "/share/icons/hicolor/scalable/apps/kvarnixmonitor.svg";
         const QString entry = prefix + "/share/applications/kvarnixmonitor.desktop";
         const QString unit = prefix + "/lib/systemd/user/kvarnixmonitord.service";
-        EXPECT_TRUE(QFileInfo(program).isExecutable());
-        EXPECT_TRUE(QFileInfo(service).isExecutable());
-        EXPECT_EQ(Contents(icon), Contents(KVARNIX_SOURCE_DIR "/src/resources/kvarnixmonitor.svg"));
+        EXPECT_EQ(FileBytes(icon),
+                  FileBytes(KVARNIX_SOURCE_DIR "/src/resources/kvarnixmonitor.svg"));
 
-        const CFinished validation = RunToEnd("desktop-file-validate", {entry});
-        EXPECT_EQ(validation.exitCode, 0) << validation.output.toStdString();
-        EXPECT_EQ(validation.output, QString());
+        const CProgramRun validation = RunToEnd("desktop-file-validate", {entry});
+        EXPECT_EQ(validation.exitCode, 0);
+        EXPECT_EQ(validation.output + validation.error, QString());
         const QHash<QString, QString> desktop = FileKeys(entry);
         EXPECT_EQ(desktop.value("Desktop Entry/Type"), "Application");
         EXPECT_EQ(desktop.value("Desktop Entry/Name"), "KvarnixMonitor");
@@ -132,28 +108,27 @@ TEST(Install, PutsBothProgramsAValidMenuEntryAndAUserUnitThatStartThemUnderThePr
         EXPECT_EQ(keys.value("Service/Restart"), "on-failure");
         EXPECT_EQ(keys.value("Install/WantedBy"), "default.target");
         QStringList command = CommandWords(keys.value("Service/ExecStart"), "\"\\");
-        const QStringList started{service};
-        EXPECT_EQ(command, name.contains(u'"') ? QStringList("/usr/bin/env") + started : started);
+        EXPECT_EQ(command, (name.contains(u'"') ? QStringList{"/usr/bin/env", service}
+                                                : QStringList{service}));
         if (!QStandardPaths::findExecutable("systemd-analyze").isEmpty()) {
-            const CFinished verification = RunToEnd("systemd-analyze", {"verify", unit});
-            EXPECT_EQ(verification.exitCode, 0) << verification.output.toStdString();
+            const CProgramRun verification = RunToEnd("systemd-analyze", {"verify", unit});
+            EXPECT_EQ(verification.exitCode, 0) << verification.error.toStdString();
         }
 
-        // The window program started from the menu's path and the service as systemd would
-        // run it, asked for its help, keep their database beside themselves.
+        // The window program started from the menu's path and the service as systemd runs it
+        // keep one database beside themselves.
         QProcess monitor;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
-        monitor.setProcessEnvironment(environment);
-        monitor.start(program, {});
+        StartProgram(monitor, program, environment);
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return QFileInfo::exists(prefix + "/bin/kvarnixmonitor.mdb"); }, kStartTimeoutMs))
+            [&] { return QFileInfo::exists(prefix + "/bin/kvarnixmonitor.mdb"); }, 30000))
             << monitor.readAllStandardError().toStdString();
         monitor.kill();
         monitor.waitForFinished();
         const QString starter = command.takeFirst();
-        const CFinished help = RunToEnd(starter, command << "--help");
-        EXPECT_EQ(help.exitCode, 0) << help.output.toStdString();
+        const CProgramRun help = RunToEnd(starter, command << "--help");
+        EXPECT_EQ(help.exitCode, 0) << help.error.toStdString();
         EXPECT_TRUE(help.output.contains(prefix + "/bin/kvarnixmonitor.mdb"))
             << help.output.toStdString();
     }

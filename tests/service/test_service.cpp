@@ -1,14 +1,13 @@
 // The built service as systemd starts it, without a display and stopped by a signal: it starts
 // due rows, shares one schedule with the window program and lists it without touching it.
-#include "monitordb/sqliteconnection.h"
 #include "monitordb/systemdatabase.h"
+#include "support/filequery.h"
+#include "support/programrun.h"
 #include "support/testsupport.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
@@ -17,20 +16,17 @@
 
 namespace {
 
-constexpr int kStopLimitMs = 2000;
 constexpr int kFirstStartMs = 20000;
-constexpr int kProcessMs = 20000;
 const QString kMacro = QStringLiteral("Dygnsberäkning");
 
 // The launch arguments the simulator recorded, one start each.
 QVector<QStringList> RecordedStarts(const CTestFolder& folder) {
     QVector<QStringList> starts{{}};
-    for (const QString& line : folder.ReadLines(folder.File("args.txt"))) {
+    for (const QString& line : folder.ReadLines(folder.File("args.txt")))
         if (line == "--")
             starts << QStringList();
         else
             starts.last() << line;
-    }
     starts.removeLast(); // not ended by "--" yet
     return starts;
 }
@@ -56,26 +52,6 @@ protected:
         return environment;
     }
 
-    void Start(QProcess& process, const QString& program, const QProcessEnvironment& environment,
-               const QStringList& arguments = {}) {
-        process.setProcessEnvironment(environment);
-        process.start(program, arguments);
-        ASSERT_TRUE(process.waitForStarted());
-    }
-
-    struct CFinished {
-        int exitCode;
-        QString output;
-        QString error;
-    };
-    CFinished RunToEnd(const QStringList& arguments) {
-        QProcess process;
-        Start(process, service, Headless(), arguments);
-        EXPECT_TRUE(process.waitForFinished(kProcessMs));
-        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
-
     QStringList LaunchArguments(int key, int save) const {
         return {model + ".vxm",        kMacro, QString::number(key), QString::number(save),
                 folder.DatabaseFile(), "1"};
@@ -87,43 +63,27 @@ protected:
     CSystemDatabase db{folder.DatabaseFile()};
 };
 
-QStringList ErrorLines(QProcess& process) {
-    return QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
-}
-
+// A Qt library beyond QtCore would tie the service to a display it does not have.
 TEST(ServiceProgram, LinksQtCoreAndNoGuiLibrary) {
-    QProcess readelf;
-    readelf.start("readelf", {"--dynamic", KVARNIX_SERVICE});
-    ASSERT_TRUE(readelf.waitForFinished(kProcessMs));
-    ASSERT_EQ(readelf.exitCode(), 0);
-    const QString output = QString::fromUtf8(readelf.readAllStandardOutput());
-    const QStringList needed = output.split('\n').filter("(NEEDED)");
-    EXPECT_EQ(needed.filter("libQt6Core.so").size(), 1) << output.toStdString();
-    EXPECT_TRUE(needed.filter(QRegularExpression("libQt6(Gui|Widgets)")).isEmpty())
-        << output.toStdString();
+    QStringList qt = RunToEnd("readelf", {"--dynamic", KVARNIX_SERVICE}).output.split('\n');
+    qt = qt.filter("(NEEDED)").filter("libQt");
+    EXPECT_EQ(qt.replaceInStrings(QRegularExpression(".*\\[|\\]"), ""),
+              QStringList{"libQt6Core.so.6"});
 }
 
-// The first minute runs at once, a changed setting from the next minute on; standard error
-// tells every start and nothing else.
+// Each minute's starts use that minute's stored settings; stderr tells each start, nothing else.
 TEST_F(ServiceTest, StartsDueRowsWithTheStoredSettingsOfEachMinuteAndEndsOnSigterm) {
     db.SetSetting("SAVE", 3);
     const int key = db.SaveRow("XXXX-XX-XX XX:XX", model, kMacro, -1, 1);
     QProcess process;
-    Start(process, service, Headless());
+    StartProgram(process, service, Headless());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !RecordedStarts(folder).isEmpty(); }, kFirstStartMs))
         << process.readAllStandardError().toStdString();
     db.SetSetting("SAVE", 7);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return RecordedStarts(folder).last() == LaunchArguments(key, 7); }, 130000));
 
-    QElapsedTimer stopping;
-    stopping.start();
-    process.terminate();
-    ASSERT_TRUE(process.waitForFinished(kProcessMs));
-    EXPECT_LT(stopping.elapsed(), kStopLimitMs);
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 0);
-
+    EXPECT_LT(StopBySigterm(process), 2000);
     // A start in the minute of the change may still have had the old value.
     const QVector<QStringList> starts = RecordedStarts(folder);
     ASSERT_GE(starts.size(), 2);
@@ -132,7 +92,7 @@ TEST_F(ServiceTest, StartsDueRowsWithTheStoredSettingsOfEachMinuteAndEndsOnSigte
         EXPECT_EQ(starts[i], LaunchArguments(key, 3)) << "start " << i;
     const QString started =
         QString("Beräkningen för rad %1 (%2   %3) har startats.").arg(key).arg(model, kMacro);
-    EXPECT_EQ(ErrorLines(process),
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts),
               QStringList{"kvarnixmonitord kör schemat i " + folder.DatabaseFile() + "."} +
                   QStringList(int(starts.size()), started) +
                   QStringList{"kvarnixmonitord avslutas."});
@@ -147,27 +107,19 @@ TEST_F(ServiceTest, TellsAFailedStartAndAnUnusableFileOnStandardError) {
     const int key = db.SaveRow("XXXX-XX-XX XX:XX", model, kMacro, -1, 1);
     db.Close();
     QProcess process;
-    Start(process, service, Headless());
-    QStringList lines;
-    const auto says = [&](const QString& text) {
-        return QTest::qWaitFor(
-            [&] {
-                lines += ErrorLines(process);
-                return !lines.filter(text).isEmpty();
-            },
-            kFirstStartMs);
+    StartProgram(process, service, Headless());
+    QString said;
+    const auto expectSaid = [&](const QString& text) {
+        const auto heard = [&] { return (said += process.readAllStandardError()).contains(text); };
+        EXPECT_TRUE(QTest::qWaitFor(heard, kFirstStartMs)) << said.toStdString();
     };
-    EXPECT_TRUE(says(QString("Beräkningen för rad %1 (%2   %3) kunde inte startas: programmet "
-                             "%4 finns inte")
-                         .arg(key)
-                         .arg(model, kMacro, missing)))
-        << lines.join('\n').toStdString();
+    expectSaid(QString("Beräkningen för rad %1 (%2   %3) kunde inte startas: programmet %4 "
+                       "finns inte")
+                   .arg(key)
+                   .arg(model, kMacro, missing));
     folder.WriteText(folder.DatabaseFile(), "inte en databas");
-    EXPECT_TRUE(says("Filen " + folder.DatabaseFile() + " är ingen monitordatabas"))
-        << lines.join('\n').toStdString();
-    process.terminate();
-    ASSERT_TRUE(process.waitForFinished(kProcessMs));
-    EXPECT_EQ(process.exitCode(), 0);
+    expectSaid("Filen " + folder.DatabaseFile() + " är ingen monitordatabas");
+    StopBySigterm(process);
     EXPECT_TRUE(RecordedStarts(folder).isEmpty());
 }
 
@@ -180,8 +132,8 @@ TEST_F(ServiceTest, BesideTheWindowProgramEachMinuteStartsOnce) {
     windowEnvironment.insert("QT_QPA_PLATFORM", "offscreen");
     QProcess window;
     QProcess process;
-    Start(window, folder.ProgramFile(), windowEnvironment);
-    Start(process, service, Headless());
+    StartProgram(window, folder.ProgramFile(), windowEnvironment);
+    StartProgram(process, service, Headless());
     const auto startLines = [&] {
         return folder.ReadLines(folder.LogFile()).filter(" - " + model);
     };
@@ -189,33 +141,17 @@ TEST_F(ServiceTest, BesideTheWindowProgramEachMinuteStartsOnce) {
 
     const QDateTime firstMinute = LocalTime(startLines().first().left(16));
     QTest::qWait(int(QDateTime::currentDateTime().msecsTo(firstMinute.addSecs(3 * 60 + 10))));
-    EXPECT_EQ(window.state(), QProcess::Running) << window.readAllStandardError().toStdString();
-    EXPECT_EQ(process.state(), QProcess::Running) << process.readAllStandardError().toStdString();
-    process.terminate();
-    window.terminate();
-    EXPECT_TRUE(process.waitForFinished(kProcessMs));
-    EXPECT_TRUE(window.waitForFinished(kProcessMs));
+    StopBySigterm(process); // fails too when either ended before
+    StopBySigterm(window);
 
-    QMap<QString, int> startsByMinute;
-    for (const QString& line : startLines())
-        ++startsByMinute[line.left(16)];
-    QMap<QString, int> expected;
+    QStringList expected;
     for (int minute = 0; minute <= 3; ++minute)
-        expected[firstMinute.addSecs(minute * 60).toString("yyyy-MM-dd HH:mm")] = 1;
-    EXPECT_EQ(startsByMinute, expected);
+        expected << firstMinute.addSecs(minute * 60).toString("yyyy-MM-dd HH:mm");
+    EXPECT_EQ(startLines().replaceInStrings(QRegularExpression("^(.{16}).*"), "\\1"), expected);
     EXPECT_EQ(RecordedStarts(folder).size(), 4);
 }
 
-int CountOfNumbers(const QString& databaseFile) {
-    CSqliteConnection connection;
-    connection.Open(databaseFile, CSqliteConnection::OpenMode::ReadOnly, 1000);
-    CSqliteStatement count = connection.Prepare("SELECT COUNT(*) FROM SEKVENS");
-    count.Step();
-    return count.ColumnInt(0);
-}
-
-// Rows whose listing does not depend on the moment: an inactive one whose calculation runs, and
-// an active one that never starts, with a flag, a calculation time and two runs left behind.
+// Rows listed alike at any moment: one inactive but running, one never due with a stale flag.
 TEST_F(ServiceTest, ListsTheScheduleAndARowsRunsAndWritesNothing) {
     const QString other = folder.File("Kvarn");
     const int stale = db.SaveRow("2001-01-01 00:00", other, "Kontroll", -1, 1);
@@ -235,12 +171,13 @@ TEST_F(ServiceTest, ListsTheScheduleAndARowsRunsAndWritesNothing) {
     QProcess calculation;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("KVARNIXSIM_SECONDS", "60");
-    Start(calculation, KVARNIX_SIMULATOR, environment, LaunchArguments(running, 0));
+    StartProgram(calculation, KVARNIX_SIMULATOR, environment, LaunchArguments(running, 0));
     ASSERT_TRUE(QTest::qWaitFor([&] { return db.IsRunFlagSet(running); }, kFirstStartMs));
     db.Close();
-    const int numbersBefore = CountOfNumbers(folder.DatabaseFile());
+    const QString countNumbers = "SELECT COUNT(*) FROM SEKVENS";
+    const QString numbersBefore = QueryFile(folder.DatabaseFile(), countNumbers);
 
-    const CFinished listing = RunToEnd({"--list"});
+    const CProgramRun listing = RunToEnd(service, {"--list"}, Headless());
     calculation.kill();
     calculation.waitForFinished();
     EXPECT_EQ(listing.exitCode, 0);
@@ -264,24 +201,20 @@ TEST_F(ServiceTest, ListsTheScheduleAndARowsRunsAndWritesNothing) {
              model, kMacro),
     };
     EXPECT_EQ(listing.output.split('\n', Qt::SkipEmptyParts), expected);
-    EXPECT_EQ(CountOfNumbers(folder.DatabaseFile()), numbersBefore);
+    EXPECT_EQ(QueryFile(folder.DatabaseFile(), countNumbers), numbersBefore);
 
-    EXPECT_EQ(RunToEnd({"--history", QString::number(stale)}).output.split('\n'),
-              (QStringList{"START                VARAKTIGHET  UTFALL",
-                           "2026-11-30 17:40:00    1 h 0 min  avbruten",
-                           "2026-11-29 06:00:00    2 min 5 s  klar", ""}));
+    EXPECT_EQ(
+        RunToEnd(service, {"--history", QString::number(stale)}, Headless()).output.split('\n'),
+        (QStringList{"START                VARAKTIGHET  UTFALL",
+                     "2026-11-30 17:40:00    1 h 0 min  avbruten",
+                     "2026-11-29 06:00:00    2 min 5 s  klar", ""}));
 }
 
 // A wrong call and a file that is not the schedule are told; a listing creates no file.
 TEST_F(ServiceTest, AnswersHelpWrongArgumentsAndUnusableFiles) {
     db.Close();
-    const struct {
-        QStringList arguments;
-        QByteArray fileContent; // empty: no file
-        int exitCode;
-        const char* standardOutput;
-        const char* standardError;
-    } cases[] = {
+    // Arguments, file content (empty: no file), exit code, part of standard output and error.
+    const std::tuple<QStringList, QByteArray, int, const char*, const char*> cases[] = {
         {{"--help"}, "", 0, "Användning: kvarnixmonitord [--list | --history NYCKEL | --help]", ""},
         {{"--history", "tre"}, "", 2, "", "Okända argument: --history tre"},
         {{"-h"}, "", 0, "kvarnixmonitor.mdb  monitordatabasen", ""},
@@ -291,18 +224,16 @@ TEST_F(ServiceTest, AnswersHelpWrongArgumentsAndUnusableFiles) {
         {{"--list"}, "inte en databas", 1, "", "är ingen monitordatabas"},
         {{}, "inte en databas", 1, "", "är ingen monitordatabas"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [arguments, fileContent, exitCode, output, error] : cases) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
         QFile::remove(folder.DatabaseFile());
-        if (!c.fileContent.isEmpty())
-            folder.WriteText(folder.DatabaseFile(), c.fileContent);
-        const CFinished run = RunToEnd(c.arguments);
-        const std::string call = c.arguments.join(' ').toStdString();
-        EXPECT_EQ(run.exitCode, c.exitCode) << call;
-        EXPECT_TRUE(run.output.contains(QString::fromUtf8(c.standardOutput)))
-            << call << ": " << run.output.toStdString();
-        EXPECT_TRUE(run.error.contains(QString::fromUtf8(c.standardError)))
-            << call << ": " << run.error.toStdString();
-        EXPECT_EQ(QFileInfo::exists(folder.DatabaseFile()), !c.fileContent.isEmpty()) << call;
+        if (!fileContent.isEmpty())
+            folder.WriteText(folder.DatabaseFile(), fileContent);
+        const CProgramRun run = RunToEnd(service, arguments, Headless());
+        EXPECT_EQ(run.exitCode, exitCode);
+        EXPECT_TRUE(run.output.contains(QString::fromUtf8(output))) << run.output.toStdString();
+        EXPECT_TRUE(run.error.contains(QString::fromUtf8(error))) << run.error.toStdString();
+        EXPECT_EQ(QFileInfo::exists(folder.DatabaseFile()), !fileContent.isEmpty());
     }
 }
 
