@@ -6,6 +6,7 @@
 #include "monitordb/daoexception.h"
 #include "monitordb/systemdatabase.h"
 
+#include <QCoreApplication>
 #include <QRandomGenerator>
 
 CKvarnixService::CKvarnixService(const CProgramPaths& paths, const CClock& clock)
@@ -24,6 +25,11 @@ bool CKvarnixService::Start() {
     m_messenger.ShowMessage(
         QStringLiteral("kvarnixmonitord kör schemat i %1.").arg(m_paths.MonitorDatabase()));
     return true;
+}
+
+void CKvarnixService::Stop() {
+    m_runner.Stop();
+    QCoreApplication::sendPostedEvents(&m_runner, QEvent::MetaCall);
 }
 
 // As the window's start: a missing file is created, a held one waited for, and the cyclic

@@ -17,6 +17,9 @@ public:
     // False when the schedule cannot be opened (the reason is on standard error) or a
     // stop was asked for while its file was held.
     bool Start();
+    // Ends the scheduler's threads, then reports the launches they finished meanwhile, so
+    // that every start in the monitor log is on standard error too.
+    void Stop();
 
 private:
     bool PrepareSchedule();

@@ -131,6 +131,7 @@ int RunService(const CProgramPaths& paths) {
     if (!service.Start())
         return ProcessStopRequested() ? 0 : kExitFailure;
     const int exitCode = QCoreApplication::exec();
+    service.Stop();
     PrintError(QStringLiteral("kvarnixmonitord avslutas."));
     return exitCode;
 }
