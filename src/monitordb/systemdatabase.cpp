@@ -737,3 +737,17 @@ std::optional<CRun> CSystemDatabase::LatestRun(int key) {
         return std::nullopt;
     return latest.first();
 }
+
+QHash<int, CRun> CSystemDatabase::LatestRuns() {
+    const CStatementLease rows = m_db.Cached(
+        QStringLiteral("SELECT %1 FROM KORNINGAR WHERE rowid IN (SELECT (SELECT rowid FROM "
+                       "KORNINGAR WHERE NYCKEL = MONITOR.NYCKEL ORDER BY START DESC, rowid DESC "
+                       "LIMIT 1) FROM MONITOR)")
+            .arg(kRunColumns));
+    QHash<int, CRun> runs;
+    while (rows->Step()) {
+        const CRun run = RunFrom(*rows);
+        runs.insert(run.key, run);
+    }
+    return runs;
+}

@@ -130,6 +130,8 @@ public:
     // The row's latest finished runs, newest first.
     QVector<CRun> FinishedRuns(int key, int limit);
     std::optional<CRun> LatestRun(int key);
+    // The latest run of every row that has one, by key, in one statement.
+    QHash<int, CRun> LatestRuns();
 
 private:
     bool OpenFile(bool create);

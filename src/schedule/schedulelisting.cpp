@@ -202,10 +202,7 @@ QString CScheduleListing::TimeLeft(qint64 seconds) {
 // A file from before the history lists its rows without runs.
 void CScheduleListing::ReadLastRuns(CSystemDatabase& db, CListingInput& input) {
     try {
-        for (const CScheduleRow& row : input.rows) {
-            if (const std::optional<CRun> run = db.LatestRun(row.key))
-                input.lastRuns.insert(row.key, *run);
-        }
+        input.lastRuns = db.LatestRuns();
     } catch (const CDaoException&) {
         input.lastRuns.clear();
     }
