@@ -677,8 +677,10 @@ void CSystemDatabase::EndQuietRuns(qint64 now) {
                     "SEKVENS WHERE NAMN = 'CALC_TIME' || KORNINGAR.NYCKEL) >= START"))
         ->Bind(1, RunHistory::StoredOutcome(CRun::Outcome::Finished))
         .Run();
+    // "+START": through the index of the open runs, not the start index, which would read
+    // every run older than the silence.
     m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET SLUT = ?1, UTFALL = ?2 "
-                               "WHERE SLUT IS NULL AND IGANG IS NULL AND START < ?3 AND "
+                               "WHERE SLUT IS NULL AND IGANG IS NULL AND +START < ?3 AND "
                                "IFNULL((SELECT NUMMER FROM SEKVENS WHERE "
                                "NAMN = 'RUNFLAGG' || KORNINGAR.NYCKEL), 0) = 0"))
         ->Bind(1, now)

@@ -5,7 +5,6 @@
 #include "app/programpaths.h"
 #include "calculationprocesses.h"
 #include "clock.h"
-#include "monitordb/daoexception.h"
 #include "monitordb/systemdatabase.h"
 #include "monitorlog.h"
 #include "schedulerow.h"
@@ -67,8 +66,6 @@ CLaunchReport CCalculationLauncher::Launch(CSystemDatabase& db, const CScheduleR
     return report;
 }
 
-// The history is an addition: a file without it, or a write that fails, costs
-// the record and nothing else.
 void CCalculationLauncher::Record(CSystemDatabase& db, const CLaunchReport& report,
                                   const QDateTime& attempted) {
     CRun run;
@@ -78,9 +75,5 @@ void CCalculationLauncher::Record(CSystemDatabase& db, const CLaunchReport& repo
     run.launched = attempted.toSecsSinceEpoch();
     run.outcome = report.started ? CRun::Outcome::Running : CRun::Outcome::NotStarted;
     run.reason = report.reason;
-    try {
-        db.RecordStart(run);
-    } catch (const CDaoException& e) {
-        qCInfo(lcSchedule) << "Körningen kunde inte skrivas i historiken:" << e.ErrorText();
-    }
+    RunHistory::Write([&] { db.RecordStart(run); });
 }

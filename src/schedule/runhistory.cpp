@@ -1,5 +1,7 @@
 #include "runhistory.h"
 
+#include "app/diagnostics.h"
+#include "monitordb/daoexception.h"
 #include "schedulerow.h"
 
 #include <algorithm>
@@ -96,6 +98,14 @@ CRun::Outcome OutcomeFromStored(const QString& stored, bool ended) {
             return outcome;
     }
     return ended ? CRun::Outcome::Finished : CRun::Outcome::Running;
+}
+
+void Write(const std::function<void()>& write) {
+    try {
+        write();
+    } catch (const CDaoException& e) {
+        qCInfo(lcSchedule) << "Körhistoriken kunde inte uppdateras:" << e.ErrorText();
+    }
 }
 
 } // namespace RunHistory

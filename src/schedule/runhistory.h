@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QVector>
+#include <functional>
 #include <optional>
 
 // One start attempt of a row's calculation and what became of it, as the
@@ -48,5 +49,9 @@ std::optional<CDurationStatistics> FinishedDurations(const QVector<CRun>& runs);
 // The text stored in the monitor database for an outcome, and back.
 QString StoredOutcome(CRun::Outcome outcome);
 CRun::Outcome OutcomeFromStored(const QString& stored, bool ended);
+
+// Runs a write to the history. The history is an addition: a file without it, or a write that
+// fails, costs the record (a diagnostic line says so) and nothing else.
+void Write(const std::function<void()>& write);
 
 } // namespace RunHistory

@@ -1,13 +1,10 @@
 #include "runstatereader.h"
 
-#include "app/diagnostics.h"
 #include "calculationprocesses.h"
 #include "clock.h"
 #include "monitordb/daoexception.h"
 #include "monitorlog.h"
 #include "problemreporter.h"
-
-#include <functional>
 
 namespace {
 
@@ -19,16 +16,6 @@ constexpr int kBusyWaitMs = 2000;
 bool LeavesNoRows(DatabaseFault fault) {
     return fault != DatabaseFault::ReadOnly && fault != DatabaseFault::DiskFull &&
            fault != DatabaseFault::Busy;
-}
-
-// The history is an addition: a file without it, or a write that fails, costs
-// the record and nothing else.
-void RecordInHistory(const std::function<void()>& write) {
-    try {
-        write();
-    } catch (const CDaoException& e) {
-        qCInfo(lcSchedule) << "Körhistoriken kunde inte uppdateras:" << e.ErrorText();
-    }
 }
 
 } // namespace
@@ -122,7 +109,7 @@ void CRunStateReader::ReportNewlyStale(CSystemDatabase& db, const QVector<CSched
                                 QStringLiteral("   (beräkningsflaggan är satt men ingen "
                                                "beräkning för raden körs på den här datorn)"),
                             m_clock.Now());
-        RecordInHistory(
+        RunHistory::Write(
             [&] { db.EndRun(row.key, m_clock.Now().toSecsSinceEpoch(), CRun::Outcome::Aborted); });
     }
     m_loggedStale = stale;
@@ -136,9 +123,9 @@ void CRunStateReader::RecordFlagChanges(CSystemDatabase& db, const QHash<int, bo
         const bool known = m_previousFlags && m_previousFlags->contains(flag.key());
         const bool was = known && m_previousFlags->value(flag.key());
         if (flag.value() && !was)
-            RecordInHistory([&] { db.MarkRunning(flag.key(), now); });
+            RunHistory::Write([&] { db.MarkRunning(flag.key(), now); });
         else if (!flag.value() && was)
-            RecordInHistory([&] { db.EndRun(flag.key(), now, CRun::Outcome::Finished); });
+            RunHistory::Write([&] { db.EndRun(flag.key(), now, CRun::Outcome::Finished); });
     }
     m_previousFlags = flags;
 }

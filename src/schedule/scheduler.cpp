@@ -1,6 +1,5 @@
 #include "scheduler.h"
 
-#include "app/diagnostics.h"
 #include "app/programpaths.h"
 #include "calculationlauncher.h"
 #include "clock.h"
@@ -74,10 +73,8 @@ QString CScheduler::Tick(const LaunchListener& launched) {
             break;
         launched(m_launcher.Launch(db, row, decision.settings));
     }
-    if (decision.evaluated && decision.settings.drift != 0 && !m_stop &&
-        !db.PurgePid(decision.now, decision.settings.pid))
-        problem =
-            QStringLiteral("Gamla poster i tabellen PID kunde inte tas bort: ") + db.LastError();
+    if (decision.evaluated && !m_stop)
+        Tidy(db, decision, problem);
     db.Close();
     // After the starts, so a long log never delays one.
     if (!decision.due.isEmpty() && !m_stop)
@@ -112,15 +109,12 @@ void CScheduler::RunNow(int key, const LaunchListener& launched) {
     }
 }
 
-// Old PID records and runs go; the runs whose end nobody saw are closed.
-void CScheduler::Purge(CSystemDatabase& db, const Decision& decision, QString& problem) {
-    if (!db.PurgePid(decision.now, decision.settings.pid))
+// With the scheduler on, old PID records and runs go. The runs whose end nobody saw are closed
+// whatever the switch, since "Kör nu" starts rows while it is off.
+void CScheduler::Tidy(CSystemDatabase& db, const Decision& decision, QString& problem) {
+    if (decision.settings.drift != 0 && !db.PurgePid(decision.now, decision.settings.pid))
         problem = db.LastError();
-    try {
-        db.EndQuietRuns(decision.now.toSecsSinceEpoch());
-    } catch (const CDaoException& e) {
-        qCInfo(lcSchedule) << "Körhistoriken kunde inte uppdateras:" << e.ErrorText();
-    }
+    RunHistory::Write([&] { db.EndQuietRuns(decision.now.toSecsSinceEpoch()); });
 }
 
 bool CScheduler::OpenForTick(CSystemDatabase& db) {

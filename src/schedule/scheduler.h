@@ -63,7 +63,7 @@ private:
     bool IsDue(CSystemDatabase& db, const CScheduleRow& row, const CMinuteTracker::Minutes& minutes,
                QString& problem);
     void ReportFailure(const QString& faultText);
-    void Purge(CSystemDatabase& db, const Decision& decision, QString& problem);
+    void Tidy(CSystemDatabase& db, const Decision& decision, QString& problem);
 
     const CProgramPaths& m_paths;
     const CClock& m_clock;

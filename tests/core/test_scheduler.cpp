@@ -219,6 +219,43 @@ TEST_F(SchedulerTest, MinutesWhileSwitchedOffCountAsEvaluatedAndNothingIsPurged)
     EXPECT_EQ(QueryFile(folder.DatabaseFile(), "SELECT COUNT(*) FROM PID"), "0");
 }
 
+// Runs whose end no refresh saw are closed by the minute's tick, with the scheduler off too.
+TEST_F(SchedulerTest, TicksCloseTheRunsNobodySawEnd) {
+    db.SetSetting("DRIFT", 0);
+    const auto started = [&](const char* model, const char* launched) {
+        const int key = AddRow("00:30", model);
+        CRun run;
+        run.key = key;
+        run.launched = Monday(launched).toSecsSinceEpoch();
+        db.RecordStart(run);
+        return key;
+    };
+    const int quick = started("/m/snabb", "09:58");
+    const int silent = started("/m/tyst", "09:50");
+    const int recent = started("/m/nyss", "09:57");
+    const int flagged = started("/m/flagga", "09:51");
+    db.SetSetting(QString("CALC_TIME%1").arg(quick), Monday("09:59").toSecsSinceEpoch());
+    db.SetSetting(QString("RUNFLAGG%1").arg(flagged), 1);
+    const auto outcomes = [&] {
+        QVector<std::pair<CRun::Outcome, std::optional<qint64>>> result;
+        for (const int key : {quick, silent, recent, flagged})
+            result.append({db.LatestRun(key)->outcome, db.LatestRun(key)->ended});
+        return result;
+    };
+    using O = CRun::Outcome;
+    const auto at = [](const char* time) { return std::optional(Monday(time).toSecsSinceEpoch()); };
+
+    TickAt("10:00");
+    EXPECT_EQ(outcomes(),
+              (QVector<std::pair<O, std::optional<qint64>>>{{O::Finished, at("09:59")},
+                                                            {O::NeverStarted, at("10:00")},
+                                                            {O::Running, std::nullopt},
+                                                            {O::Running, std::nullopt}}));
+    TickAt("10:03");
+    EXPECT_EQ(outcomes()[2], std::pair(O::NeverStarted, at("10:03")));
+    EXPECT_EQ(outcomes()[3], std::pair(O::Running, std::optional<qint64>()));
+}
+
 // The simulator gets six separate arguments, blanks and quotes intact.
 TEST_F(SchedulerTest, AFailedStartIsLoggedWithItsReasonAndAGoodOneGetsTheSixArgumentsWhole) {
     const QString model = folder.File("Kvarn'Syd modell");
