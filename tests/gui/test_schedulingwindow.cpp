@@ -149,7 +149,6 @@ TEST_F(SchedulingWindowTest, TheHistoryShowsARowsRunsNewestFirstWithTheirSpread)
     for (int i = 0; i < 400; ++i)
         record(other, i, CRun::Outcome::Finished, 1);
     record(single, 3, CRun::Outcome::Finished, 45);
-    Start();
 
     CDlgKorhistorik history(folder.DatabaseFile(), key, "/m/Pump", messenger);
     ScriptNextDialog([&](QDialog& d) {
