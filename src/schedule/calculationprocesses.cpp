@@ -1,5 +1,6 @@
 #include "calculationprocesses.h"
 
+#include "monitordb/systemdatabase.h"
 #include "schedulerow.h"
 
 #include <QDir>
@@ -71,24 +72,30 @@ QSet<int> CCalculationProcesses::KeysOfRunningLaunches() const {
     return keys;
 }
 
-QSet<int> CCalculationProcesses::WithoutProcess(const QVector<CScheduleRow>& flagged,
-                                                const RecordedIds& recorded) {
-    QSet<int> without;
-    if (flagged.isEmpty())
-        return without;
+QSet<int> CCalculationProcesses::StaleFlags(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
+                                            const std::function<bool(int key)>& flagged) {
+    QSet<int> stale;
+    if (std::none_of(rows.begin(), rows.end(),
+                     [&flagged](const CScheduleRow& row) { return flagged(row.key); }))
+        return stale;
     QHash<int, qint64> started;
     {
         const QMutexLocker lock(&m_mutex);
         started = m_started;
     }
     const QSet<int> launched = KeysOfRunningLaunches();
-    for (const CScheduleRow& row : flagged) {
-        if (launched.contains(row.key) || IsAlive(started.value(row.key)))
+    for (const CScheduleRow& row : rows) {
+        if (!flagged(row.key) || launched.contains(row.key) || IsAlive(started.value(row.key)))
             continue;
-        const QVector<qint64> ids = recorded(row.model);
+        const QVector<qint64> ids = db.RecordedProcessIds(row.model);
         if (std::none_of(ids.begin(), ids.end(),
                          [&row](qint64 id) { return IsAliveWithModel(id, row.model); }))
-            without.insert(row.key);
+            stale.insert(row.key);
     }
-    return without;
+    if (stale.isEmpty())
+        return stale;
+    const QHash<int, qint64> again = db.StoredRunFlags();
+    for (auto key = stale.begin(); key != stale.end();)
+        key = again.value(*key) != 0 ? std::next(key) : stale.erase(key);
+    return stale;
 }

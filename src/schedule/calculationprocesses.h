@@ -7,6 +7,7 @@
 #include <QVector>
 #include <functional>
 
+class CSystemDatabase;
 struct CScheduleRow;
 
 // Which calculations run on this host. A run flag is set and cleared by the
@@ -22,9 +23,11 @@ public:
     // Thread-safe: the minute tick starts, the display refresh asks.
     void Remember(int key, qint64 processId);
 
-    using RecordedIds = std::function<QVector<qint64>(const QString& model)>;
-    // The keys of the flagged rows for which no sign of a running calculation is found.
-    QSet<int> WithoutProcess(const QVector<CScheduleRow>& flagged, const RecordedIds& recorded);
+    // The keys of the rows whose run flag (flagged, as read before) is set while no sign of a
+    // running calculation is found. The flags are read once more after the processes: a
+    // calculation that cleared its flag and ended meanwhile left no stale flag.
+    QSet<int> StaleFlags(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
+                         const std::function<bool(int key)>& flagged);
 
     // Alive and not a zombie; a process of another user counts as alive.
     static bool IsAlive(qint64 processId);

@@ -45,7 +45,8 @@ std::optional<CRunStates> CRunStateReader::Read() {
         const QHash<int, bool> flags = db.RunFlags(keys);
         const QHash<int, qint64> calcTimes = db.StoredTimes(0);
         const QHash<int, qint64> mesTimes = db.StoredTimes(1);
-        const QSet<int> stale = StaleKeys(db, rows, flags);
+        const QSet<int> stale =
+            m_processes.StaleFlags(db, rows, [&flags](int key) { return flags.value(key); });
         for (const CScheduleRow& row : rows) {
             states.byKey.insert(row.key, {flags.value(row.key), stale.contains(row.key),
                                           calcTimes.value(row.key), mesTimes.value(row.key)});
@@ -79,25 +80,6 @@ std::optional<CRunStates> CRunStateReader::ReportUnusable(const CSystemDatabase&
     CRunStates states;
     states.reloadedRows = QVector<CScheduleRow>();
     return states;
-}
-
-// Looked for only among flagged rows, and the flags read once more after the
-// processes: a calculation that cleared its flag and ended meanwhile is no stale flag.
-QSet<int> CRunStateReader::StaleKeys(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
-                                     const QHash<int, bool>& flags) {
-    QVector<CScheduleRow> flagged;
-    for (const CScheduleRow& row : rows) {
-        if (flags.value(row.key))
-            flagged << row;
-    }
-    QSet<int> stale = m_processes.WithoutProcess(
-        flagged, [&db](const QString& model) { return db.RecordedProcessIds(model); });
-    if (stale.isEmpty())
-        return stale;
-    const QHash<int, bool> again = db.RunFlags(QVector<int>(stale.begin(), stale.end()));
-    for (auto key = stale.begin(); key != stale.end();)
-        key = again.value(*key) ? std::next(key) : stale.erase(key);
-    return stale;
 }
 
 void CRunStateReader::ReportNewlyStale(CSystemDatabase& db, const QVector<CScheduleRow>& rows,

@@ -27,8 +27,6 @@ public:
 
 private:
     std::optional<CRunStates> ReportUnusable(const CSystemDatabase& db);
-    QSet<int> StaleKeys(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
-                        const QHash<int, bool>& flags);
     void ReportNewlyStale(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
                           const QSet<int>& stale);
     void RecordFlagChanges(CSystemDatabase& db, const QHash<int, bool>& flags);

@@ -215,20 +215,8 @@ CListingInput CScheduleListing::Read(CSystemDatabase& db, CCalculationProcesses&
         throw CDaoException(db.LastError(), SQLITE_ERROR);
     const QHash<int, qint64> flags = db.StoredRunFlags();
     const QHash<int, qint64> calcTimes = db.StoredTimes(0);
-    QVector<CScheduleRow> flagged;
-    for (const CScheduleRow& row : input.rows) {
-        if (flags.value(row.key) != 0)
-            flagged << row;
-    }
-    QSet<int> stale = processes.WithoutProcess(
-        flagged, [&db](const QString& model) { return db.RecordedProcessIds(model); });
-    // Read once more after the processes: a calculation that cleared its flag and ended
-    // meanwhile left no stale flag.
-    if (!stale.isEmpty()) {
-        const QHash<int, qint64> again = db.StoredRunFlags();
-        for (auto key = stale.begin(); key != stale.end();)
-            key = again.value(*key) != 0 ? std::next(key) : stale.erase(key);
-    }
+    const QSet<int> stale =
+        processes.StaleFlags(db, input.rows, [&flags](int key) { return flags.value(key) != 0; });
     for (const CScheduleRow& row : input.rows) {
         input.states.insert(row.key, {flags.value(row.key) != 0, stale.contains(row.key),
                                       calcTimes.value(row.key), 0});
