@@ -60,6 +60,18 @@ bool CSqliteConnection::KeepWaiting(int attempt) {
     return true;
 }
 
+void CSqliteConnection::ExecuteWhenFree(const QString& sql) {
+    for (int attempt = 0;; ++attempt) {
+        try {
+            Execute(sql);
+            return;
+        } catch (const CDaoException& e) {
+            if ((e.EngineCode() & 0xFF) != SQLITE_BUSY || InTransaction() || !KeepWaiting(attempt))
+                throw;
+        }
+    }
+}
+
 CStatementLease CSqliteConnection::Cached(const QString& sql) const {
     std::unique_ptr<CSqliteStatement>& statement = m_cache[sql];
     if (!statement)

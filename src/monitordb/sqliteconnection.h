@@ -56,6 +56,10 @@ public:
     // For statements run once per row: prepared on first use and kept until Close.
     CStatementLease Cached(const QString& sql) const;
     void Execute(const QString& sql) const { Prepare(sql).Run(); }
+    // For a statement outside any transaction that the engine fails at once when
+    // the file is busy instead of calling the busy wait (a switch of the journal
+    // mode turns its read into a write): tried again for as long as that wait.
+    void ExecuteWhenFree(const QString& sql);
     bool InTransaction() const;
 
 private:

@@ -181,7 +181,7 @@ void CSystemDatabase::CreateSchema() {
             m_db.Execute(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) VALUES('POST', 1)"));
         transaction.Commit();
         if (!IsOnNetwork())
-            m_db.Execute(QStringLiteral("PRAGMA journal_mode=WAL"));
+            m_db.ExecuteWhenFree(QStringLiteral("PRAGMA journal_mode=WAL"));
     } catch (const CDaoException& e) {
         throw CDaoException(e.ErrorText() +
                                 QStringLiteral("\nFel Vid skapandet av monitortabellen"),

@@ -304,7 +304,8 @@ TEST(SystemDatabaseFile, UnusableFilesAreNamedAndLeftAlone) {
     EXPECT_THROW(db.IsImplemented(1), CDaoException);
 }
 
-// Monitors starting at once on a missing file create it once, each name once, no key twice.
+// Monitors starting at once on a missing file create it once, each name once, no key twice,
+// and the one switching it to WAL waits for the others' writes instead of failing.
 TEST(SystemDatabaseFile, ProcessesStartingAtOnceOnAMissingFileShareItWithoutDuplicates) {
     constexpr int kRowsEach = 250;
     constexpr int kProcesses = 4;
@@ -327,6 +328,7 @@ TEST(SystemDatabaseFile, ProcessesStartingAtOnceOnAMissingFileShareItWithoutDupl
     CSystemDatabase db(folder.DatabaseFile());
     ASSERT_TRUE(db.Open());
     EXPECT_EQ(db.NextNumber("POST", false), kProcesses * kRowsEach + 1);
+    EXPECT_EQ(QueryFile(folder.DatabaseFile(), "PRAGMA journal_mode"), "wal");
     EXPECT_EQ(QueryFile(folder.DatabaseFile(), "SELECT group_concat(NAMN) FROM (SELECT NAMN FROM "
                                                "SEKVENS GROUP BY NAMN HAVING COUNT(*) > 1)"),
               "");
