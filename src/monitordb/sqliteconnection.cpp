@@ -46,27 +46,32 @@ void CSqliteConnection::Open(const QString& path, OpenMode mode, CBusyWait wait)
 }
 
 int CSqliteConnection::OnBusy(void* connection, int attempt) {
-    return static_cast<CSqliteConnection*>(connection)->KeepWaiting(attempt) ? 1 : 0;
+    auto* self = static_cast<CSqliteConnection*>(connection);
+    if (attempt == 0)
+        self->m_busySince.start();
+    return self->KeepWaiting(self->m_busySince, attempt) ? 1 : 0;
 }
 
-bool CSqliteConnection::KeepWaiting(int attempt) {
-    if (attempt == 0)
-        m_busySince.start();
+bool CSqliteConnection::KeepWaiting(const QElapsedTimer& busySince, int attempt) const {
     if (m_wait.cancel && m_wait.cancel->load())
         return false;
-    if (m_wait.timeoutMs != CBusyWait::kForever && m_busySince.elapsed() >= m_wait.timeoutMs)
+    if (m_wait.timeoutMs != CBusyWait::kForever && busySince.elapsed() >= m_wait.timeoutMs)
         return false;
     QThread::msleep(PauseMs(attempt));
     return true;
 }
 
-void CSqliteConnection::ExecuteWhenFree(const QString& sql) {
+// A clock of its own: the busy handler restarts the connection's at every wait inside a try.
+void CSqliteConnection::ExecuteWhenFree(const QString& sql) const {
+    QElapsedTimer busySince;
+    busySince.start();
     for (int attempt = 0;; ++attempt) {
         try {
             Execute(sql);
             return;
         } catch (const CDaoException& e) {
-            if ((e.EngineCode() & 0xFF) != SQLITE_BUSY || InTransaction() || !KeepWaiting(attempt))
+            if ((e.EngineCode() & 0xFF) != SQLITE_BUSY || InTransaction() ||
+                !KeepWaiting(busySince, attempt))
                 throw;
         }
     }

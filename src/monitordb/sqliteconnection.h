@@ -59,12 +59,12 @@ public:
     // For a statement outside any transaction that the engine fails at once when
     // the file is busy instead of calling the busy wait (a switch of the journal
     // mode turns its read into a write): tried again for as long as that wait.
-    void ExecuteWhenFree(const QString& sql);
+    void ExecuteWhenFree(const QString& sql) const;
     bool InTransaction() const;
 
 private:
     static int OnBusy(void* connection, int attempt);
-    bool KeepWaiting(int attempt);
+    bool KeepWaiting(const QElapsedTimer& busySince, int attempt) const;
 
     sqlite3* m_db = nullptr;
     CBusyWait m_wait;
