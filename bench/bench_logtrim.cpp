@@ -2,11 +2,11 @@
 // nearly all of it is written anew. The log is built in a temporary folder and put on disk and
 // out of the page cache first, as a log found at a start of the monitor may be. Prints one
 // figure a line as "name value".
-#include "app/stderrmessenger.h"
+#include "base/stderrmessenger.h"
 
-#include "app/filedescriptor.h"
-#include "app/sharedfile.h"
-#include "schedule/monitorlog.h"
+#include "base/filedescriptor.h"
+#include "base/sharedfile.h"
+#include "log/monitorlog.h"
 
 #include <QDate>
 #include <QElapsedTimer>

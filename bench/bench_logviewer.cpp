@@ -1,8 +1,8 @@
 // The log viewer opened on a monitor log that has grown for years, until its dialog shows.
-#include "app/stderrmessenger.h"
+#include "base/stderrmessenger.h"
 #include "monitorfolder.h"
 
-#include "ui/dlgvisalogg.h"
+#include "dialogs/dlgvisalogg.h"
 
 #include <QApplication>
 #include <QFile>

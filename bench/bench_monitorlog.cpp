@@ -3,7 +3,7 @@
 // the log it left; and a trim that drops the oldest day and so writes the log anew.
 #include "monitorfolder.h"
 
-#include "schedule/monitorlog.h"
+#include "log/monitorlog.h"
 
 #include <QDateTime>
 #include <QFile>

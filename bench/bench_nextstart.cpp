@@ -1,7 +1,7 @@
 // Cost of the next start of every row of a long schedule, as a listing of the schedule
 // computes it: rows of all three kinds, a few that never start among them.
-#include "schedule/nextstart.h"
-#include "schedule/starttime.h"
+#include "rules/nextstart.h"
+#include "rules/starttime.h"
 
 #include <QDateTime>
 #include <QStringList>

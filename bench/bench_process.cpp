@@ -3,7 +3,7 @@
 // "name value".
 #include "processprobe.h"
 
-#include "app/stderrmessenger.h"
+#include "base/stderrmessenger.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,17 +2,17 @@
 // many active rows, none due, and one launch with a long monitor log.
 #include "monitorfolder.h"
 
-#include "app/monitorsettings.h"
-#include "app/programpaths.h"
+#include "base/clock.h"
+#include "files/programpaths.h"
+#include "log/monitorlog.h"
 #include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/calculationlauncher.h"
 #include "schedule/calculationprocesses.h"
-#include "schedule/clock.h"
-#include "schedule/monitorlog.h"
 #include "schedule/problemreporter.h"
 #include "schedule/runstatereader.h"
 #include "schedule/scheduler.h"
+#include "settings/monitorsettings.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -47,8 +47,7 @@ struct CMonitorFixture {
     // Far from zero, so no cyclic row comes due while the benchmark runs.
     bool ParkCyclicCounters() {
         CSystemDatabase db(paths.MonitorDatabase());
-        if (!db.Open())
-            return false;
+        db.Open();
         settings = CMonitorSettings::Load(db);
         rows = db.LoadAllRows();
         CSqliteTransaction transaction(db.Connection());
@@ -128,7 +127,7 @@ void LaunchWithLog(benchmark::State& state, int logDays) {
         state.SkipWithError("the monitor log could not be written");
         return;
     }
-    const bool rewrites = logDays > fixture.settings.logFile + 1;
+    const bool rewrites = logDays > fixture.settings.logDays + 1;
     for (auto _ : state) {
         if (rewrites) {
             state.PauseTiming();
@@ -152,7 +151,8 @@ void OpenDatabase(benchmark::State& state) {
         return;
     for (auto _ : state) {
         CSystemDatabase db(fixture.paths.MonitorDatabase());
-        benchmark::DoNotOptimize(db.Open());
+        db.Open();
+        benchmark::DoNotOptimize(db.Identity());
     }
 }
 BENCHMARK(OpenDatabase)->Unit(benchmark::kMicrosecond);

@@ -1,18 +1,19 @@
 // The window while its scheduler works, offscreen, in process: how late a due row starts while
 // a modal dialog is open, and how long the window's event loop is blocked in a minute in which
 // 2,000 rows start. Prints one figure a line as "name value".
-#include "app/stderrmessenger.h"
+#include "base/stderrmessenger.h"
 #include "monitorfolder.h"
 
-#include "app/mainfrm.h"
-#include "app/monitorsettings.h"
-#include "app/programpaths.h"
+#include "base/clock.h"
+#include "commands/schedulecommands.h"
+#include "dialogs/dlgkorhistorik.h"
+#include "files/programpaths.h"
+#include "history/runhistorymodel.h"
+#include "mainwindow/mainframe.h"
+#include "mainwindow/mainview.h"
 #include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
-#include "schedule/clock.h"
-#include "schedule/kvarnixmonitorview.h"
-#include "schedule/runhistorymodel.h"
-#include "ui/dlgkorhistorik.h"
+#include "settings/monitorsettings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -47,9 +48,8 @@ public:
     explicit CWindowFolder(int rowCount)
         : m_paths(m_dir.filePath(QStringLiteral("kvarnixmonitor"))) {
         CSystemDatabase db(m_paths.MonitorDatabase());
-        m_prepared = db.OpenOrCreate();
-        if (!m_prepared)
-            return;
+        db.OpenOrCreate();
+        m_prepared = true;
         CSqliteTransaction transaction(db.Connection());
         db.SaveRow(QStringLiteral("- - - -"), QStringLiteral("/bin/true"),
                    QStringLiteral("- - - -"), 0, 0);
@@ -152,8 +152,8 @@ std::optional<qint64> HistoryDialogMs() {
     CStderrMessenger messenger;
     QElapsedTimer opening;
     opening.start();
-    CDlgKorhistorik dialog(folder.Paths().MonitorDatabase(), 1, QStringLiteral("/m/rad0"),
-                           messenger);
+    const CScheduleCommands schedule(folder.Paths().MonitorDatabase());
+    CDlgKorhistorik dialog(schedule, 1, QStringLiteral("/m/rad0"), messenger);
     qint64 shownMs = -1;
     QTimer::singleShot(0, &dialog, [&] {
         shownMs = opening.elapsed();

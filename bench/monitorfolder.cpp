@@ -1,8 +1,9 @@
 #include "monitorfolder.h"
 
-#include "app/stderrmessenger.h"
+#include "base/stderrmessenger.h"
 
-#include "monitordb/daoexception.h"
+#include "monitordb/databaseerror.h"
+#include "monitordb/databasefault.h"
 #include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
 
@@ -55,11 +56,8 @@ void StoreTimes(CSystemDatabase& db, const QVector<int>& keys) {
 
 bool FillMonitorDatabase(const QString& path, int rowCount) {
     CSystemDatabase db(path);
-    if (!db.OpenOrCreate()) {
-        PrintError(db.LastOpenFaultText());
-        return false;
-    }
     try {
+        db.OpenOrCreate();
         // One transaction: a commit per row would make filling take longer than measuring.
         CSqliteTransaction transaction(db.Connection());
         db.SaveRow(kSettingsText, QStringLiteral("/bin/true"), kSettingsText, 0, 0);
@@ -71,24 +69,21 @@ bool FillMonitorDatabase(const QString& path, int rowCount) {
         StoreTimes(db, keys);
         transaction.Commit();
         return true;
-    } catch (const CDaoException& e) {
-        PrintError(e.ErrorText());
+    } catch (const CDatabaseError& e) {
+        PrintError(FaultText(e));
         return false;
     }
 }
 
 bool FillRunHistory(const QString& path, int runCount) {
     CSystemDatabase db(path);
-    if (!db.Open()) {
-        PrintError(db.LastOpenFaultText());
-        return false;
-    }
-    const QVector<CScheduleRow> rows = db.LoadAllRows();
-    if (rows.isEmpty())
-        return runCount == 0;
     const qint64 end = QDateTime(QDate(2026, 12, 7), QTime(10, 0)).toSecsSinceEpoch();
     const qint64 span = 5 * qint64(kSecondsPerDay);
     try {
+        db.Open();
+        const QVector<CScheduleRow> rows = db.LoadAllRows();
+        if (rows.isEmpty())
+            return runCount == 0;
         CSqliteTransaction transaction(db.Connection());
         for (int i = 0; i < runCount; ++i) {
             const CScheduleRow& row = rows.at(i % rows.size());
@@ -102,8 +97,8 @@ bool FillRunHistory(const QString& path, int runCount) {
         }
         transaction.Commit();
         return true;
-    } catch (const CDaoException& e) {
-        PrintError(e.ErrorText());
+    } catch (const CDatabaseError& e) {
+        PrintError(FaultText(e));
         return false;
     }
 }

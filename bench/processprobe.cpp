@@ -2,8 +2,8 @@
 
 #include "monitorfolder.h"
 
-#include "app/programpaths.h"
-#include "app/stderrmessenger.h"
+#include "base/stderrmessenger.h"
+#include "files/programpaths.h"
 
 #include <QCommandLineParser>
 #include <QFile>

@@ -3,7 +3,7 @@
 // shaped itself has one character per position: the literal where the mask has
 // one, the prompt or an accepted character everywhere else.
 #include "fuzzinput.h"
-#include "ui/maskengine.h"
+#include "rules/maskengine.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // its characters that is not "X" is the minute's own: a text without a valid
 // layout is never due.
 #include "fuzzinput.h"
-#include "schedule/starttime.h"
+#include "rules/starttime.h"
 
 #include <QDateTime>
 #include <algorithm>

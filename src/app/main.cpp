@@ -1,10 +1,10 @@
-#include "app/kvarnixmonitor.h"
-#include "app/mainfrm.h"
-#include "app/messageboxmessenger.h"
-#include "app/programpaths.h"
-#include "app/signalwatcher.h"
-#include "app/swedishlanguage.h"
-#include "schedule/clock.h"
+#include "application/kvarnixmonitorapp.h"
+#include "application/messageboxmessenger.h"
+#include "application/swedishlanguage.h"
+#include "base/clock.h"
+#include "base/signalwatcher.h"
+#include "files/programpaths.h"
+#include "mainwindow/mainframe.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,9 +1,10 @@
 #include "kvarnixservice.h"
 
-#include "app/databaseaccess.h"
-#include "app/programpaths.h"
-#include "app/stoprequest.h"
-#include "monitordb/daoexception.h"
+#include "base/stoprequest.h"
+#include "files/programpaths.h"
+#include "monitordb/databaseaccess.h"
+#include "monitordb/databaseerror.h"
+#include "monitordb/databasefault.h"
 #include "monitordb/systemdatabase.h"
 
 #include <QCoreApplication>
@@ -36,15 +37,14 @@ void CKvarnixService::Stop() {
 // rows get their first countdowns spread over their intervals.
 bool CKvarnixService::PrepareSchedule() {
     CSystemDatabase db(m_paths.MonitorDatabase(), StartWait());
-    if (!OpenAtStart(db, m_messenger))
-        return false;
     try {
-        db.SeedCyclicCounters([] { return int(QRandomGenerator::global()->bounded(32768)); });
-    } catch (const CDaoException& e) {
-        db.Close();
+        OpenAtStart(db);
+        CScheduler::SeedCountdowns(db,
+                                   [] { return int(QRandomGenerator::global()->bounded(32768)); });
+    } catch (const CDatabaseError& e) {
         // A wait for a held file that a stop ended is no fault.
         if (!ProcessStopRequested())
-            m_messenger.ShowMessage(DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText()));
+            m_messenger.ShowMessage(FaultText(e));
         return false;
     }
     return true;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/stderrmessenger.h"
+#include "base/stderrmessenger.h"
 #include "schedule/schedulerrunner.h"
 
 class CClock;

@@ -2,15 +2,16 @@
 // in to. It keeps the schedule of the window program beside it, so both may run together.
 #include "kvarnixservice.h"
 
-#include "app/databaseaccess.h"
-#include "app/programpaths.h"
-#include "app/signalwatcher.h"
-#include "app/stderrmessenger.h"
-#include "app/stoprequest.h"
-#include "monitordb/daoexception.h"
+#include "base/clock.h"
+#include "base/signalwatcher.h"
+#include "base/stderrmessenger.h"
+#include "base/stoprequest.h"
+#include "files/programpaths.h"
+#include "monitordb/databaseaccess.h"
+#include "monitordb/databaseerror.h"
+#include "monitordb/databasefault.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/calculationprocesses.h"
-#include "schedule/clock.h"
 #include "schedule/schedulelisting.h"
 
 #include <QCoreApplication>
@@ -90,14 +91,13 @@ int ListSchedule(const CProgramPaths& paths) {
     ReadTimeZoneOnce();
     CStderrMessenger messenger;
     CSystemDatabase db(paths.MonitorDatabase(), CommandWait());
-    if (!OpenForCommand(db, messenger))
-        return kExitFailure;
     CCalculationProcesses processes(paths.MonitorDatabase());
     try {
+        db.Open();
         const CScheduleListing listing(CScheduleListing::Read(db, processes), CSystemClock().Now());
         Print(stdout, listing.Lines().join(QLatin1Char('\n')) + QLatin1Char('\n'));
-    } catch (const CDaoException& e) {
-        messenger.ShowMessage(DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText()));
+    } catch (const CDatabaseError& e) {
+        messenger.ShowMessage(FaultText(e));
         return kExitFailure;
     }
     return 0;
@@ -107,17 +107,16 @@ int ListHistory(const CProgramPaths& paths, int key) {
     ReadTimeZoneOnce();
     CStderrMessenger messenger;
     CSystemDatabase db(paths.MonitorDatabase(), CommandWait());
-    if (!OpenForCommand(db, messenger))
-        return kExitFailure;
     try {
+        db.Open();
         const QVector<CRun> runs = db.Runs(key, 0, INT_MAX);
         if (runs.isEmpty())
             Print(stdout, QStringLiteral("Raden %1 har ingen körning.\n").arg(key));
         else
             Print(stdout,
                   CScheduleListing::HistoryLines(runs).join(QLatin1Char('\n')) + QLatin1Char('\n'));
-    } catch (const CDaoException& e) {
-        messenger.ShowMessage(DescribeFault(ClassifyFault(e), db.Path(), e.ErrorText()));
+    } catch (const CDatabaseError& e) {
+        messenger.ShowMessage(FaultText(e));
         return kExitFailure;
     }
     return 0;

@@ -1,4 +1,4 @@
-#include "ui/maskengine.h"
+#include "rules/maskengine.h"
 
 #include <QRegularExpression>
 #include <gtest/gtest.h>

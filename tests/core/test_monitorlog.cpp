@@ -1,5 +1,5 @@
-#include "app/filedescriptor.h"
-#include "schedule/monitorlog.h"
+#include "base/filedescriptor.h"
+#include "log/monitorlog.h"
 #include "support/filequery.h"
 #include "support/testsupport.h"
 

@@ -1,6 +1,6 @@
-#include "schedule/minutetracker.h"
-#include "schedule/nextstart.h"
-#include "schedule/starttime.h"
+#include "rules/minutetracker.h"
+#include "rules/nextstart.h"
+#include "rules/starttime.h"
 #include "support/testsupport.h"
 
 #include <QDateTime>

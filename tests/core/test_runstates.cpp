@@ -1,12 +1,13 @@
 // The display refresh on real files and real calculations of the simulator.
-#include "app/monitorsettings.h"
-#include "app/programpaths.h"
+#include "files/programpaths.h"
+#include "history/runhistory.h"
+#include "log/monitorlog.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/calculationlauncher.h"
 #include "schedule/calculationprocesses.h"
-#include "schedule/monitorlog.h"
 #include "schedule/problemreporter.h"
 #include "schedule/runstatereader.h"
+#include "settings/monitorsettings.h"
 #include "support/testsupport.h"
 
 #include <QFile>
@@ -25,7 +26,7 @@ public:
 
 class RunStatesTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(db.OpenOrCreate()); }
+    void SetUp() override { ASSERT_NO_THROW(db.OpenOrCreate()); }
 
     static CRunStates Read(CRunStateReader& reader) {
         const std::optional<CRunStates> states = reader.Read();
@@ -59,7 +60,7 @@ TEST_F(RunStatesTest, TheListFollowsTheFileThatIsThere) {
     const QString other = folder.File("annan.mdb");
     {
         CSystemDatabase replacement(other);
-        ASSERT_TRUE(replacement.OpenOrCreate());
+        ASSERT_NO_THROW(replacement.OpenOrCreate());
         replacement.SaveRow("00:07", "/m/andra", "Makro", -1, 0);
         replacement.SaveRow("00:09", "/m/tredje", "Makro", -1, 1);
     }
@@ -109,7 +110,7 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsS
     db.SetSetting(QString("RUNFLAGG%1").arg(orphan.key), 1);
     db.SetSetting(QString("CALC_TIME%1").arg(orphan.key), 1765098000);
     CMonitorSettings settings;
-    settings.save = 1;
+    settings.mayWriteIp21 = 1;
     const auto launch = [&](const CScheduleRow& r, const char* seconds, const QString& program) {
         qputenv("KVARNIXSIM_SECONDS", seconds);
         settings.programPath = program;
@@ -124,7 +125,8 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsS
     launch(quick, "0", KVARNIX_SIMULATOR);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            return db.GetTimeText(0, quick.key) != "Uppgift saknas" && !db.IsRunFlagSet(quick.key);
+            return db.GetTime(StoredTime::Calculation, quick.key) != 0 &&
+                   !db.IsRunFlagSet(quick.key);
         },
         10000));
     readBoth();
@@ -178,8 +180,7 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsS
     EXPECT_EQ(latest(silent).outcome, CRun::Outcome::NeverStarted);
     EXPECT_EQ(latest(quick).outcome, CRun::Outcome::Finished);
     EXPECT_EQ(latest(quick).ended,
-              std::max(latest(quick).launched,
-                       LocalTime(db.GetTimeText(0, quick.key)).toSecsSinceEpoch()));
+              std::max(latest(quick).launched, db.GetTime(StoredTime::Calculation, quick.key)));
     for (const CScheduleRow& r : {whole, killed, quick, silent, missing})
         EXPECT_EQ(db.Runs(r.key, 0, 10).size(), 1) << r.model.toStdString();
 
@@ -187,7 +188,7 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsS
     open.key = whole.key;
     open.launched = QDateTime::currentSecsSinceEpoch() - 20 * 86400;
     db.RecordStart(open);
-    EXPECT_TRUE(db.PurgePid(QDateTime::currentDateTime().addDays(11), 10));
+    db.PurgePid(QDateTime::currentDateTime().addDays(11), 10);
     EXPECT_EQ(db.Runs(whole.key, 0, 10).size(), 1);
     EXPECT_FALSE(db.LatestRun(whole.key)->ended.has_value());
     EXPECT_FALSE(db.LatestRun(killed.key).has_value());

@@ -1,6 +1,6 @@
 // The schedule listing of the service: the table at a fixed moment, and what it reads from a
 // real file beside a real calculation.
-#include "app/programpaths.h"
+#include "files/programpaths.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/calculationprocesses.h"
 #include "schedule/schedulelisting.h"
@@ -110,7 +110,7 @@ TEST(ScheduleListing, ReadsFlagsAndTimesWithoutWritingAndTellsAStaleFlag) {
     CTestFolder folder;
     const CProgramPaths paths(folder.ProgramFile());
     CSystemDatabase db(paths.MonitorDatabase());
-    ASSERT_TRUE(db.OpenOrCreate());
+    ASSERT_NO_THROW(db.OpenOrCreate());
     const QString model = folder.File("Pump Norr");
     const int running = db.SaveRow("XXXX-XX-XX 06:00", model, "Dygn", -1, 1);
     const int stale = db.SaveRow("00:05", folder.File("Kvarn"), "Timme", -1, 0);
@@ -128,7 +128,7 @@ TEST(ScheduleListing, ReadsFlagsAndTimesWithoutWritingAndTellsAStaleFlag) {
     db.Close();
     const QString numbersBefore = QueryFile(paths.MonitorDatabase(), countNumbers);
 
-    ASSERT_TRUE(db.Open());
+    ASSERT_NO_THROW(db.Open());
     CCalculationProcesses processes(paths.MonitorDatabase());
     const CListingInput input = CScheduleListing::Read(db, processes);
     db.Close();

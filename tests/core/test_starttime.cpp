@@ -1,4 +1,4 @@
-#include "schedule/starttime.h"
+#include "rules/starttime.h"
 #include "support/testsupport.h"
 
 #include <gtest/gtest.h>

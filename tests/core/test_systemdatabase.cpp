@@ -1,9 +1,12 @@
-#include "app/monitorsettings.h"
-#include "monitordb/daoexception.h"
+#include "monitordb/databaseerror.h"
+#include "monitordb/databasefault.h"
 #include "monitordb/filesystem.h"
 #include "monitordb/sqliteconnection.h"
 #include "monitordb/systemdatabase.h"
+#include "rules/starttime.h"
 #include "schedule/schedulemodel.h"
+#include "schedule/scheduler.h"
+#include "settings/monitorsettings.h"
 #include "support/filequery.h"
 #include "support/testsupport.h"
 
@@ -19,7 +22,7 @@ namespace {
 
 class SystemDatabaseTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(db.OpenOrCreate()); }
+    void SetUp() override { ASSERT_NO_THROW(db.OpenOrCreate()); }
 
     // What another process, the calculation program, reads in the file.
     QString Query(const QString& sql) const { return QueryFile(folder.DatabaseFile(), sql); }
@@ -37,7 +40,7 @@ TEST_F(SystemDatabaseTest, NewFileAllocatesKeysFromPostAndNeverReusesThem) {
 
     EXPECT_EQ(db.SaveRow("00:05", "/m/a", "Makro", -1, 0), 1);
     EXPECT_EQ(Number("POST"), "2");
-    EXPECT_TRUE(db.DeleteRow(1));
+    db.DeleteRow(1);
     EXPECT_EQ(db.SaveRow("00:05", "/m/b", "Makro", -1, 0), 2);
 
     // Key 0 is the settings row: inserted, then updated, and POST is left alone.
@@ -51,7 +54,6 @@ TEST_F(SystemDatabaseTest, NewFileAllocatesKeysFromPostAndNeverReusesThem) {
     EXPECT_EQ(db.SaveRow("00:10", "/m/c", "Annat", 2, 1), 2);
     EXPECT_EQ(db.GetCounter(2), 17);
     EXPECT_EQ(Query("SELECT COUNT(*) FROM MONITOR"), "2");
-    EXPECT_EQ(db.LastError(), "");
 }
 
 TEST_F(SystemDatabaseTest, RowsReadBackAsSavedWithWeekdaysInDisplayForm) {
@@ -66,28 +68,33 @@ TEST_F(SystemDatabaseTest, RowsReadBackAsSavedWithWeekdaysInDisplayForm) {
     EXPECT_EQ(QStringList({list.Line(0).startTime, list.Line(0).model, list.Line(0).macro,
                            list.Line(1).startTime, list.Line(2).startTime}),
               QStringList({"Onsdag  18:00", "/m/onsdag", "Makro", "Måndag  07:30", "00:05"}));
-    EXPECT_EQ(std::pair(list.Line(0).stateImage, list.Line(1).stateImage), std::pair(2, 1));
+    EXPECT_EQ(std::pair(list.Line(0).stateImage, list.Line(1).stateImage),
+              std::pair(StateImage::Active, StateImage::Inactive));
     EXPECT_EQ(list.Keys(), (QVector<int>{1, 2, 3}));
     EXPECT_EQ(db.LoadAllRows().at(2).counter, 9);
 
-    // A deleted row: the caller's fields keep what they held, the failure is returned.
-    QString tid = "kvar", model, macro;
-    int implemented = 7;
+    // A deleted row is an error that names the row and the file.
     db.DeleteRow(2);
-    EXPECT_FALSE(db.LoadRow(2, tid, model, macro, implemented));
-    EXPECT_EQ(std::pair(tid, implemented), std::pair(QString("kvar"), 7));
-    EXPECT_EQ(db.LastError(),
-              "Raden kunde inte läsas ur monitordatabasen.\nDet finns ingen rad med "
-              "nyckeln 2 i tabellen MONITOR.");
+    try {
+        db.LoadRow(2);
+        ADD_FAILURE() << "a deleted row was read";
+    } catch (const CDatabaseError& e) {
+        EXPECT_EQ(e.EngineCode(), CDatabaseError::kNoRow);
+        EXPECT_EQ(FaultText(e, "Raden kunde inte läsas."),
+                  "Raden kunde inte läsas.\nMonitordatabasen " + folder.DatabaseFile() +
+                      " kan inte användas (Det finns ingen rad med nyckeln 2 i tabellen "
+                      "MONITOR.).");
+    }
 
-    // Quotes, percent signs, backslashes and Swedish letters come back as they were saved.
+    // Quotes, percent signs, backslashes and Swedish letters come back as they were saved;
+    // IMPLEMENTED comes back as stored.
     const QStringList odd{"'%s\\ö\"", "/modeller/Kvarn'Syd/100% \"rå\" \\ data",
                           "Dygnsberäkning 'ö' %d %s"};
-    const int key = db.SaveRow(odd[0], odd[1], odd[2], -1, 1);
-    ASSERT_TRUE(db.LoadRow(key, tid, model, macro, implemented));
-    EXPECT_EQ(QStringList({tid, model, macro}), odd);
-    EXPECT_EQ(implemented, 1);
-    EXPECT_TRUE(db.SetSetting("Ö'%d\\", 23));
+    const int key = db.SaveRow(odd[0], odd[1], odd[2], -1, 5);
+    const CScheduleRow saved = db.LoadRow(key);
+    EXPECT_EQ(QStringList({saved.startTime, saved.model, saved.macro}), odd);
+    EXPECT_EQ(std::pair(saved.implemented, saved.active), std::pair(5, true));
+    db.SetSetting("Ö'%d\\", 23);
     EXPECT_EQ(db.GetSetting("Ö'%d\\"), 23);
 }
 
@@ -104,9 +111,9 @@ TEST_F(SystemDatabaseTest, NamedNumbersAreCreatedOnFirstUseAndWholeListReadsAgre
     EXPECT_EQ(Number("RUNFLAGG12"), "0");
     db.SetSetting("RUNFLAGG12", 1);
     EXPECT_TRUE(db.IsRunFlagSet(12));
-    db.ResetRunFlag(12);
+    db.ResetRunFlags({12});
     EXPECT_FALSE(db.IsRunFlagSet(12));
-    db.ResetRunFlag(99);
+    db.ResetRunFlags({99});
     EXPECT_EQ(Number("RUNFLAGG99"), "-");
     db.SetSetting("RUNFLAGG1", 1);
     db.SetSetting("RUNFLAGG2", 0);
@@ -114,44 +121,53 @@ TEST_F(SystemDatabaseTest, NamedNumbersAreCreatedOnFirstUseAndWholeListReadsAgre
     EXPECT_EQ(db.RunFlags({1, 2, 3}), (QHash<int, bool>{{1, true}, {2, false}, {3, false}}));
     EXPECT_EQ(Number("RUNFLAGG3"), "0");
 
-    EXPECT_EQ(db.GetTimeText(0, 12), "Uppgift saknas");
+    EXPECT_EQ(db.GetTime(StoredTime::Calculation, 12), 0);
     db.SetSetting("MES_TIME12", 0);
-    EXPECT_EQ(db.GetTimeText(1, 12), "Uppgift saknas");
+    EXPECT_EQ(TimeText(db.GetTime(StoredTime::Measurement, 12)), "Uppgift saknas");
     const qint64 calculated = LocalTime("2026-12-05 23:10:07").toSecsSinceEpoch();
     db.SetSetting("CALC_TIME12", calculated);
-    EXPECT_EQ(db.GetTimeText(0, 12), "2026-12-05 23:10:07");
+    db.SetSetting("MES_TIME13", calculated + 7);
+    EXPECT_EQ(TimeText(db.GetTime(StoredTime::Calculation, 12)), "2026-12-05 23:10:07");
+    EXPECT_EQ(db.GetTime(StoredTime::Measurement, 13), calculated + 7);
     db.SetSetting("CALC_TIME5", 1000);
     db.SetSetting("CALC_TIME", 2000);
     db.SetSetting("MES_TIME5", 900);
-    EXPECT_EQ(db.StoredTimes(0), (QHash<int, qint64>{{5, 1000}, {12, calculated}}));
-    EXPECT_EQ(db.StoredTimes(1), (QHash<int, qint64>{{5, 900}, {12, 0}}));
+    EXPECT_EQ(db.StoredTimes(StoredTime::Calculation),
+              (QHash<int, qint64>{{5, 1000}, {12, calculated}}));
+    EXPECT_EQ(db.StoredTimes(StoredTime::Measurement),
+              (QHash<int, qint64>{{5, 900}, {12, 0}, {13, calculated + 7}}));
 }
 
 // A counter never stored is due at once, then every interval; seeding spreads the first one.
 TEST_F(SystemDatabaseTest, CyclicCountdownIsDueEveryIntervalAndRestartsWhenActivated) {
-    const int key = db.SaveRow("00:03", "/m/a", "M", -1, 1);
     QString pattern;
-    for (int tick = 0; tick < 7; ++tick)
-        pattern += db.StepCounter(key) ? 'D' : '.';
+    int counter = 0;
+    for (int tick = 0; tick < 7; ++tick) {
+        const StartTime::CountdownStep step = StartTime::StepCountdown("00:03", counter);
+        pattern += step.due ? 'D' : '.';
+        counter = step.counter;
+    }
     EXPECT_EQ(pattern, "D..D..D");
-    db.StepCounter(key);
-    EXPECT_EQ(db.GetCounter(key), 2);
+    EXPECT_EQ(StartTime::StepCountdown("00:03", counter).counter, 2);
+    EXPECT_TRUE(StartTime::StepCountdown("00:00", 0).due);
+    EXPECT_EQ(StartTime::StepCountdown("00:00", 0).counter, 0);
+    EXPECT_TRUE(StartTime::StepCountdown("00:07", -4).due);
+    EXPECT_EQ(StartTime::IntervalMinutes("01:30"), 90);
+    EXPECT_EQ(StartTime::IntervalMinutes("02:_5"), 120);
+
+    const int key = db.SaveRow("00:03", "/m/a", "M", -1, 1);
+    db.SetCounter(key, 2);
     db.SetImplemented(1, key);
     EXPECT_EQ(db.GetCounter(key), 0);
-    EXPECT_TRUE(db.StepCounter(key));
-
-    const int everyTick = db.SaveRow("00:00", "/m/b", "M", -1, 1);
-    EXPECT_TRUE(db.StepCounter(everyTick) && db.StepCounter(everyTick));
-    EXPECT_EQ(CSystemDatabase::IntervalMinutes("01:30"), 90);
-    EXPECT_EQ(CSystemDatabase::IntervalMinutes("02:_5"), 120);
 
     const int cyclic = db.SaveRow("00:10", "/m/c", "M", -1, 1);
     const int absolute = db.SaveRow("XXXX-XX-XX 06:30", "/m/d", "M", -1, 1);
     db.SetCounter(absolute, 42);
-    for (const auto& [random, counter] :
+    for (const auto& [random, seeded] :
          {std::pair(0, 1), std::pair(32767, 11), std::pair(16384, 6)}) {
-        db.SeedCyclicCounters([random = random] { return random; });
-        EXPECT_EQ(db.GetCounter(cyclic), counter) << random;
+        CScheduler::SeedCountdowns(db, [random = random] { return random; });
+        EXPECT_EQ(db.GetCounter(cyclic), seeded) << random;
+        EXPECT_EQ(db.GetCounter(key), int(1 + 3 * (random / 32767.0))) << random;
     }
     EXPECT_EQ(db.GetCounter(absolute), 42);
 }
@@ -166,15 +182,15 @@ TEST_F(SystemDatabaseTest, PurgeRemovesExactlyThePidRecordsOlderThanTheCutOff) {
             .Run();
     };
     const QString kept = "SELECT group_concat(TID) FROM (SELECT TID FROM PID ORDER BY TID)";
-    EXPECT_TRUE(db.PurgePid(now, 10));
+    db.PurgePid(now, 10);
     for (const char* tid : {"2026-11-25 23:09:59", "2026-11-25 23:10:00", "2026-12-01 08:00:00"})
         insert(tid);
-    EXPECT_TRUE(db.PurgePid(now, 10));
+    db.PurgePid(now, 10);
     EXPECT_EQ(Query(kept), "2026-11-25 23:10:00,2026-12-01 08:00:00");
     for (int days : {0, -3}) {
         insert("2026-12-05 00:00:00");
         insert("2026-12-04 23:59:59");
-        EXPECT_TRUE(db.PurgePid(now, days));
+        db.PurgePid(now, days);
         EXPECT_EQ(Query(kept), "2026-12-05 00:00:00") << days;
         db.Connection().Execute("DELETE FROM PID");
     }
@@ -182,7 +198,8 @@ TEST_F(SystemDatabaseTest, PurgeRemovesExactlyThePidRecordsOlderThanTheCutOff) {
 
 TEST_F(SystemDatabaseTest, SettingsAreCreatedWithZeroAndDefaultsApplyInMemoryOnly) {
     CMonitorSettings settings = CMonitorSettings::Load(db);
-    EXPECT_EQ(std::tuple(settings.drift, settings.logFile, settings.pid, settings.hideMinuter),
+    EXPECT_EQ(std::tuple(settings.schedulerOn, settings.logDays, settings.pidDays,
+                         settings.minimizeMinutes),
               std::tuple(0, 100, 10, 10));
     EXPECT_EQ(settings.programPath, "");
     for (const char* name :
@@ -192,7 +209,7 @@ TEST_F(SystemDatabaseTest, SettingsAreCreatedWithZeroAndDefaultsApplyInMemoryOnl
     db.SetSetting("LOGFILE", 30);
     db.SaveRow("- - - -", "/opt/kvarnix/Kvarnix   ", "- - - -", 0, 0);
     settings = CMonitorSettings::Load(db);
-    EXPECT_EQ(settings.logFile, 30);
+    EXPECT_EQ(settings.logDays, 30);
     EXPECT_EQ(settings.programPath, "/opt/kvarnix/Kvarnix");
 
     // Numbers beyond 32 bits keep their sign: nonzero stays on, a span stays long.
@@ -202,7 +219,9 @@ TEST_F(SystemDatabaseTest, SettingsAreCreatedWithZeroAndDefaultsApplyInMemoryOnl
     db.SetSetting("PID", 8589934592);
     EXPECT_EQ(db.GetSetting("DRIFT"), 4294967296);
     settings = CMonitorSettings::Load(db);
-    EXPECT_EQ(std::tuple(settings.drift > 0, settings.save<0, settings.hide> 0, settings.pid),
+    EXPECT_EQ(std::tuple(settings.schedulerOn > 0,
+                         settings.mayWriteIp21<0, settings.minimizePeriodically> 0,
+                         settings.pidDays),
               std::tuple(true, true, true, INT_MAX));
 }
 
@@ -234,18 +253,19 @@ TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
         };
         const QString before = tables();
         CSystemDatabase db(folder.DatabaseFile());
-        EXPECT_EQ(db.Open(), opens) << before.toStdString();
+        const std::optional<CDatabaseError> refused = ErrorOf([&] { db.Open(); });
+        EXPECT_EQ(!refused, opens) << before.toStdString();
         if (opens) {
             EXPECT_EQ(tables(), all);
             continue;
         }
-        EXPECT_EQ(db.LastOpenFault(), DatabaseFault::Incomplete);
-        EXPECT_EQ(db.LastOpenFaultText(), "Monitordatabasen " + folder.DatabaseFile() +
-                                              " är inte hel: " + problem +
-                                              " Filen lämnas orörd; lägg tillbaka rätt fil.");
+        EXPECT_EQ(ClassifyFault(*refused), DatabaseFault::Incomplete);
+        EXPECT_EQ(FaultText(*refused), "Monitordatabasen " + folder.DatabaseFile() +
+                                           " är inte hel: " + problem +
+                                           " Filen lämnas orörd; lägg tillbaka rätt fil.");
         EXPECT_EQ(tables(), before);
         // Only an empty file is new enough to be made a monitor database at the start.
-        EXPECT_EQ(db.OpenOrCreate(), before.isEmpty()) << before.toStdString();
+        EXPECT_EQ(!ErrorOf([&] { db.OpenOrCreate(); }), before.isEmpty()) << before.toStdString();
         if (before.isEmpty()) {
             EXPECT_EQ(tables(), all);
             EXPECT_EQ(db.NextNumber("POST", false), 1);
@@ -258,7 +278,7 @@ TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
 TEST(SystemDatabaseFile, OnANetworkFileSystemTheFileKeepsItsRollbackJournal) {
     CTestFolder local;
     CSystemDatabase onDisk(local.DatabaseFile());
-    ASSERT_TRUE(onDisk.OpenOrCreate());
+    ASSERT_NO_THROW(onDisk.OpenOrCreate());
     onDisk.Close();
     EXPECT_EQ(QueryFile(local.DatabaseFile(), "PRAGMA journal_mode"), "wal");
 
@@ -267,7 +287,7 @@ TEST(SystemDatabaseFile, OnANetworkFileSystemTheFileKeepsItsRollbackJournal) {
         QFile::remove(shared.DatabaseFile());
         CSystemDatabase onShare(shared.DatabaseFile());
         onShare.SetFileSystemProbe([type](const QString&) { return type; });
-        ASSERT_TRUE(onShare.OpenOrCreate());
+        ASSERT_NO_THROW(onShare.OpenOrCreate());
         onShare.Close();
         EXPECT_EQ(QueryFile(shared.DatabaseFile(), "PRAGMA journal_mode"), "delete") << type;
     }
@@ -276,9 +296,10 @@ TEST(SystemDatabaseFile, OnANetworkFileSystemTheFileKeepsItsRollbackJournal) {
     const QByteArray copied = FileBytes(shared.DatabaseFile());
     CSystemDatabase walOnShare(shared.DatabaseFile());
     walOnShare.SetFileSystemProbe([](const QString&) { return 0x517BL; });
-    EXPECT_FALSE(walOnShare.Open());
-    EXPECT_EQ(walOnShare.LastOpenFault(), DatabaseFault::WalOnNetwork);
-    EXPECT_TRUE(walOnShare.LastOpenFaultText().contains("journal_mode=DELETE"));
+    const std::optional<CDatabaseError> refused = ErrorOf([&] { walOnShare.Open(); });
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(ClassifyFault(*refused), DatabaseFault::WalOnNetwork);
+    EXPECT_TRUE(FaultText(*refused).contains("journal_mode=DELETE"));
     EXPECT_EQ(FileBytes(shared.DatabaseFile()), copied);
     EXPECT_FALSE(QFile::exists(shared.DatabaseFile() + "-shm"));
     EXPECT_FALSE(IsNetworkFileSystem(0xEF53) || IsNetworkFileSystem(0x01021994)); // ext4, tmpfs
@@ -288,20 +309,23 @@ TEST(SystemDatabaseFile, OnANetworkFileSystemTheFileKeepsItsRollbackJournal) {
 TEST(SystemDatabaseFile, UnusableFilesAreNamedAndLeftAlone) {
     CTestFolder folder;
     CSystemDatabase db(folder.DatabaseFile());
-    EXPECT_FALSE(db.Open());
-    EXPECT_EQ(db.LastOpenFault(), DatabaseFault::Missing);
+    const std::optional<CDatabaseError> missing = ErrorOf([&] { db.Open(); });
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(ClassifyFault(*missing), DatabaseFault::Missing);
+    EXPECT_EQ(missing->Path(), folder.DatabaseFile());
     EXPECT_FALSE(QFile::exists(folder.DatabaseFile()));
 
     const QByteArray content = "Det här är ingen databas, bara text.\n";
     folder.WriteText(folder.DatabaseFile(), QString::fromUtf8(content));
-    EXPECT_FALSE(db.Open());
-    EXPECT_EQ(db.LastOpenFault(), DatabaseFault::NotADatabase);
-    EXPECT_TRUE(db.LastOpenFaultText().startsWith("Filen " + folder.DatabaseFile() +
-                                                  " är ingen monitordatabas ("));
-    EXPECT_FALSE(db.OpenOrCreate());
+    const std::optional<CDatabaseError> text = ErrorOf([&] { db.Open(); });
+    ASSERT_TRUE(text);
+    EXPECT_EQ(ClassifyFault(*text), DatabaseFault::NotADatabase);
+    EXPECT_TRUE(FaultText(*text).startsWith("Filen " + folder.DatabaseFile() +
+                                            " är ingen monitordatabas ("));
+    EXPECT_TRUE(ErrorOf([&] { db.OpenOrCreate(); }));
     EXPECT_EQ(FileBytes(folder.DatabaseFile()), content);
     // Operations on the unopened accessor fail with the engine's kind of error.
-    EXPECT_THROW(db.IsImplemented(1), CDaoException);
+    EXPECT_THROW(db.IsImplemented(1), CDatabaseError);
 }
 
 // Monitors starting at once on a missing file create it once, each name once, no key twice,
@@ -326,7 +350,7 @@ TEST(SystemDatabaseFile, ProcessesStartingAtOnceOnAMissingFileShareItWithoutDupl
     std::iota(expected.begin(), expected.end(), 1);
     EXPECT_EQ(keys, expected);
     CSystemDatabase db(folder.DatabaseFile());
-    ASSERT_TRUE(db.Open());
+    ASSERT_NO_THROW(db.Open());
     EXPECT_EQ(db.NextNumber("POST", false), kProcesses * kRowsEach + 1);
     EXPECT_EQ(QueryFile(folder.DatabaseFile(), "PRAGMA journal_mode"), "wal");
     EXPECT_EQ(QueryFile(folder.DatabaseFile(), "SELECT group_concat(NAMN) FROM (SELECT NAMN FROM "

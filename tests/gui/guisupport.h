@@ -1,14 +1,15 @@
 #pragma once
 
-#include "app/kvarnixmonitor.h"
-#include "app/mainfrm.h"
-#include "app/monitorsettings.h"
-#include "app/programpaths.h"
+#include "application/kvarnixmonitorapp.h"
+#include "commands/schedulecommands.h"
+#include "dialogs/filechooser.h"
+#include "files/programpaths.h"
+#include "mainwindow/mainframe.h"
+#include "mainwindow/mainview.h"
 #include "monitordb/systemdatabase.h"
-#include "schedule/kvarnixmonitorview.h"
+#include "schedulelist/schedulelistview.h"
+#include "settings/monitorsettings.h"
 #include "support/testsupport.h"
-#include "ui/filechooser.h"
-#include "ui/validctrl.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -54,10 +55,8 @@ inline void ClickChild(QWidget& parent, const char* name) {
 
 // A stored row: start time, model, macro and active flag.
 inline QStringList StoredRow(CSystemDatabase& db, int key) {
-    QString tid, model, macro;
-    int implemented = -1;
-    EXPECT_TRUE(db.LoadRow(key, tid, model, macro, implemented)) << key;
-    return {tid, model, macro, QString::number(implemented)};
+    const CScheduleRow row = db.LoadRow(key);
+    return {row.startTime, row.model, row.macro, QString::number(row.implemented)};
 }
 
 // The main window over the monitor database of a fresh folder, on a clock that stands still.
@@ -70,8 +69,8 @@ struct MainWindowTest : testing::Test {
     CMonitorSettings settings;
     CMainFrame frame{settings, paths, clock, messenger};
 
-    CKvarnixMonitorView& View() { return *frame.View(); }
-    CValidCtrl& List() { return *frame.View()->List(); }
+    CMainView& View() { return *frame.View(); }
+    CScheduleListView& List() { return *frame.View()->List(); }
     void Start() {
         frame.show();
         ASSERT_TRUE(View().InitialUpdate());
@@ -125,7 +124,8 @@ struct LoginGate : testing::Test {
     void SetUp() override { SetLoginCheck(1); }
     void SetLoginCheck(int value) {
         CSystemDatabase db(paths.MonitorDatabase());
-        ASSERT_TRUE(db.OpenOrCreate() && db.SetSetting("INLOGGNINGSKONTROLL", value));
+        db.OpenOrCreate();
+        db.SetSetting("INLOGGNINGSKONTROLL", value);
     }
     void WriteLock(const QString& text) { folder.WriteText(lockPath, text); }
     QString ReadLock() const {

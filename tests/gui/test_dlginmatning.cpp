@@ -1,7 +1,7 @@
+#include "dialogs/dlginmatning.h"
 #include "gui/guisupport.h"
 #include "monitordb/sqliteconnection.h"
-#include "ui/dlginmatning.h"
-#include "ui/maskedit.h"
+#include "widgets/maskedit.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -13,7 +13,7 @@ namespace {
 struct DlgInmatningTest : testing::Test {
     void SetUp() override {
         folder.CreateModel(model, {"Timberäkning", "Dygnsberäkning  ", "kontroll"});
-        ASSERT_TRUE(db.OpenOrCreate());
+        ASSERT_NO_THROW(db.OpenOrCreate());
     }
 
     int RunDialog(CDlgInmatning& dialog, std::function<void(QDialog&)> script) {
@@ -21,6 +21,7 @@ struct DlgInmatningTest : testing::Test {
         return dialog.Run();
     }
     CTestFolder folder;
+    CScheduleCommands schedule{folder.DatabaseFile()};
     const QString model = folder.File("Kvarn'Syd pump");
     CRecordingMessenger messenger;
     CSystemDatabase db{folder.DatabaseFile()};
@@ -61,7 +62,7 @@ TEST_F(DlgInmatningTest, NewRowAsksForMacroKindAndAWholeTimeAndComposesEachKind)
     };
     for (const Case& c : cases) {
         messenger.messages.clear();
-        CDlgInmatning dialog(-1, folder.DatabaseFile(), messenger, chooser, clock);
+        CDlgInmatning dialog(-1, schedule, messenger, chooser, clock);
         const int result = RunDialog(dialog, [&](QDialog& d) {
             ClickChild(d, "okButton");
             ClickChild(d, "browseButton");
@@ -115,7 +116,7 @@ TEST_F(DlgInmatningTest, MacroListSortsAsSwedishAndHoldsOnlyTheChosenModelsMacro
     folder.WriteText(folder.File("ingen databas.mac"), "ingen databas");
     for (const auto& [brokenModel, reported] : unreadable) {
         messenger.messages.clear();
-        CDlgInmatning dialog(-1, folder.DatabaseFile(), messenger, chooser, clock);
+        CDlgInmatning dialog(-1, schedule, messenger, chooser, clock);
         QStringList listed;
         RunDialog(dialog, [&](QDialog& d) {
             chooser.path = swedish + ".vxm";
@@ -143,7 +144,7 @@ TEST_F(DlgInmatningTest, MacroListSortsAsSwedishAndHoldsOnlyTheChosenModelsMacro
 // The stored row shown and handed back in a fixed-size dialog; one of a moved model may go.
 TEST_F(DlgInmatningTest, ChangeModeLoadsTheStoredRowOrAsksWhetherToDeleteIt) {
     const int key = db.SaveRow("1-07:30", model, "Timberäkning", -1, 1);
-    CDlgInmatning dialog(key, folder.DatabaseFile(), messenger, chooser, clock);
+    CDlgInmatning dialog(key, schedule, messenger, chooser, clock);
     const int result = RunDialog(dialog, [&](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "KvarnixMonitor - Ändra starttid");
         EXPECT_TRUE(Child<QRadioButton>(d, "weekdayButton")->isChecked());
@@ -163,9 +164,9 @@ TEST_F(DlgInmatningTest, ChangeModeLoadsTheStoredRowOrAsksWhetherToDeleteIt) {
 
     const int moved = db.SaveRow("00:05", folder.File("flyttad"), "Kontroll", -1, 1);
     messenger.answers = {true, false};
-    CDlgInmatning deleting(moved, folder.DatabaseFile(), messenger, chooser, clock);
+    CDlgInmatning deleting(moved, schedule, messenger, chooser, clock);
     EXPECT_EQ(deleting.Run(), CDlgInmatning::ResultDeleteRow);
-    CDlgInmatning keeping(moved, folder.DatabaseFile(), messenger, chooser, clock);
+    CDlgInmatning keeping(moved, schedule, messenger, chooser, clock);
     EXPECT_EQ(keeping.Run(), CDlgInmatning::ResultKeepRow);
     ASSERT_EQ(messenger.questions.size(), 2);
     EXPECT_EQ(messenger.questions.first(),

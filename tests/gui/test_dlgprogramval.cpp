@@ -1,5 +1,5 @@
+#include "dialogs/dlgprogramval.h"
 #include "gui/guisupport.h"
-#include "ui/dlgprogramval.h"
 
 #include <QLineEdit>
 
@@ -8,13 +8,15 @@ namespace {
 // Settings as the running program loaded them: stored zeros replaced by defaults.
 struct DlgProgramValTest : testing::Test {
     void SetUp() override {
-        ASSERT_TRUE(db.OpenOrCreate() && db.SetSetting("SAVE", 1) && db.SetSetting("HIDE", 1));
+        db.OpenOrCreate();
+        db.SetSetting("SAVE", 1);
+        db.SetSetting("HIDE", 1);
         settings = CMonitorSettings::Load(db);
         settings.programPath = "/opt/kvarnix/Kvarnix.exe";
     }
 
     int RunDialog(std::function<void(QDialog&)> script) {
-        CDlgProgramVal dialog(settings, folder.DatabaseFile(), messenger, chooser,
+        CDlgProgramVal dialog(settings, schedule, messenger, chooser,
                               [this] { return loginAnswer; });
         ScriptNextDialog(std::move(script));
         return dialog.Run();
@@ -28,6 +30,7 @@ struct DlgProgramValTest : testing::Test {
         return values;
     }
     CTestFolder folder;
+    CScheduleCommands schedule{folder.DatabaseFile()};
     CRecordingMessenger messenger;
     CSystemDatabase db{folder.DatabaseFile()};
     CScriptedFileChooser chooser{"/opt/ny/Kvarnix.exe"};
@@ -76,12 +79,12 @@ TEST_F(DlgProgramValTest, StoresNothingUntilOkPassesAndTheLoginCheckOnlyAfterALo
     };
     EXPECT_EQ(RunDialog(switchOn), CDlgProgramVal::ResultOk);
     EXPECT_EQ(Stored(), (QList<int>{1, 0, 10, 1, 30, 10, 0}));
-    EXPECT_EQ(settings.logFile, 100);
+    EXPECT_EQ(settings.logDays, 100);
     EXPECT_EQ(db.GetProgramPath(), chooser.path);
     loginAnswer = true;
     RunDialog(switchOn);
     EXPECT_EQ(db.GetSetting("INLOGGNINGSKONTROLL"), 1);
-    EXPECT_EQ(settings.logFile, 30);
+    EXPECT_EQ(settings.logDays, 30);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
+#include "dialogs/dlgvisalogg.h"
 #include "gui/guisupport.h"
-#include "ui/dlgvisalogg.h"
 
 #include <QLabel>
 #include <QListWidget>

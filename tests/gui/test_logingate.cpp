@@ -1,8 +1,8 @@
 // The login and message dialogs, and the start-up gate over a real database and lock file.
-#include "app/messageboxmessenger.h"
+#include "application/messageboxmessenger.h"
+#include "dialogs/dlginloggning.h"
+#include "dialogs/dlgmessage.h"
 #include "gui/guisupport.h"
-#include "ui/dlginloggning.h"
-#include "ui/dlgmessage.h"
 
 #include <QLabel>
 #include <QLineEdit>

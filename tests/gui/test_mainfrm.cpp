@@ -1,7 +1,7 @@
-#include "app/aboutdlg.h"
-#include "app/programicon.h"
+#include "dialogs/aboutdlg.h"
+#include "dialogs/dlghjalp.h"
 #include "gui/guisupport.h"
-#include "ui/dlghjalp.h"
+#include "widgets/programicon.h"
 
 #include <QLabel>
 #include <QRegularExpression>

@@ -1,5 +1,5 @@
 #include "gui/guisupport.h"
-#include "ui/maskedit.h"
+#include "widgets/maskedit.h"
 
 #include <QComboBox>
 
@@ -9,7 +9,7 @@ namespace {
 struct MainViewTest : MainWindowTest {
     void SetUp() override {
         folder.CreateModel(model, {"Dygnsberäkning"});
-        ASSERT_TRUE(db.OpenOrCreate());
+        ASSERT_NO_THROW(db.OpenOrCreate());
         View().SetFileChooser(std::make_unique<CScriptedFileChooser>(model + ".vxm"));
     }
     const QString model = folder.File("modell");
@@ -30,7 +30,7 @@ TEST_F(MainViewTest, NewAndChangedRowsAreStoredAndListed) {
     View().MenuCommands().newRow->trigger();
     ASSERT_EQ(View().Lines().LineCount(), 2);
     EXPECT_EQ(View().Lines().Line(1).startTime, "Måndag  07:30");
-    EXPECT_EQ(View().Lines().Line(1).stateImage, 1);
+    EXPECT_EQ(View().Lines().Line(1).stateImage, StateImage(1));
     EXPECT_EQ(StoredRow(db, View().Lines().Line(1).key),
               (QStringList{"Måndag  07:30", model, "Dygnsberäkning", "0"}));
 
@@ -44,7 +44,7 @@ TEST_F(MainViewTest, NewAndChangedRowsAreStoredAndListed) {
     EXPECT_EQ(StoredRow(db, key), (QStringList{"2026-12-18 06:XX", model, "Dygnsberäkning", "1"}));
     ASSERT_EQ(View().Lines().LineCount(), 2);
     EXPECT_EQ(View().Lines().Line(0).startTime, "2026-12-18 06:XX");
-    EXPECT_EQ(View().Lines().Line(0).stateImage, 2);
+    EXPECT_EQ(View().Lines().Line(0).stateImage, StateImage(2));
 }
 
 TEST_F(MainViewTest, SettingsOkRestartsOrStopsThePeriodicMinimising) {

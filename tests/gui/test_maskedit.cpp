@@ -1,5 +1,5 @@
 // The widget's event plumbing; the editing rules are tested on the mask engine.
-#include "ui/maskedit.h"
+#include "widgets/maskedit.h"
 
 #include <QDialog>
 #include <QInputMethodEvent>

@@ -1,6 +1,6 @@
 // Lock files of other and crashed instances, and stops by signal that still run the exit step.
-#include "app/signalwatcher.h"
-#include "app/stoprequest.h"
+#include "base/signalwatcher.h"
+#include "base/stoprequest.h"
 #include "gui/guisupport.h"
 
 #include <QDir>

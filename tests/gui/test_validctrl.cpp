@@ -1,6 +1,6 @@
-#include "app/statusbarw.h"
 #include "gui/guisupport.h"
-#include "ui/linedelegate.h"
+#include "mainwindow/mainstatusbar.h"
+#include "schedulelist/linedelegate.h"
 
 #include <QHeaderView>
 #include <QStyle>
@@ -11,24 +11,24 @@ namespace {
 // Two rows, the first inactive, in the shown window.
 struct ValidCtrlTest : MainWindowTest {
     void SetUp() override {
-        ASSERT_TRUE(db.OpenOrCreate());
+        ASSERT_NO_THROW(db.OpenOrCreate());
         first = db.SaveRow("00:05", "/m/forsta", "Makro", -1, 0);
         second = db.SaveRow("00:05", "/m/andra", "Makro", -1, 1);
         Start();
         list = &List();
     }
-    int Image(int line) { return View().Lines().Line(line).stateImage; }
+    int Image(int line) { return int(View().Lines().Line(line).stateImage); }
     int Selected() { return list->currentIndex().row(); }
     int first = -1;
     int second = -1;
-    CValidCtrl* list = nullptr;
+    CScheduleListView* list = nullptr;
 };
 
 // Up to x = 20 a click stores the flag, keeping colour and selection; x = 21 selects instead.
 TEST_F(ValidCtrlTest, CheckBoxStripStoresTheActiveFlagWithoutMovingTheSelection) {
     db.SetCounter(second, 4);
     db.SetSetting(QString("RUNFLAGG%1").arg(second), 1);
-    View().ShowStoredRunStates(db);
+    View().RefreshRunStates();
     ASSERT_EQ(Image(1), 4);
     list->setCurrentIndex(View().Lines().index(1, 0));
     ClickLine(0, 20);
@@ -55,13 +55,13 @@ TEST_F(ValidCtrlTest, CheckBoxStripStoresTheActiveFlagWithoutMovingTheSelection)
 
 // The menu acts on its line; a deletion asks first and leaves no line selected for the commands.
 TEST_F(ValidCtrlTest, ContextMenuActsOnItsLineAndADeletionLeavesNoSelection) {
-    const CKvarnixMonitorView::Commands& commands = View().MenuCommands();
+    const CMainView::Commands& commands = View().MenuCommands();
     EXPECT_FALSE(commands.changeRow->isEnabled() || commands.deleteRow->isEnabled());
     ClickLine(-1, 40, Qt::RightButton);
     EXPECT_EQ(list->ContextRow(), -1);
     EXPECT_FALSE(list->ContextMenu()->isVisible());
     db.SetSetting(QString("RUNFLAGG%1").arg(first), 1);
-    View().ShowStoredRunStates(db);
+    View().RefreshRunStates();
     ASSERT_EQ(Image(0), 3);
     ClickLine(0, 40, Qt::RightButton);
     EXPECT_EQ(list->ContextRow(), 0);
@@ -154,19 +154,19 @@ TEST_F(ValidCtrlTest, AnUnderscoreInAStartTimeIsDrawn) {
 
 // Only a SAVE of 0 refuses, in blue on red; a DRIFT of 0 shows the program off.
 TEST_F(ValidCtrlTest, StatusPanesShowPermissionAndProgram) {
-    settings.save = 0;
-    const CStatusBarW::PaneContent refused = CStatusBarW::PermissionPane(settings);
+    settings.mayWriteIp21 = 0;
+    const CMainStatusBar::PaneContent refused = CMainStatusBar::PermissionPane(settings);
     EXPECT_EQ(refused.text, "Ger inte tillstånd att skriva i IP21-databasen");
     EXPECT_EQ(refused.background, QColor(255, 0, 0));
     EXPECT_EQ(refused.textColor, QColor(0, 0, 255));
-    settings.save = 1;
-    EXPECT_EQ(CStatusBarW::PermissionPane(settings).text,
+    settings.mayWriteIp21 = 1;
+    EXPECT_EQ(CMainStatusBar::PermissionPane(settings).text,
               "Ger tillstånd att skriva i IP21-databasen");
     settings.programPath = "/opt/kvarnix/Kvarnix.exe";
-    settings.drift = 0;
-    EXPECT_EQ(CStatusBarW::ProgramPane(settings).text, "Avstängd");
-    settings.drift = 1;
-    EXPECT_EQ(CStatusBarW::ProgramPane(settings).text, "Kvarnix.exe");
+    settings.schedulerOn = 0;
+    EXPECT_EQ(CMainStatusBar::ProgramPane(settings).text, "Avstängd");
+    settings.schedulerOn = 1;
+    EXPECT_EQ(CMainStatusBar::ProgramPane(settings).text, "Kvarnix.exe");
 }
 
 // Shows an action as a menu would, with the shortcut text it adds itself.

@@ -91,7 +91,7 @@ TEST(Install, PutsBothProgramsAValidMenuEntryAndAUserUnitThatStartThemUnderThePr
         const QString entry = prefix + "/share/applications/kvarnixmonitor.desktop";
         const QString unit = prefix + "/lib/systemd/user/kvarnixmonitord.service";
         EXPECT_EQ(FileBytes(icon),
-                  FileBytes(KVARNIX_SOURCE_DIR "/src/resources/kvarnixmonitor.svg"));
+                  FileBytes(KVARNIX_SOURCE_DIR "/src/gui/resources/kvarnixmonitor.svg"));
 
         const CProgramRun validation = RunToEnd("desktop-file-validate", {entry});
         EXPECT_EQ(validation.exitCode, 0);

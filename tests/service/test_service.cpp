@@ -36,7 +36,7 @@ class ServiceTest : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(QFile::copy(KVARNIX_SERVICE, service));
-        ASSERT_TRUE(db.OpenOrCreate());
+        ASSERT_NO_THROW(db.OpenOrCreate());
         db.SaveRow("- - - -", KVARNIX_SIMULATOR, "- - - -", 0, 0);
         db.SetSetting("DRIFT", 1);
         folder.WriteText(model + ".vxm", "modell");

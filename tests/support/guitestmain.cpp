@@ -1,4 +1,4 @@
-#include "app/swedishlanguage.h"
+#include "application/swedishlanguage.h"
 
 #include <QApplication>
 #include <cstdlib>

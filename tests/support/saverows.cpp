@@ -3,8 +3,10 @@
 // each, and prints the key each one got, one a line. For tests that run several at once on one
 // file.
 //   kvarnix_saverows <monitor database> <row count>
-#include "app/stderrmessenger.h"
+#include "base/stderrmessenger.h"
 
+#include "monitordb/databaseerror.h"
+#include "monitordb/databasefault.h"
 #include "monitordb/systemdatabase.h"
 
 #include <QCoreApplication>
@@ -27,23 +29,21 @@ int main(int argc, char** argv) {
         PrintError(QStringLiteral("Användning: kvarnix_saverows <monitordatabas> <antal rader>"));
         return kExitUsage;
     }
-    CSystemDatabase db(arguments[1]);
-    if (!db.OpenOrCreate()) {
-        PrintError(db.LastOpenFaultText());
-        return kExitFailure;
-    }
-    db.GetSetting(QStringLiteral("HIDE_MINUTER"));
-    db.RunFlags({7, 8, 9});
-    db.IsRunFlagSet(10);
-    for (int i = 0; i < rowCount; ++i) {
-        const int key =
-            db.SaveRow(QStringLiteral("00:05"), QStringLiteral("/modeller/modell%1").arg(i),
-                       QStringLiteral("Dygnsberäkning"), -1, 1);
-        if (key < 0) {
-            PrintError(db.LastError());
-            return kExitFailure;
+    try {
+        CSystemDatabase db(arguments[1]);
+        db.OpenOrCreate();
+        db.GetSetting(QStringLiteral("HIDE_MINUTER"));
+        db.RunFlags({7, 8, 9});
+        db.IsRunFlagSet(10);
+        for (int i = 0; i < rowCount; ++i) {
+            const int key =
+                db.SaveRow(QStringLiteral("00:05"), QStringLiteral("/modeller/modell%1").arg(i),
+                           QStringLiteral("Dygnsberäkning"), -1, 1);
+            std::printf("%d\n", key);
         }
-        std::printf("%d\n", key);
+    } catch (const CDatabaseError& e) {
+        PrintError(FaultText(e));
+        return kExitFailure;
     }
     return 0;
 }

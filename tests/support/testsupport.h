@@ -1,11 +1,14 @@
 #pragma once
 
-#include "app/messenger.h"
-#include "schedule/clock.h"
+#include "base/clock.h"
+#include "base/messenger.h"
+#include "monitordb/databaseerror.h"
 
 #include <QMutex>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
+#include <optional>
 #include <ostream>
 
 // Failure messages show texts as text.
@@ -45,6 +48,16 @@ public:
     QStringList questions;
     QList<bool> answers;
 };
+
+// The database error the work raised, or nothing when it raised none.
+inline std::optional<CDatabaseError> ErrorOf(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const CDatabaseError& e) {
+        return e;
+    }
+    return std::nullopt;
+}
 
 // A local date and time, "yyyy-MM-dd HH:mm", "yyyy-MM-dd HH:mm:ss" or with ".zzz" milliseconds.
 QDateTime LocalTime(const QString& text);

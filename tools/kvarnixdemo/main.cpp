@@ -2,9 +2,10 @@
 // and a monitor database whose schedule shows every kind of start time, with the
 // calculation simulator as the calculation program.
 
-#include "app/stderrmessenger.h"
+#include "base/stderrmessenger.h"
 
-#include "monitordb/daoexception.h"
+#include "monitordb/databaseerror.h"
+#include "monitordb/databasefault.h"
 #include "monitordb/sqliteconnection.h"
 #include "monitordb/systemdatabase.h"
 
@@ -107,38 +108,29 @@ bool CreateModels(const QStringList& models) {
     return true;
 }
 
-bool AddScheduleRow(CSystemDatabase& database, const DemoRow& row) {
+void AddScheduleRow(CSystemDatabase& database, const DemoRow& row) {
     const int key = database.SaveRow(row.tid, row.model, row.macro, -1, 0);
     // Setting the active flag also zeroes the countdown, so a cyclic row is due
     // at the monitor's first tick.
-    if (key <= 0 || !database.SetImplemented(row.active ? 1 : 0, key))
-        return false;
+    database.SetImplemented(row.active ? 1 : 0, key);
     PrintLine(QStringLiteral("row %1    %2  %3  %4  %5")
                   .arg(key)
                   .arg(row.active ? QStringLiteral("active  ") : QStringLiteral("inactive"),
                        row.tid.leftJustified(16), QFileInfo(row.model).fileName().leftJustified(16),
                        row.macro));
-    return true;
 }
 
-bool CreateMonitorDatabase(const QString& path, const QString& simulator,
+void CreateMonitorDatabase(const QString& path, const QString& simulator,
                            const QStringList& models) {
     CSystemDatabase database(path);
-    if (!database.OpenOrCreate()) {
-        PrintError(QStringLiteral("kvarnixdemo: %1").arg(database.LastOpenFaultText()));
-        return false;
-    }
-    if (database.SaveRow(kSettingsText, simulator, kSettingsText, 0, 0) != 0)
-        return false;
+    database.OpenOrCreate();
+    database.SaveRow(kSettingsText, simulator, kSettingsText, 0, 0);
     database.SetSetting(QStringLiteral("DRIFT"), 1);
     database.SetSetting(QStringLiteral("SAVE"), 0);
     PrintLine(QStringLiteral("database %1  (DRIFT 1, SAVE 0, calculation program %2)")
                   .arg(path, simulator));
-    for (const DemoRow& row : ScheduleRows(models, QDateTime::currentDateTime())) {
-        if (!AddScheduleRow(database, row))
-            return false;
-    }
-    return true;
+    for (const DemoRow& row : ScheduleRows(models, QDateTime::currentDateTime()))
+        AddScheduleRow(database, row);
 }
 
 int PrepareDemo(const QString& folder, const QString& simulator) {
@@ -159,10 +151,11 @@ int PrepareDemo(const QString& folder, const QString& simulator) {
         models << QDir(modelFolder).filePath(name);
 
     try {
-        if (!CreateModels(models) || !CreateMonitorDatabase(databasePath, simulator, models))
+        if (!CreateModels(models))
             return kExitFailure;
-    } catch (const CDaoException& failure) {
-        PrintError(QStringLiteral("kvarnixdemo: %1").arg(failure.ErrorText()));
+        CreateMonitorDatabase(databasePath, simulator, models);
+    } catch (const CDatabaseError& failure) {
+        PrintError(QStringLiteral("kvarnixdemo: %1").arg(FaultText(failure)));
         return kExitFailure;
     }
     PrintLine(QStringLiteral("The monitor uses the database beside its own program file: "

@@ -2,12 +2,13 @@
 // through the monitor database and the model's log the way the real program does,
 // and spends a configurable time "calculating" in between.
 
-#include "app/stderrmessenger.h"
+#include "base/stderrmessenger.h"
 
-#include "monitordb/daoexception.h"
+#include "log/monitorlog.h"
+#include "monitordb/databaseerror.h"
+#include "monitordb/databasefault.h"
 #include "monitordb/sqliteconnection.h"
 #include "monitordb/systemdatabase.h"
-#include "schedule/monitorlog.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -125,27 +126,17 @@ void AddPidRecord(const LaunchArguments& launch, const QDateTime& now) {
 }
 
 // The monitor may hold the file for a while; the simulator waits as a calculation would.
-bool OpenDatabase(CSystemDatabase& database) {
-    if (database.Open())
-        return true;
-    PrintError(QStringLiteral("kvarnixsim: %1").arg(database.LastOpenFaultText()));
-    return false;
-}
-
-bool StartCalculation(const LaunchArguments& launch) {
+void StartCalculation(const LaunchArguments& launch) {
     CSystemDatabase database(launch.databasePath, kBusyWaitMs);
-    if (!OpenDatabase(database))
-        return false;
+    database.Open();
     database.SetSetting(NumberName("RUNFLAGG", launch.key), 1);
     AddPidRecord(launch, QDateTime::currentDateTime());
     AppendModelLog(launch, QStringLiteral("Beräkning startad med makrot ") + launch.macro);
-    return true;
 }
 
-bool FinishCalculation(const LaunchArguments& launch) {
+void FinishCalculation(const LaunchArguments& launch) {
     CSystemDatabase database(launch.databasePath, kBusyWaitMs);
-    if (!OpenDatabase(database))
-        return false;
+    database.Open();
     const QDateTime now = QDateTime::currentDateTime();
     const int seconds = static_cast<int>(now.toSecsSinceEpoch());
     database.SetSetting(NumberName("CALC_TIME", launch.key), seconds);
@@ -153,7 +144,6 @@ bool FinishCalculation(const LaunchArguments& launch) {
     AppendModelLog(launch, QStringLiteral("Beräkning klar"));
     // Cleared last: the monitor must not start the row again before its results are stored.
     database.SetSetting(NumberName("RUNFLAGG", launch.key), 0);
-    return true;
 }
 
 int RunCalculation(const LaunchArguments& launch, int seconds) {
@@ -164,13 +154,11 @@ int RunCalculation(const LaunchArguments& launch, int seconds) {
         return kExitDatabaseFailure;
     }
     try {
-        if (!StartCalculation(launch))
-            return kExitDatabaseFailure;
+        StartCalculation(launch);
         QThread::sleep(static_cast<unsigned long>(seconds));
-        if (!FinishCalculation(launch))
-            return kExitDatabaseFailure;
-    } catch (const CDaoException& failure) {
-        PrintError(QStringLiteral("kvarnixsim: %1").arg(failure.ErrorText()));
+        FinishCalculation(launch);
+    } catch (const CDatabaseError& failure) {
+        PrintError(QStringLiteral("kvarnixsim: %1").arg(FaultText(failure)));
         return kExitDatabaseFailure;
     }
     return 0;

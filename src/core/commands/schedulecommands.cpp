@@ -1,0 +1,129 @@
+#include "commands/schedulecommands.h"
+
+#include "monitordb/databaseaccess.h"
+#include "monitordb/systemdatabase.h"
+#include "schedule/schedulemodel.h"
+#include "schedule/scheduler.h"
+
+namespace {
+
+const QString kNoText = QStringLiteral("- - - -");
+const QString kLoginCheck = QStringLiteral("INLOGGNINGSKONTROLL");
+
+// Missing run flags are created with 0, as the scheduler would create them.
+QHash<int, CRunState> RunStatesOf(CSystemDatabase& db, const QVector<int>& keys) {
+    const QHash<int, bool> flags = db.RunFlags(keys);
+    const QHash<int, qint64> calcTimes = db.StoredTimes(StoredTime::Calculation);
+    const QHash<int, qint64> mesTimes = db.StoredTimes(StoredTime::Measurement);
+    QHash<int, CRunState> states;
+    for (int key : keys)
+        states.insert(key, {flags.value(key), false, calcTimes.value(key), mesTimes.value(key)});
+    return states;
+}
+
+} // namespace
+
+CScheduleCommands::CScheduleCommands(QString databasePath)
+    : m_databasePath(std::move(databasePath)) {}
+
+template <typename Work> auto CScheduleCommands::WithDatabase(CBusyWait wait, Work work) const {
+    CSystemDatabase db(m_databasePath, wait);
+    db.Open();
+    return work(db);
+}
+
+template <typename Work> auto CScheduleCommands::WithDatabase(Work work) const {
+    return WithDatabase(CommandWait(), work);
+}
+
+bool CScheduleCommands::ReadLoginCheckAtStart() const {
+    CSystemDatabase db(m_databasePath, StartWait());
+    OpenAtStart(db);
+    return db.NextNumber(kLoginCheck, false) != 0;
+}
+
+CScheduleAtStart CScheduleCommands::LoadAtStart(const std::function<int()>& random) const {
+    CSystemDatabase db(m_databasePath, StartWait());
+    OpenAtStart(db);
+    CScheduleAtStart start;
+    start.settings = CMonitorSettings::Load(db);
+    CScheduler::SeedCountdowns(db, random);
+    start.rows = db.LoadAllRows();
+    QVector<int> keys;
+    for (const CScheduleRow& row : start.rows)
+        keys << row.key;
+    start.states = RunStatesOf(db, keys);
+    return start;
+}
+
+QVector<CScheduleRow> CScheduleCommands::LoadRows() const {
+    return WithDatabase([](CSystemDatabase& db) { return db.LoadAllRows(); });
+}
+
+CScheduleRow CScheduleCommands::LoadRow(int key) const {
+    return WithDatabase([key](CSystemDatabase& db) { return db.LoadRow(key); });
+}
+
+int CScheduleCommands::SaveRow(const CScheduleRow& row) const {
+    return WithDatabase([&row](CSystemDatabase& db) {
+        return db.SaveRow(row.startTime, row.model, row.macro, row.key, row.implemented);
+    });
+}
+
+void CScheduleCommands::DeleteRow(int key) const {
+    WithDatabase([key](CSystemDatabase& db) { db.DeleteRow(key); });
+}
+
+void CScheduleCommands::SetActive(int key, bool active) const {
+    WithDatabase([key, active](CSystemDatabase& db) { db.SetImplemented(active ? 1 : 0, key); });
+}
+
+void CScheduleCommands::ResetRunFlags(const QVector<int>& keys) const {
+    WithDatabase([&keys](CSystemDatabase& db) { db.ResetRunFlags(keys); });
+}
+
+bool CScheduleCommands::IsRunning(int key) const {
+    return WithDatabase([key](CSystemDatabase& db) { return db.IsRunFlagSet(key); });
+}
+
+QHash<int, CRunState> CScheduleCommands::RunStates(const QVector<int>& keys) const {
+    return WithDatabase([&keys](CSystemDatabase& db) { return RunStatesOf(db, keys); });
+}
+
+CRowInformation CScheduleCommands::RowInformation(const CScheduleLine& line,
+                                                  const QString& programPath,
+                                                  const QDateTime& now) const {
+    return WithDatabase(
+        [&](CSystemDatabase& db) { return ComputeRowInformation(db, line, programPath, now); });
+}
+
+QVector<CRun> CScheduleCommands::FinishedRuns(int key, int limit) const {
+    return WithDatabase([key, limit](CSystemDatabase& db) { return db.FinishedRuns(key, limit); });
+}
+
+CStoredSwitches CScheduleCommands::ReadSwitches() const {
+    return WithDatabase([](CSystemDatabase& db) {
+        CStoredSwitches switches;
+        switches.mayWriteIp21 = db.GetSetting(QStringLiteral("SAVE")) != 0;
+        switches.schedulerOn = db.GetSetting(QStringLiteral("DRIFT")) != 0;
+        switches.loginCheck = db.GetSetting(kLoginCheck) != 0;
+        switches.minimizePeriodically = db.GetSetting(QStringLiteral("HIDE")) != 0;
+        return switches;
+    });
+}
+
+void CScheduleCommands::StoreSettings(const CMonitorSettings& settings) const {
+    WithDatabase([&settings](CSystemDatabase& db) {
+        db.SaveRow(kNoText, settings.programPath, kNoText, 0, 0);
+        db.SetSetting(QStringLiteral("SAVE"), settings.mayWriteIp21);
+        db.SetSetting(QStringLiteral("DRIFT"), settings.schedulerOn);
+        db.SetSetting(QStringLiteral("HIDE_MINUTER"), settings.minimizeMinutes);
+        db.SetSetting(QStringLiteral("HIDE"), settings.minimizePeriodically);
+        db.SetSetting(QStringLiteral("LOGFILE"), settings.logDays);
+        db.SetSetting(QStringLiteral("PID"), settings.pidDays);
+    });
+}
+
+void CScheduleCommands::StoreLoginCheck(bool on) const {
+    WithDatabase([on](CSystemDatabase& db) { db.SetSetting(kLoginCheck, on ? 1 : 0); });
+}

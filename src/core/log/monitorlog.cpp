@@ -1,0 +1,593 @@
+#include "log/monitorlog.h"
+
+#include "base/diagnostics.h"
+#include "base/filedescriptor.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+// '0' stands for any decimal digit.
+constexpr char kTimestampShape[] = "0000-00-00 00:00:00";
+constexpr qsizetype kTimestampLength = sizeof(kTimestampShape) - 1;
+constexpr qsizetype kDateLength = 10;
+// A pass over a long log takes a few hundred reads of this size, and no more memory than a few.
+constexpr qsizetype kChunkBytes = 1 << 20;
+// Enough for the last line of any log this program wrote.
+constexpr qsizetype kBackwardBytes = 1 << 16;
+// Another process's trim may replace the log while this one reads it; the trim then starts over
+// on the new log, a few times at most.
+constexpr int kTrimAttempts = 3;
+
+void WarnWithCode(const char* message, int code) {
+    qCWarning(lcLog).noquote() << QString::fromUtf8(message) + QString::number(code);
+}
+
+void Warn(const char* message) {
+    qCWarning(lcLog).noquote() << QString::fromUtf8(message);
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Timestamps are ASCII, so the bytes of a UTF-8 line can be checked as its characters.
+bool HasTimestampShape(QByteArrayView line) {
+    const QByteArrayView head = line.first(std::min(line.size(), kTimestampLength)).trimmed();
+    for (qsizetype i = 0; i < head.size(); ++i) {
+        const char expected = kTimestampShape[i];
+        if (expected == '0' ? !IsDigit(head[i]) : head[i] != expected)
+            return false;
+    }
+    return true;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Read as C's atoi reads the field's characters that exist: blanks and one sign first, then the
+// leading digits; 0 when there are none.
+int FieldNumber(QByteArrayView line, qsizetype from, qsizetype count) {
+    const qsizetype end = std::min(line.size(), from + count);
+    qsizetype i = from;
+    while (i < end && IsBlank(line[i]))
+        ++i;
+    const bool isNegative = i < end && line[i] == '-';
+    if (i < end && (line[i] == '-' || line[i] == '+'))
+        ++i;
+    int number = 0;
+    for (; i < end && IsDigit(line[i]); ++i)
+        number = number * 10 + (line[i] - '0');
+    return isNegative ? -number : number;
+}
+
+QDate DateAtStart(QByteArrayView line) {
+    return QDate(FieldNumber(line, 0, 4), FieldNumber(line, 5, 2), FieldNumber(line, 8, 2));
+}
+
+// Counted in calendar days on the date, so a daylight-saving change inside the span shifts
+// nothing. A negative span would drop even the newest line; it keeps the last day instead.
+// Without a last date (the last line carries none) nothing goes for its age.
+QDate OldestKeptDate(QDate lastDate, int spanDays) {
+    return lastDate.addDays(-qint64(std::max(spanDays, 0)));
+}
+
+// date: the line's own. A line whose date is no date cannot be aged and goes.
+bool IsKept(QByteArrayView line, QDate date, QDate oldestKept) {
+    return date.isValid() && (!oldestKept.isValid() || date >= oldestKept) &&
+           HasTimestampShape(line);
+}
+
+// The date of a line the trim keeps; no date for one it drops.
+QDate KeptLineDate(QByteArrayView line, QDate oldestKept) {
+    const QDate date = DateAtStart(line);
+    return IsKept(line, date, oldestKept) ? date : QDate();
+}
+
+// A line break in a model path or macro name would split its log line, and the trim would drop
+// the part after it as a line without a timestamp.
+QString OnOneLine(QString text) {
+    for (QChar& c : text) {
+        switch (c.unicode()) {
+        case u'\n':
+        case u'\v':
+        case u'\f':
+        case u'\r':
+        case 0x85:   // next line
+        case 0x2028: // line separator
+        case 0x2029: // paragraph separator
+            c = u' ';
+            break;
+        default:
+            break;
+        }
+    }
+    return text;
+}
+
+// The first characters of the log's last line, as many as its date takes. The log is read
+// backwards from its end, so no more than the last line is read, however long the log.
+std::optional<QByteArray> LastLineHead(int fd, off_t size) {
+    char lastByte;
+    if (ReadAt(fd, &lastByte, 1, size - 1) != 1)
+        return std::nullopt;
+    const off_t end = lastByte == '\n' ? size - 1 : size;
+    QByteArray block(kBackwardBytes, Qt::Uninitialized);
+    off_t lineStart = 0;
+    for (off_t blockEnd = end; blockEnd > 0 && lineStart == 0;) {
+        const off_t blockStart = std::max<off_t>(0, blockEnd - kBackwardBytes);
+        const qint64 length = blockEnd - blockStart;
+        if (ReadAt(fd, block.data(), length, blockStart) != length)
+            return std::nullopt;
+        const qsizetype lineBreak = QByteArrayView(block.constData(), length).lastIndexOf('\n');
+        if (lineBreak >= 0)
+            lineStart = blockStart + lineBreak + 1;
+        blockEnd = blockStart;
+    }
+    QByteArray head(kDateLength, Qt::Uninitialized);
+    const qint64 got =
+        ReadAt(fd, head.data(), std::min<qint64>(kDateLength, end - lineStart), lineStart);
+    if (got < 0)
+        return std::nullopt;
+    head.truncate(got);
+    return head;
+}
+
+// The last byte of the file at path, read through a descriptor of its own: the append's may only
+// write, as it must to open a named pipe without blocking. A line break when it cannot be told.
+char LastByte(const QByteArray& path, const struct stat& file) {
+    char last = '\n';
+    const CFileDescriptor reader(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat opened;
+    if (reader.IsValid() && ::fstat(reader.Get(), &opened) == 0 && opened.st_dev == file.st_dev &&
+        opened.st_ino == file.st_ino)
+        ReadAt(reader.Get(), &last, 1, file.st_size - 1);
+    return last;
+}
+
+// The trimmed log as the filter hands it on. Up to the first line the trim drops it is the
+// log's own beginning, so nothing is written until then: a trim that changes nothing writes
+// nothing. Kept bytes that follow each other in memory are gathered and written in one piece,
+// without a copy when the piece is large.
+class CTrimOutput {
+public:
+    CTrimOutput(int logFd, QByteArray namePrefix, mode_t mode)
+        : m_logFd(logFd), m_namePrefix(std::move(namePrefix)), m_mode(mode) {}
+
+    bool HasDiverged() const { return m_file.has_value(); }
+    bool HasFailed() const { return m_bFailed; }
+
+    // The bytes must stay as they are until the next call of any other member.
+    void Keep(QByteArrayView bytes) {
+        if (!m_run.isEmpty() && m_run.data() + m_run.size() == bytes.data()) {
+            m_run = QByteArrayView(m_run.data(), m_run.size() + bytes.size());
+            return;
+        }
+        Settle();
+        m_run = bytes;
+    }
+
+    // Takes over the bytes kept so far, so that the memory they lie in may change.
+    void Settle() {
+        const QByteArrayView run = std::exchange(m_run, QByteArrayView());
+        if (!m_file) {
+            m_unchangedBytes += run.size();
+            return;
+        }
+        if (m_buffer.size() + run.size() < kChunkBytes)
+            m_buffer.append(run);
+        else if (Flush() && !WriteAll(m_file->Get(), run))
+            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
+    }
+
+    // From here on the trimmed log departs from the log.
+    void Diverge() {
+        Settle();
+        if (m_file)
+            return;
+        m_file.emplace(m_namePrefix, m_mode);
+        m_buffer.reserve(kChunkBytes);
+        if (!m_file->IsOpen())
+            Fail("KvarnixMonitors trimfil kunde inte skapas ");
+        else if (!CopyRange(m_logFd, 0, m_unchangedBytes, m_file->Get()))
+            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
+    }
+
+    // Done while other processes may still append to the log, so the lock that keeps them
+    // waiting need not be held while the bulk of the new log goes to disk.
+    bool SyncData() {
+        Settle();
+        if (!Flush())
+            return false;
+        if (!m_file->SyncData())
+            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
+        return !m_bFailed;
+    }
+
+    bool AppendRange(off_t begin, off_t end) {
+        if (!CopyRange(m_logFd, begin, end, m_file->Get()))
+            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
+        return !m_bFailed;
+    }
+
+    // The new log's version as it took the log's place; nothing when it could not.
+    std::optional<CFileVersion> Replace(const QByteArray& logPath) {
+        struct stat status;
+        if (!m_file->Replace(logPath)) {
+            Fail("KvarnixMonitors loggfil kunde inte ersättas ");
+            return std::nullopt;
+        }
+        if (::fstat(m_file->Get(), &status) != 0)
+            return std::nullopt;
+        return VersionOf(status);
+    }
+
+private:
+    bool Flush() {
+        if (!m_bFailed && !WriteAll(m_file->Get(), m_buffer))
+            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
+        m_buffer.resize(0); // keeps the capacity, so the buffer is allocated once
+        return !m_bFailed;
+    }
+
+    void Fail(const char* message) {
+        if (!m_bFailed)
+            WarnWithCode(message, errno);
+        m_bFailed = true;
+    }
+
+    int m_logFd;
+    QByteArray m_namePrefix;
+    mode_t m_mode;
+    qint64 m_unchangedBytes = 0;
+    std::optional<CReplacementFile> m_file;
+    QByteArrayView m_run;
+    QByteArray m_buffer;
+    bool m_bFailed = false;
+};
+
+// Judges the log's lines as its bytes stream past and hands the kept ones on, in order. A line
+// is judged by its first characters alone, so only those are held back until it is judged,
+// however long the line.
+class CLineFilter {
+public:
+    CLineFilter(QDate oldestKept, CTrimOutput& output)
+        : m_oldestKept(oldestKept), m_output(output) {}
+
+    QDate OldestDate() const { return m_oldestDate; }
+    QDate LastDate() const { return m_lastDate; }
+    bool EndedMidLine() const { return m_bEndedMidLine; }
+
+    void Feed(QByteArrayView bytes) {
+        while (!bytes.isEmpty()) {
+            const qsizetype lineBreak = bytes.indexOf('\n');
+            const bool endsLine = lineBreak >= 0;
+            const QByteArrayView piece = endsLine ? bytes.first(lineBreak + 1) : bytes;
+            bytes = bytes.sliced(piece.size());
+            Take(piece, endsLine);
+        }
+    }
+
+    // A last line without a line break is judged as it is, and gets one when it is kept: the
+    // next line appended must not join it.
+    void Finish() {
+        m_bEndedMidLine = m_verdict != Verdict::Pending || !m_pending.isEmpty();
+        if (!m_bEndedMidLine)
+            return;
+        if (m_verdict == Verdict::Pending) {
+            Judge(m_pending);
+            if (m_verdict == Verdict::Keep)
+                m_output.Keep(m_pending);
+        }
+        if (m_verdict == Verdict::Keep) {
+            m_output.Diverge();
+            m_output.Keep("\n");
+        }
+    }
+
+private:
+    enum class Verdict { Pending, Keep, Drop };
+
+    void Take(QByteArrayView piece, bool endsLine) {
+        if (m_verdict == Verdict::Pending && !JudgeWith(piece, endsLine))
+            return;
+        if (m_verdict == Verdict::Keep)
+            m_output.Keep(piece);
+        if (endsLine) {
+            m_verdict = Verdict::Pending;
+            m_pending.clear();
+        }
+    }
+
+    // False while the line's start is too short to judge; its bytes are then held back.
+    bool JudgeWith(QByteArrayView piece, bool endsLine) {
+        const QByteArrayView content = endsLine ? piece.chopped(1) : piece;
+        if (m_pending.isEmpty() && (endsLine || content.size() >= kTimestampLength)) {
+            Judge(content);
+            return true;
+        }
+        const qsizetype held = m_pending.size();
+        m_pending.append(content.first(std::min(content.size(), kTimestampLength - held)));
+        if (!endsLine && m_pending.size() < kTimestampLength)
+            return false;
+        Judge(m_pending);
+        if (m_verdict == Verdict::Keep)
+            m_output.Keep(QByteArrayView(m_pending).first(held));
+        return true;
+    }
+
+    void Judge(QByteArrayView lineStart) {
+        const QDate date = DateOf(lineStart);
+        if (!IsKept(lineStart, date, m_oldestKept)) {
+            m_verdict = Verdict::Drop;
+            m_output.Diverge();
+            return;
+        }
+        m_verdict = Verdict::Keep;
+        m_oldestDate = m_oldestDate.isValid() ? std::min(m_oldestDate, date) : date;
+        m_lastDate = date;
+    }
+
+    // The lines of a day follow each other, so a line's date is mostly the one read last.
+    QDate DateOf(QByteArrayView lineStart) {
+        const QByteArrayView head = lineStart.first(std::min(lineStart.size(), kDateLength));
+        if (head != m_lastHead) {
+            m_lastHead = head.toByteArray();
+            m_lastHeadDate = DateAtStart(head);
+        }
+        return m_lastHeadDate;
+    }
+
+    QDate m_oldestKept;
+    CTrimOutput& m_output;
+    QByteArray m_lastHead;
+    QDate m_lastHeadDate;
+    Verdict m_verdict = Verdict::Pending;
+    QByteArray m_pending;
+    QDate m_oldestDate;
+    QDate m_lastDate;
+    bool m_bEndedMidLine = false;
+};
+
+enum class StreamResult { Done, Shrunk, Failed };
+
+StreamResult StreamLog(int fd, off_t size, CLineFilter& filter, CTrimOutput& output) {
+    ::posix_fadvise(fd, 0, size, POSIX_FADV_SEQUENTIAL);
+    QByteArray chunk(kChunkBytes, Qt::Uninitialized);
+    for (off_t at = 0; at < size && !output.HasFailed();) {
+        const qint64 got = ReadAt(fd, chunk.data(), std::min<qint64>(kChunkBytes, size - at), at);
+        if (got < 0)
+            return StreamResult::Failed;
+        if (got == 0)
+            return StreamResult::Shrunk;
+        filter.Feed(QByteArrayView(chunk.constData(), got));
+        output.Settle();
+        at += got;
+    }
+    filter.Finish();
+    return output.HasFailed() ? StreamResult::Failed : StreamResult::Done;
+}
+
+// What one attempt at the trim comes to. When every line of the log it left was checked, it
+// tells the log's version and the oldest and the last line's date.
+struct CTrimOutcome {
+    bool bLogReplaced = false;
+    std::optional<CFileVersion> checkedVersion;
+    QDate oldestDate;
+    QDate lastDate;
+};
+
+const CTrimOutcome kNothingKnown;
+const CTrimOutcome kLogReplaced{true, std::nullopt, QDate(), QDate()};
+
+// One attempt at the trim of the file at the log's path as the attempt begins. The log is trimmed
+// as it is then; lines appended while the trim reads it follow the trimmed lines as they were
+// written, as if appended after the trim. The lock is held only to see where the log ends and, at
+// the end, to take over what was appended meanwhile and put the new log in the log's place.
+class CLogTrim {
+public:
+    CLogTrim(const QByteArray& logPath, QByteArray trimPath, std::chrono::milliseconds lockWait)
+        : m_logPath(logPath), m_trimPath(std::move(trimPath)), m_lockWait(lockWait) {}
+
+    CTrimOutcome Run(int spanDays) {
+        m_log.Reset(::open(m_logPath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (!m_log.IsValid()) {
+            if (errno != ENOENT)
+                WarnWithCode("KvarnixMonitors loggfil kunde inte läsas ", errno);
+            return kNothingKnown;
+        }
+        if (const std::optional<CTrimOutcome> stop = WaitForTurn())
+            return *stop;
+        // Appends write whole lines while they hold the lock, so the log seen under it ends with
+        // one.
+        struct stat snapshot;
+        const bool isStated = ::fstat(m_log.Get(), &snapshot) == 0;
+        ::flock(m_log.Get(), LOCK_UN);
+        if (!isStated || !S_ISREG(snapshot.st_mode)) {
+            Warn("KvarnixMonitors loggfil är ingen vanlig fil och trimmades inte");
+            return kNothingKnown;
+        }
+        if (snapshot.st_size == 0)
+            return {false, VersionOf(snapshot), QDate(), QDate()};
+        return Filter(snapshot, spanDays);
+    }
+
+private:
+    // Nothing once it is this trim's turn at the log; otherwise what the attempt comes to.
+    std::optional<CTrimOutcome> WaitForTurn() const {
+        switch (LockAsFileAt(m_log.Get(), m_logPath, QDeadlineTimer(m_lockWait))) {
+        case LockResult::Locked:
+            return std::nullopt;
+        case LockResult::Replaced:
+            return kLogReplaced;
+        case LockResult::TimedOut:
+            break;
+        }
+        Warn("KvarnixMonitors loggfil var låst för länge och trimmades inte");
+        return kNothingKnown;
+    }
+
+    CTrimOutcome Filter(const struct stat& snapshot, int spanDays) {
+        const std::optional<QByteArray> lastLineHead = LastLineHead(m_log.Get(), snapshot.st_size);
+        if (!lastLineHead) {
+            WarnWithCode("KvarnixMonitors loggfil kunde inte läsas ", errno);
+            return kNothingKnown;
+        }
+        CTrimOutput output(m_log.Get(), m_trimPath, snapshot.st_mode & 07777);
+        CLineFilter filter(OldestKeptDate(DateAtStart(*lastLineHead), spanDays), output);
+        switch (StreamLog(m_log.Get(), snapshot.st_size, filter, output)) {
+        case StreamResult::Done:
+            break;
+        case StreamResult::Shrunk:
+            return kLogReplaced;
+        case StreamResult::Failed:
+            if (!output.HasFailed())
+                WarnWithCode("KvarnixMonitors loggfil kunde inte läsas ", errno);
+            return kNothingKnown;
+        }
+        if (!output.HasDiverged())
+            return {false, VersionOf(snapshot), filter.OldestDate(), filter.LastDate()};
+        if (!output.SyncData())
+            return kNothingKnown;
+        return PutInPlace(snapshot, filter, output);
+    }
+
+    CTrimOutcome PutInPlace(const struct stat& snapshot, const CLineFilter& filter,
+                            CTrimOutput& output) {
+        if (const std::optional<CTrimOutcome> stop = WaitForTurn())
+            return *stop;
+        struct stat current;
+        if (::fstat(m_log.Get(), &current) != 0 || current.st_size < snapshot.st_size)
+            return kLogReplaced;
+        off_t tailStart = snapshot.st_size;
+        char firstTailByte;
+        // The line break an append put before its line ended the log's unfinished last line,
+        // which the trimmed log has ended already.
+        if (filter.EndedMidLine() && current.st_size > tailStart &&
+            ReadAt(m_log.Get(), &firstTailByte, 1, tailStart) == 1 && firstTailByte == '\n')
+            ++tailStart;
+        if (!output.AppendRange(tailStart, current.st_size))
+            return kNothingKnown;
+        const std::optional<CFileVersion> trimmed = output.Replace(m_logPath);
+        // Lines appended meanwhile were taken over unchecked.
+        if (!trimmed || current.st_size != snapshot.st_size)
+            return kNothingKnown;
+        return {false, trimmed, filter.OldestDate(), filter.LastDate()};
+    }
+
+    const QByteArray& m_logPath;
+    QByteArray m_trimPath;
+    std::chrono::milliseconds m_lockWait;
+    CFileDescriptor m_log;
+};
+
+} // namespace
+
+CMonitorLog::CMonitorLog(QString logPath, QString trimPath, std::chrono::milliseconds lockWait)
+    : m_logPath(std::move(logPath)), m_trimPath(std::move(trimPath)), m_lockWait(lockWait) {}
+
+void CMonitorLog::AppendLogLine(const QString& text, const QDateTime& now) const {
+    const QByteArray line = (now.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss - ")) +
+                             OnOneLine(text) + u'\n')
+                                .toUtf8();
+    const QByteArray logPath = QFile::encodeName(m_logPath);
+    const QDeadlineTimer deadline(m_lockWait);
+    for (;;) {
+        // Never blocking in the open, as it would on a named pipe nobody reads.
+        const CFileDescriptor log(::open(
+            logPath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+        if (!log.IsValid()) {
+            WarnWithCode("KvarnixMonitors loggfil kunde inte öppnas ", errno);
+            m_checked.reset();
+            return;
+        }
+        switch (LockAsFileAt(log.Get(), logPath, deadline)) {
+        case LockResult::Locked:
+            WriteLocked(log.Get(), logPath, line);
+            return;
+        case LockResult::Replaced:
+            continue;
+        case LockResult::TimedOut:
+            qCWarning(lcLog).noquote()
+                << QStringLiteral(
+                       "KvarnixMonitors loggfil var låst för länge, raden skrevs inte: ") +
+                       QString::fromUtf8(line.chopped(1));
+            m_checked.reset();
+            return;
+        }
+    }
+}
+
+// Taking turns with the other writers, the line lands whole in the file at the log's path, and
+// the check for a line break before it sees the file as it is.
+void CMonitorLog::WriteLocked(int fd, const QByteArray& logPath, const QByteArray& line) const {
+    struct stat before;
+    if (::fstat(fd, &before) != 0) {
+        WarnWithCode("KvarnixMonitors loggfil kunde inte skrivas ", errno);
+        m_checked.reset();
+        return;
+    }
+    const bool isRegular = S_ISREG(before.st_mode);
+    // A log edited by hand may end without a line break; the new line must not join its last.
+    const bool needsBreak = isRegular && before.st_size > 0 && LastByte(logPath, before) != '\n';
+    const QByteArray bytes = needsBreak ? '\n' + line : line;
+    if (!WriteAll(fd, bytes)) {
+        const int error = errno;
+        // A torn line would take the next one with it at the next trim.
+        if (isRegular && ::ftruncate(fd, before.st_size) != 0)
+            WarnWithCode("KvarnixMonitors loggfil kunde inte återställas ", errno);
+        WarnWithCode("KvarnixMonitors loggfil kunde inte skrivas ", error);
+        m_checked.reset();
+        return;
+    }
+    NoteAppend(before, fd, bytes);
+}
+
+// A log this object knew whole before the append is still known whole after it, with the
+// appended line in it.
+void CMonitorLog::NoteAppend(const struct stat& before, int fd, const QByteArray& line) const {
+    const bool wasEmpty = before.st_size == 0;
+    const bool wasKnown = wasEmpty || (m_checked && m_checked->version == VersionOf(before));
+    const QDate date = KeptLineDate(line, QDate());
+    struct stat after;
+    if (!S_ISREG(before.st_mode) || !wasKnown || !date.isValid() || line.startsWith('\n') ||
+        ::fstat(fd, &after) != 0) {
+        m_checked.reset();
+        return;
+    }
+    const QDate knownOldest = wasEmpty ? QDate() : m_checked->oldestDate;
+    m_checked = CCheckedLog{VersionOf(after),
+                            knownOldest.isValid() ? std::min(knownOldest, date) : date, date};
+}
+
+void CMonitorLog::TrimLog(int spanDays) const {
+    const QByteArray logPath = QFile::encodeName(m_logPath);
+    if (KeepsEverything(logPath, spanDays))
+        return;
+    m_checked.reset();
+    for (int attempt = 0; attempt < kTrimAttempts; ++attempt) {
+        const CTrimOutcome outcome =
+            CLogTrim(logPath, QFile::encodeName(m_trimPath), m_lockWait).Run(spanDays);
+        if (outcome.bLogReplaced)
+            continue;
+        if (outcome.checkedVersion)
+            m_checked = CCheckedLog{*outcome.checkedVersion, outcome.oldestDate, outcome.lastDate};
+        return;
+    }
+    Warn("KvarnixMonitors loggfil ändrades under trimningen och trimmades inte");
+}
+
+// Only a log exactly as this object left it is judged without reading it.
+bool CMonitorLog::KeepsEverything(const QByteArray& logPath, int spanDays) const {
+    if (!m_checked || VersionAt(logPath) != m_checked->version)
+        return false;
+    return !m_checked->lastDate.isValid() ||
+           m_checked->oldestDate >= OldestKeptDate(m_checked->lastDate, spanDays);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "base/sharedfile.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <chrono>
+#include <optional>
+
+// The monitor's plain-text log of started calculations: one timestamped line per launch,
+// trimmed by age. Several processes may append to and trim one log at the same time: they take
+// turns through a lock on the log, so no line is lost. An object is used by one thread at a
+// time; it remembers the log as it last left it, which spares a trim that can drop nothing
+// reading the whole log again.
+class CMonitorLog {
+public:
+    // logPath: the log itself; trimPath: the name the trimmed log's new file beside it is derived
+    // from. lockWait: how long an append or a trim waits for another one to let go of the log.
+    CMonitorLog(QString logPath, QString trimPath,
+                std::chrono::milliseconds lockWait = std::chrono::seconds(10));
+
+    // Appends "YYYY-MM-DD HH:MM:SS - " + text and a line break, every line break in the text
+    // made a blank. A log that cannot be opened loses the line and leaves a diagnostic message
+    // only.
+    void AppendLogLine(const QString& text, const QDateTime& now) const;
+
+    // Keeps the lines dated at most spanDays before the last line's date and drops lines without
+    // a timestamp. The old log is replaced in one rename, so a crash leaves either the old or the
+    // new log, whole. The log is read in pieces, so a log of any size takes little memory.
+    void TrimLog(int spanDays) const;
+
+private:
+    // The log as this object last wrote or trimmed it: every line carries a valid date and ends
+    // with a line break. Both dates are invalid for an empty log.
+    struct CCheckedLog {
+        CFileVersion version;
+        QDate oldestDate;
+        QDate lastDate;
+    };
+    bool KeepsEverything(const QByteArray& logPath, int spanDays) const;
+    void WriteLocked(int fd, const QByteArray& logPath, const QByteArray& line) const;
+    void NoteAppend(const struct stat& before, int fd, const QByteArray& line) const;
+
+    QString m_logPath;
+    QString m_trimPath;
+    std::chrono::milliseconds m_lockWait;
+    // Only a shortcut: without it a trim reads the log, and comes to the same result.
+    mutable std::optional<CCheckedLog> m_checked;
+};

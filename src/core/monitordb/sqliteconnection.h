@@ -1,0 +1,77 @@
+#pragma once
+
+#include "monitordb/sqlitestatement.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <atomic>
+#include <map>
+#include <memory>
+
+struct sqlite3;
+
+// How long a statement waits for a lock that another process holds, and what
+// ends the wait early: a stop of the program must not wait for another
+// process's transaction.
+struct CBusyWait {
+    static constexpr int kForever = -1;
+    // Implicit, so that a plain number of milliseconds reads as a wait.
+    CBusyWait(int timeoutMs = 30000, const std::atomic<bool>* cancel = nullptr)
+        : timeoutMs(timeoutMs), cancel(cancel) {}
+    int timeoutMs;
+    const std::atomic<bool>* cancel;
+};
+
+// A statement kept prepared by its connection, lent for one use: the lease
+// resets it when the caller is done, so it holds no read snapshot afterwards.
+class CStatementLease {
+public:
+    explicit CStatementLease(CSqliteStatement& statement) : m_statement(statement) {}
+    ~CStatementLease() { m_statement.Reset(); }
+    CStatementLease(const CStatementLease&) = delete;
+    CStatementLease& operator=(const CStatementLease&) = delete;
+    CSqliteStatement* operator->() const { return &m_statement; }
+    CSqliteStatement& operator*() const { return m_statement; }
+
+private:
+    CSqliteStatement& m_statement;
+};
+
+// One open database file; closed when it goes out of scope. Used by one thread
+// at a time.
+class CSqliteConnection {
+public:
+    CSqliteConnection() = default;
+    ~CSqliteConnection();
+    CSqliteConnection(const CSqliteConnection&) = delete;
+    CSqliteConnection& operator=(const CSqliteConnection&) = delete;
+
+    enum class OpenMode { ExistingFile, CreateFile, ReadOnly };
+    // Opens the file and sets the busy wait before anything else runs.
+    void Open(const QString& path, OpenMode mode, CBusyWait wait);
+    void Close();
+    bool IsOpen() const { return m_db != nullptr; }
+
+    CSqliteStatement Prepare(const QString& sql) const {
+        return CSqliteStatement(m_db, sql, m_path);
+    }
+    QString Path() const { return m_path; }
+    // For statements run once per row: prepared on first use and kept until Close.
+    CStatementLease Cached(const QString& sql) const;
+    void Execute(const QString& sql) const { Prepare(sql).Run(); }
+    // For a statement outside any transaction that the engine fails at once when
+    // the file is busy instead of calling the busy wait (a switch of the journal
+    // mode turns its read into a write): tried again for as long as that wait.
+    void ExecuteWhenFree(const QString& sql) const;
+    bool InTransaction() const;
+
+private:
+    static int OnBusy(void* connection, int attempt);
+    bool KeepWaiting(const QElapsedTimer& busySince, int attempt) const;
+
+    sqlite3* m_db = nullptr;
+    QString m_path;
+    CBusyWait m_wait;
+    QElapsedTimer m_busySince;
+    mutable std::map<QString, std::unique_ptr<CSqliteStatement>> m_cache;
+};

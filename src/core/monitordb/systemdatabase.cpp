@@ -1,0 +1,615 @@
+#include "monitordb/systemdatabase.h"
+
+#include "base/diagnostics.h"
+#include "base/textutil.h"
+#include "monitordb/databaseerror.h"
+#include "monitordb/filesystem.h"
+#include "monitordb/sqlitetransaction.h"
+#include "rules/starttime.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <algorithm>
+#include <climits>
+#include <sys/stat.h>
+
+namespace {
+
+const QString kPost = QStringLiteral("POST");
+const QString kLastMinute = QStringLiteral("MINUT_SENAST");
+const QString kHighestMinute = QStringLiteral("MINUT_HOGSTA");
+const QStringList kRequiredTables = {QStringLiteral("MONITOR"), QStringLiteral("SEKVENS")};
+const QStringList kLaterTables = {QStringLiteral("PID"), QStringLiteral("SCHEMALAGGARE"),
+                                  QStringLiteral("KORNINGAR")};
+const QStringList kIndexes = {QStringLiteral("MONITOR_NYCKEL"), QStringLiteral("SEKVENS_NAMN"),
+                              QStringLiteral("KORNINGAR_RAD"), QStringLiteral("KORNINGAR_OPPNA"),
+                              QStringLiteral("KORNINGAR_START")};
+// A run that shows no sign of running this long after its start never started.
+constexpr qint64 kLongestSilenceSeconds = 5 * 60;
+const QString kRunColumns =
+    QStringLiteral("NYCKEL, MODELL, MAKRO, START, IGANG, SLUT, UTFALL, ORSAK");
+
+// Columns TID, MODELL, MAKRO, NYCKEL, IMPLEMENTED, COUNTER; the start time in display form.
+CScheduleRow RowFrom(const CSqliteStatement& stored) {
+    CScheduleRow row;
+    row.startTime = StartTime::DisplayForm(TrimmedRight(stored.ColumnText(0)));
+    row.model = TrimmedRight(stored.ColumnText(1));
+    row.macro = TrimmedRight(stored.ColumnText(2));
+    row.key = stored.ColumnInt(3);
+    row.implemented = SaturatedInt(stored.ColumnInt64(4));
+    row.active = row.implemented != 0;
+    row.counter = SaturatedInt(stored.ColumnInt64(5));
+    return row;
+}
+
+QString RunFlagName(int key) {
+    return QStringLiteral("RUNFLAGG%1").arg(key);
+}
+
+QString TimePrefix(StoredTime which) {
+    return which == StoredTime::Calculation ? QStringLiteral("CALC_TIME")
+                                            : QStringLiteral("MES_TIME");
+}
+
+} // namespace
+
+CSystemDatabase::CSystemDatabase(QString path, CBusyWait wait)
+    : m_path(std::move(path)), m_wait(wait), m_fileSystemType(FileSystemTypeOf) {}
+
+void CSystemDatabase::Open() {
+    OpenFile(false);
+}
+
+void CSystemDatabase::OpenOrCreate() {
+    OpenFile(true);
+}
+
+CDatabaseError CSystemDatabase::Error(const QString& text, int code) const {
+    return CDatabaseError(text, code, m_path);
+}
+
+CDatabaseError CSystemDatabase::NoRow(int key) const {
+    return Error(QStringLiteral("Det finns ingen rad med nyckeln %1 i tabellen MONITOR.").arg(key),
+                 CDatabaseError::kNoRow);
+}
+
+void CSystemDatabase::OpenFile(bool create) {
+    m_identity.reset();
+    try {
+        const bool exists = QFileInfo::exists(m_path);
+        if (!exists && !create)
+            throw Error(QStringLiteral("filen finns inte"), CDatabaseError::kNoFile);
+        // Not even opened: the engine would try to share the WAL index over the
+        // network. The header is read only there: closing any descriptor of the file
+        // drops every lock this process's connections hold on it.
+        if (exists && IsOnNetwork() && IsWalFile(m_path))
+            throw Error(QStringLiteral("WAL-läge på en nätverksenhet"),
+                        CDatabaseError::kWalOnNetwork);
+        m_db.Open(m_path,
+                  exists ? CSqliteConnection::OpenMode::ExistingFile
+                         : CSqliteConnection::OpenMode::CreateFile,
+                  m_wait);
+        EnsureSchema(create);
+        m_identity = IdentityOf(m_path);
+    } catch (const CDatabaseError& e) {
+        m_db.Close();
+        qCDebug(lcDatabase) << "Monitordatabasen kunde inte öppnas:" << e.ErrorText();
+        throw;
+    }
+}
+
+bool CSystemDatabase::IsOnNetwork() const {
+    const std::optional<long> type = m_fileSystemType(QFileInfo(m_path).absolutePath());
+    return type && IsNetworkFileSystem(*type);
+}
+
+void CSystemDatabase::Close() {
+    m_db.Close();
+}
+
+std::optional<CSystemDatabase::FileIdentity> CSystemDatabase::IdentityOf(const QString& path) {
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity{status.st_dev, status.st_ino};
+}
+
+// A file without any table is a new file (a crash may have left it before its
+// tables were committed). A file with some of the monitor's tables but not all
+// is somebody else's or damaged, and is left as it is. What came later is added
+// to older files.
+void CSystemDatabase::EnsureSchema(bool mayCreate) {
+    CSqliteStatement query = m_db.Prepare(QStringLiteral("SELECT type, name FROM sqlite_master"));
+    QStringList tables;
+    QStringList indexes;
+    while (query.Step())
+        (query.ColumnText(0) == QLatin1String("table") ? tables : indexes) << query.ColumnText(1);
+    if (tables.isEmpty()) {
+        if (!mayCreate)
+            throw Error(QStringLiteral("filen innehåller inga tabeller."),
+                        CDatabaseError::kIncompleteFile);
+        CreateSchema();
+        return;
+    }
+    for (const QString& table : kRequiredTables) {
+        if (!tables.contains(table))
+            throw Error(QStringLiteral("tabellen %1 saknas.").arg(table),
+                        CDatabaseError::kIncompleteFile);
+    }
+    const auto has = [](const QStringList& present, const QStringList& wanted) {
+        return std::all_of(wanted.begin(), wanted.end(),
+                           [&present](const QString& name) { return present.contains(name); });
+    };
+    if (has(tables, kLaterTables) && has(indexes, kIndexes))
+        return;
+    CSqliteTransaction transaction(m_db);
+    CreateLaterTables();
+    transaction.Commit();
+}
+
+// What came after the first files: the PID table, the lookup indexes the per-row
+// statements need to stay fast with many rows, the record of who claimed the
+// latest minute and the run history, whose open runs have an index of their own
+// so that looking for them never reads the closed ones. The calculation program
+// reads none of these but PID.
+void CSystemDatabase::CreateLaterTables() {
+    m_db.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS KORNINGAR (NYCKEL INTEGER, "
+                                "MODELL TEXT(255), MAKRO TEXT(50), START INTEGER, IGANG INTEGER, "
+                                "SLUT INTEGER, UTFALL TEXT(20), ORSAK TEXT(255))"));
+    m_db.Execute(
+        QStringLiteral("CREATE INDEX IF NOT EXISTS KORNINGAR_RAD ON KORNINGAR (NYCKEL, START)"));
+    m_db.Execute(QStringLiteral(
+        "CREATE INDEX IF NOT EXISTS KORNINGAR_OPPNA ON KORNINGAR (NYCKEL) WHERE SLUT IS NULL"));
+    m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS KORNINGAR_START ON KORNINGAR (START)"));
+    m_db.Execute(QStringLiteral(
+        "CREATE TABLE IF NOT EXISTS PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))"));
+    m_db.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS SCHEMALAGGARE (VARD TEXT(255), "
+                                "PROCESS INTEGER, TJANST INTEGER)"));
+    m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS MONITOR_NYCKEL ON MONITOR (NYCKEL)"));
+    m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS SEKVENS_NAMN ON SEKVENS (NAMN)"));
+}
+
+// All tables in one transaction, so a crash leaves either no table or all of
+// them; two monitors starting on one new file create them once. Only a complete
+// file is switched to WAL, so that the calculation program can write while the
+// monitor reads; on a network file system it keeps the rollback journal, which
+// processes on several hosts can share.
+void CSystemDatabase::CreateSchema() {
+    try {
+        CSqliteTransaction transaction(m_db);
+        m_db.Execute(QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS MONITOR (TID TEXT(20), MODELL TEXT(255), MAKRO TEXT(50), "
+            "NYCKEL INTEGER, IMPLEMENTED INTEGER, COUNTER INTEGER)"));
+        m_db.Execute(
+            QStringLiteral("CREATE TABLE IF NOT EXISTS SEKVENS (NAMN TEXT(20), NUMMER INTEGER)"));
+        CreateLaterTables();
+        if (!ReadNumber(kPost))
+            m_db.Execute(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) VALUES('POST', 1)"));
+        transaction.Commit();
+        if (!IsOnNetwork())
+            m_db.ExecuteWhenFree(QStringLiteral("PRAGMA journal_mode=WAL"));
+    } catch (const CDatabaseError& e) {
+        throw Error(e.ErrorText() + QStringLiteral("\nFel Vid skapandet av monitortabellen"),
+                    e.EngineCode());
+    }
+}
+
+// ---- schedule rows ----------------------------------------------------------
+
+bool CSystemDatabase::RowExists(int key) {
+    return m_db.Cached(QStringLiteral("SELECT NYCKEL FROM MONITOR WHERE NYCKEL = ?"))
+        ->Bind(1, key)
+        .Step();
+}
+
+int CSystemDatabase::SaveRow(const QString& tid, const QString& model, const QString& macro,
+                             int key, int implemented) {
+    CSqliteTransaction transaction(m_db);
+    int result = key;
+    if (RowExists(key)) {
+        m_db.Prepare(QStringLiteral("UPDATE MONITOR SET TID = ?,MODELL = ?, MAKRO = ?,"
+                                    "IMPLEMENTED = ?  WHERE NYCKEL = ?"))
+            .Bind(1, tid)
+            .Bind(2, model)
+            .Bind(3, macro)
+            .Bind(4, implemented)
+            .Bind(5, key)
+            .Run();
+    } else {
+        result = key == 0 ? 0 : AllocateKey();
+        m_db.Prepare(QStringLiteral("INSERT INTO MONITOR (TID, MODELL, MAKRO, NYCKEL,"
+                                    "IMPLEMENTED) VALUES(?, ?, ?,?, ?)"))
+            .Bind(1, tid)
+            .Bind(2, model)
+            .Bind(3, macro)
+            .Bind(4, result)
+            .Bind(5, implemented)
+            .Run();
+    }
+    transaction.Commit();
+    return result;
+}
+
+// Key 0 belongs to the settings row; a counter that was missing starts there and
+// is simply advanced once more. A key beyond the column's range is no key.
+int CSystemDatabase::AllocateKey() {
+    qint64 key = NextNumber(kPost, true);
+    while (key == 0)
+        key = NextNumber(kPost, true);
+    if (key > INT_MAX)
+        throw Error(QStringLiteral("Posten POST har nått sitt högsta värde."),
+                    CDatabaseError::kKeysExhausted);
+    return int(key);
+}
+
+void CSystemDatabase::DeleteRow(int key) {
+    m_db.Prepare(QStringLiteral("DELETE FROM MONITOR WHERE NYCKEL = ?")).Bind(1, key).Run();
+}
+
+QVector<CScheduleRow> CSystemDatabase::LoadAllRows() {
+    QVector<CScheduleRow> rows;
+    CSqliteStatement stored = m_db.Prepare(QStringLiteral(
+        "SELECT TID, MODELL, MAKRO, NYCKEL, IMPLEMENTED, COUNTER FROM MONITOR ORDER BY rowid"));
+    while (stored.Step()) {
+        CScheduleRow row = RowFrom(stored);
+        if (row.key != 0)
+            rows << row;
+    }
+    return rows;
+}
+
+CScheduleRow CSystemDatabase::LoadRow(int key) {
+    CSqliteStatement row = m_db.Prepare(QStringLiteral(
+        "SELECT TID, MODELL, MAKRO, NYCKEL, IMPLEMENTED, COUNTER FROM MONITOR WHERE NYCKEL = ?"));
+    if (!row.Bind(1, key).Step())
+        throw NoRow(key);
+    return RowFrom(row);
+}
+
+void CSystemDatabase::SetImplemented(int implemented, int key) {
+    m_db.Prepare(
+            QStringLiteral("UPDATE MONITOR SET IMPLEMENTED = ?, COUNTER = 0 WHERE NYCKEL = ? "))
+        .Bind(1, implemented)
+        .Bind(2, key)
+        .Run();
+}
+
+bool CSystemDatabase::IsImplemented(int key) {
+    const CStatementLease row =
+        m_db.Cached(QStringLiteral("SELECT IMPLEMENTED FROM MONITOR WHERE NYCKEL = ?"));
+    if (!row->Bind(1, key).Step())
+        throw NoRow(key);
+    return row->ColumnInt64(0) != 0;
+}
+
+int CSystemDatabase::GetCounter(int key) {
+    const CStatementLease row =
+        m_db.Cached(QStringLiteral("SELECT COUNTER FROM MONITOR WHERE NYCKEL = ?"));
+    if (!row->Bind(1, key).Step())
+        throw NoRow(key);
+    return SaturatedInt(row->ColumnInt64(0));
+}
+
+void CSystemDatabase::SetCounter(int key, int value) {
+    m_db.Cached(QStringLiteral("UPDATE MONITOR SET COUNTER = ? WHERE NYCKEL = ?"))
+        ->Bind(1, value)
+        .Bind(2, key)
+        .Run();
+}
+
+void CSystemDatabase::SetCounters(const QHash<int, int>& counters) {
+    CSqliteTransaction transaction(m_db);
+    for (auto counter = counters.cbegin(); counter != counters.cend(); ++counter)
+        SetCounter(counter.key(), counter.value());
+    transaction.Commit();
+}
+
+QString CSystemDatabase::GetProgramPath() {
+    if (!RowExists(0))
+        return {};
+    CSqliteStatement row =
+        m_db.Prepare(QStringLiteral("SELECT MODELL FROM MONITOR WHERE NYCKEL = 0"));
+    if (!row.Step())
+        throw NoRow(0);
+    return row.ColumnText(0);
+}
+
+// ---- named numbers -----------------------------------------------------------
+
+std::optional<qint64> CSystemDatabase::ReadNumber(const QString& name) {
+    const CStatementLease row =
+        m_db.Cached(QStringLiteral("SELECT NUMMER FROM SEKVENS WHERE NAMN = ?"));
+    if (!row->Bind(1, name).Step())
+        return std::nullopt;
+    return row->ColumnInt64(0);
+}
+
+// One statement that looks and inserts, inside a write transaction: two
+// monitors that both miss a name store it once.
+void CSystemDatabase::InsertNumberIfMissing(const QString& name) {
+    m_db.Cached(QStringLiteral("INSERT INTO SEKVENS (NAMN, NUMMER) SELECT ?1, 0 "
+                               "WHERE NOT EXISTS (SELECT 1 FROM SEKVENS WHERE NAMN = ?1)"))
+        ->Bind(1, name)
+        .Run();
+}
+
+qint64 CSystemDatabase::ReadOrInsertNumber(const QString& name) {
+    if (const std::optional<qint64> stored = ReadNumber(name))
+        return *stored;
+    CSqliteTransaction transaction(m_db);
+    InsertNumberIfMissing(name);
+    const qint64 value = ReadNumber(name).value_or(0);
+    transaction.Commit();
+    return value;
+}
+
+qint64 CSystemDatabase::NextNumber(const QString& name, bool advance) {
+    if (!advance)
+        return ReadOrInsertNumber(name);
+    // Reading and advancing in one write transaction: two monitors saving rows at
+    // the same moment never get the same number.
+    CSqliteTransaction transaction(m_db);
+    const qint64 value = ReadOrInsertNumber(name);
+    m_db.Prepare(QStringLiteral("UPDATE SEKVENS SET NUMMER = ? WHERE NAMN = ? "))
+        .Bind(1, value + 1)
+        .Bind(2, name)
+        .Run();
+    transaction.Commit();
+    return value;
+}
+
+qint64 CSystemDatabase::GetSetting(const QString& name) {
+    return ReadOrInsertNumber(name);
+}
+
+bool CSystemDatabase::SettingExists(const QString& name) {
+    return ReadNumber(name).has_value();
+}
+
+void CSystemDatabase::SetSetting(const QString& name, qint64 value) {
+    CSqliteTransaction transaction(m_db);
+    InsertNumberIfMissing(name);
+    m_db.Cached(QStringLiteral("UPDATE SEKVENS SET NUMMER = ? WHERE NAMN = ? "))
+        ->Bind(1, value)
+        .Bind(2, name)
+        .Run();
+    transaction.Commit();
+}
+
+bool CSystemDatabase::IsRunFlagSet(int key) {
+    return ReadOrInsertNumber(RunFlagName(key)) != 0;
+}
+
+void CSystemDatabase::ResetRunFlags(const QVector<int>& keys) {
+    CSqliteTransaction transaction(m_db);
+    for (int key : keys)
+        m_db.Cached(QStringLiteral("UPDATE SEKVENS SET NUMMER = 0 WHERE NAMN = ?"))
+            ->Bind(1, RunFlagName(key))
+            .Run();
+    transaction.Commit();
+}
+
+qint64 CSystemDatabase::GetTime(StoredTime which, int key) {
+    return ReadNumber(TimePrefix(which) + QString::number(key)).value_or(0);
+}
+
+// A span of no days keeps the records of the current day, as the log keeps its
+// last day. The run history goes with the PID records; a run still open stays.
+void CSystemDatabase::PurgePid(const QDateTime& now, int days) {
+    const QDateTime cutOff =
+        days > 0 ? now.addSecs(-qint64(days) * 24 * 3600) : QDateTime(now.date(), QTime(0, 0));
+    CSqliteTransaction transaction(m_db);
+    m_db.Prepare(QStringLiteral("DELETE FROM PID WHERE TID < ?"))
+        .Bind(1, cutOff.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+        .Run();
+    m_db.Cached(QStringLiteral("DELETE FROM KORNINGAR WHERE START < ? AND SLUT IS NOT NULL"))
+        ->Bind(1, cutOff.toSecsSinceEpoch())
+        .Run();
+    transaction.Commit();
+}
+
+// ---- whole-list reads ----------------------------------------------------------
+
+// Names are the prefix and a key in plain decimal, as "%s%d" writes it; the first
+// stored row of a name counts, as a lookup by that name would find it.
+QHash<int, qint64> CSystemDatabase::NumbersWithPrefix(const QString& prefix) {
+    CSqliteStatement rows = m_db.Prepare(
+        QStringLiteral("SELECT NAMN, NUMMER FROM SEKVENS WHERE NAMN GLOB ? ORDER BY rowid"));
+    rows.Bind(1, prefix + QLatin1Char('*'));
+    QHash<int, qint64> numbers;
+    while (rows.Step()) {
+        const QString suffix = rows.ColumnText(0).mid(prefix.size());
+        bool isNumber = false;
+        const int key = suffix.toInt(&isNumber);
+        if (isNumber && QString::number(key) == suffix && !numbers.contains(key))
+            numbers.insert(key, rows.ColumnInt64(1));
+    }
+    return numbers;
+}
+
+QHash<int, bool> CSystemDatabase::RunFlags(const QVector<int>& keys) {
+    const QHash<int, qint64> stored = NumbersWithPrefix(QStringLiteral("RUNFLAGG"));
+    QHash<int, bool> flags;
+    QVector<int> missing;
+    for (int key : keys) {
+        const auto found = stored.constFind(key);
+        flags.insert(key, found != stored.constEnd() && *found != 0);
+        if (found == stored.constEnd())
+            missing << key;
+    }
+    if (!missing.isEmpty()) {
+        CSqliteTransaction transaction(m_db);
+        for (int key : missing)
+            InsertNumberIfMissing(RunFlagName(key));
+        transaction.Commit();
+    }
+    return flags;
+}
+
+QHash<int, qint64> CSystemDatabase::StoredTimes(StoredTime which) {
+    return NumbersWithPrefix(TimePrefix(which));
+}
+
+QHash<int, qint64> CSystemDatabase::StoredRunFlags() {
+    return NumbersWithPrefix(QStringLiteral("RUNFLAGG"));
+}
+
+QVector<qint64> CSystemDatabase::RecordedProcessIds(const QString& model) {
+    const CStatementLease rows =
+        m_db.Cached(QStringLiteral("SELECT PID FROM PID WHERE MODELL = ?"));
+    rows->Bind(1, model);
+    QVector<qint64> ids;
+    while (rows->Step())
+        ids << rows->ColumnInt64(0);
+    return ids;
+}
+
+std::optional<CMinuteTracker::State> CSystemDatabase::MinuteClaim() {
+    const std::optional<qint64> last = ReadNumber(kLastMinute);
+    const std::optional<qint64> highest = ReadNumber(kHighestMinute);
+    if (!last || !highest)
+        return std::nullopt;
+    return CMinuteTracker::State{*last, *highest};
+}
+
+void CSystemDatabase::SetMinuteClaim(const CMinuteTracker::State& state, const Claimer& by) {
+    CSqliteTransaction transaction(m_db);
+    SetSetting(kLastMinute, state.last);
+    SetSetting(kHighestMinute, state.highest);
+    m_db.Execute(QStringLiteral("DELETE FROM SCHEMALAGGARE"));
+    m_db.Prepare(
+            QStringLiteral("INSERT INTO SCHEMALAGGARE (VARD, PROCESS, TJANST) VALUES (?, ?, ?)"))
+        .Bind(1, by.host)
+        .Bind(2, by.process)
+        .Bind(3, by.service ? 1 : 0)
+        .Run();
+    transaction.Commit();
+}
+
+std::optional<CSystemDatabase::Claimer> CSystemDatabase::LastClaimer() {
+    CSqliteStatement row =
+        m_db.Prepare(QStringLiteral("SELECT VARD, PROCESS, TJANST FROM SCHEMALAGGARE"));
+    if (!row.Step())
+        return std::nullopt;
+    return Claimer{row.ColumnText(0), row.ColumnInt64(1), row.ColumnInt64(2) != 0};
+}
+
+// ---- run history ---------------------------------------------------------------
+
+void CSystemDatabase::RecordStart(const CRun& run) {
+    const bool started = run.outcome != CRun::Outcome::NotStarted;
+    const CStatementLease insert = m_db.Cached(
+        QStringLiteral("INSERT INTO KORNINGAR (NYCKEL, MODELL, MAKRO, START, SLUT, UTFALL, ORSAK) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    insert->Bind(1, run.key).Bind(2, run.model).Bind(3, run.macro).Bind(4, run.launched);
+    if (!started)
+        insert->Bind(5, run.launched).Bind(6, StoredOutcome(run.outcome)).Bind(7, run.reason);
+    insert->Run();
+}
+
+void CSystemDatabase::MarkRunning(int key, qint64 at) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET IGANG = ? "
+                               "WHERE NYCKEL = ? AND SLUT IS NULL AND IGANG IS NULL"))
+        ->Bind(1, at)
+        .Bind(2, key)
+        .Run();
+}
+
+void CSystemDatabase::EndRun(int key, qint64 at, CRun::Outcome outcome) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET IGANG = IFNULL(IGANG, ?1), SLUT = ?1, "
+                               "UTFALL = ?2 WHERE NYCKEL = ?3 AND SLUT IS NULL"))
+        ->Bind(1, at)
+        .Bind(2, StoredOutcome(outcome))
+        .Bind(3, key)
+        .Run();
+}
+
+// A calculation quicker than the refresh raises and clears its flag unseen, but
+// leaves a calculation time no earlier than its start.
+void CSystemDatabase::EndQuietRuns(qint64 now) {
+    CSqliteTransaction transaction(m_db);
+    m_db.Cached(QStringLiteral(
+                    "UPDATE KORNINGAR SET SLUT = MAX(START, (SELECT NUMMER FROM SEKVENS WHERE "
+                    "NAMN = 'CALC_TIME' || KORNINGAR.NYCKEL)), UTFALL = ?1 "
+                    "WHERE SLUT IS NULL AND IFNULL((SELECT NUMMER FROM SEKVENS WHERE "
+                    "NAMN = 'RUNFLAGG' || KORNINGAR.NYCKEL), 0) = 0 AND (SELECT NUMMER FROM "
+                    "SEKVENS WHERE NAMN = 'CALC_TIME' || KORNINGAR.NYCKEL) >= START"))
+        ->Bind(1, StoredOutcome(CRun::Outcome::Finished))
+        .Run();
+    // "+START": through the index of the open runs, not the start index, which would read
+    // every run older than the silence.
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET SLUT = ?1, UTFALL = ?2 "
+                               "WHERE SLUT IS NULL AND IGANG IS NULL AND +START < ?3 AND "
+                               "IFNULL((SELECT NUMMER FROM SEKVENS WHERE "
+                               "NAMN = 'RUNFLAGG' || KORNINGAR.NYCKEL), 0) = 0"))
+        ->Bind(1, now)
+        .Bind(2, StoredOutcome(CRun::Outcome::NeverStarted))
+        .Bind(3, now - kLongestSilenceSeconds)
+        .Run();
+    transaction.Commit();
+}
+
+namespace {
+
+CRun RunFrom(const CSqliteStatement& row) {
+    CRun run;
+    run.key = row.ColumnInt(0);
+    run.model = row.ColumnText(1);
+    run.macro = row.ColumnText(2);
+    run.launched = row.ColumnInt64(3);
+    if (!row.IsNull(4))
+        run.seenRunning = row.ColumnInt64(4);
+    if (!row.IsNull(5))
+        run.ended = row.ColumnInt64(5);
+    run.outcome = OutcomeFromStored(row.ColumnText(6), run.ended.has_value());
+    run.reason = row.ColumnText(7);
+    return run;
+}
+
+} // namespace
+
+QVector<CRun> CSystemDatabase::Runs(int key, int offset, int limit) {
+    const CStatementLease rows =
+        m_db.Cached(QStringLiteral("SELECT %1 FROM KORNINGAR WHERE NYCKEL = ? "
+                                   "ORDER BY START DESC, rowid DESC LIMIT ? OFFSET ?")
+                        .arg(kRunColumns));
+    rows->Bind(1, key).Bind(2, limit).Bind(3, offset);
+    QVector<CRun> runs;
+    while (rows->Step())
+        runs << RunFrom(*rows);
+    return runs;
+}
+
+QVector<CRun> CSystemDatabase::FinishedRuns(int key, int limit) {
+    const CStatementLease rows =
+        m_db.Cached(QStringLiteral("SELECT %1 FROM KORNINGAR WHERE NYCKEL = ? AND UTFALL = ? "
+                                   "ORDER BY START DESC, rowid DESC LIMIT ?")
+                        .arg(kRunColumns));
+    rows->Bind(1, key).Bind(2, StoredOutcome(CRun::Outcome::Finished)).Bind(3, limit);
+    QVector<CRun> runs;
+    while (rows->Step())
+        runs << RunFrom(*rows);
+    return runs;
+}
+
+std::optional<CRun> CSystemDatabase::LatestRun(int key) {
+    const QVector<CRun> latest = Runs(key, 0, 1);
+    if (latest.isEmpty())
+        return std::nullopt;
+    return latest.first();
+}
+
+QHash<int, CRun> CSystemDatabase::LatestRuns() {
+    const CStatementLease rows = m_db.Cached(
+        QStringLiteral("SELECT %1 FROM KORNINGAR WHERE rowid IN (SELECT (SELECT rowid FROM "
+                       "KORNINGAR WHERE NYCKEL = MONITOR.NYCKEL ORDER BY START DESC, rowid DESC "
+                       "LIMIT 1) FROM MONITOR)")
+            .arg(kRunColumns));
+    QHash<int, CRun> runs;
+    while (rows->Step()) {
+        const CRun run = RunFrom(*rows);
+        runs.insert(run.key, run);
+    }
+    return runs;
+}

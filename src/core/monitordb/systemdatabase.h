@@ -1,0 +1,149 @@
+#pragma once
+
+#include "data/run.h"
+#include "data/schedulerow.h"
+#include "monitordb/databaseerror.h"
+#include "monitordb/sqliteconnection.h"
+#include "rules/minutetracker.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+#include <QVector>
+#include <functional>
+#include <optional>
+#include <sys/types.h>
+
+// The two times the calculation program stores for a row.
+enum class StoredTime { Calculation, Measurement };
+
+// The monitor's own database: schedule rows (MONITOR), named numbers (SEKVENS),
+// the calculation program's records (PID), the run history (KORNINGAR) and who
+// claimed the latest minute (SCHEMALAGGARE). One short-lived accessor per piece
+// of work; the file is shared with the calculation programs meanwhile.
+//
+// Faults: every operation returns its value or throws CDatabaseError, carrying
+// the file, the engine's code and its text. Nothing is swallowed and nothing
+// is shown here; FaultText() words an error for the operator.
+class CSystemDatabase {
+public:
+    explicit CSystemDatabase(QString path, CBusyWait wait = {});
+    CSystemDatabase(const CSystemDatabase&) = delete;
+    CSystemDatabase& operator=(const CSystemDatabase&) = delete;
+
+    // Opens the file. A running program never creates it: a deleted database is a
+    // fault, not a new schedule.
+    void Open();
+    // As Open, but a missing or empty file is created with its tables: the program's start.
+    void OpenOrCreate();
+    void Close();
+    QString Path() const { return m_path; }
+    // For work that must be one transaction across several operations.
+    const CSqliteConnection& Connection() const { return m_db; }
+
+    // Which file system the folder is on (statfs's f_type); a test gives another.
+    using FileSystemProbe = std::function<std::optional<long>(const QString& folder)>;
+    void SetFileSystemProbe(FileSystemProbe probe) { m_fileSystemType = std::move(probe); }
+
+    // The file the accessor opened, to tell when another file takes its place.
+    struct FileIdentity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool operator==(const FileIdentity& other) const {
+            return device == other.device && inode == other.inode;
+        }
+        bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+    };
+    std::optional<FileIdentity> Identity() const { return m_identity; }
+    static std::optional<FileIdentity> IdentityOf(const QString& path);
+
+    // Schedule rows.
+    bool RowExists(int key);
+    // Updates the row with the key, or inserts it under a fresh key (key 0: the settings
+    // row); the row's key.
+    int SaveRow(const QString& tid, const QString& model, const QString& macro, int key,
+                int implemented);
+    void DeleteRow(int key);
+    // Every row but the settings row, in stored order.
+    QVector<CScheduleRow> LoadAllRows();
+    // Raises CDatabaseError::kNoRow when there is no row with the key.
+    CScheduleRow LoadRow(int key);
+    void SetImplemented(int implemented, int key);
+    bool IsImplemented(int key);
+    int GetCounter(int key);
+    void SetCounter(int key, int value);
+    // Several countdowns in one transaction.
+    void SetCounters(const QHash<int, int>& counters);
+    QString GetProgramPath();
+
+    // Named numbers, read as 64-bit values.
+    qint64 NextNumber(const QString& name, bool advance);
+    qint64 GetSetting(const QString& name);
+    bool SettingExists(const QString& name);
+    void SetSetting(const QString& name, qint64 value);
+    bool IsRunFlagSet(int key);
+    // One transaction for all.
+    void ResetRunFlags(const QVector<int>& keys);
+    // Seconds since 1970, 0 when none is stored.
+    qint64 GetTime(StoredTime which, int key);
+    void PurgePid(const QDateTime& now, int days);
+
+    // What one scheduler pass or display refresh needs, each in one statement.
+    // Run flags of the given keys; missing flags are created with 0.
+    QHash<int, bool> RunFlags(const QVector<int>& keys);
+    // The stored time of every key that has one.
+    QHash<int, qint64> StoredTimes(StoredTime which);
+    // The run flags as stored, missing ones left missing: for readers that must not write.
+    QHash<int, qint64> StoredRunFlags();
+    // The process ids the calculation program recorded for a model.
+    QVector<qint64> RecordedProcessIds(const QString& model);
+
+    // The minutes the schedulers on this file have evaluated; nothing before the first.
+    std::optional<CMinuteTracker::State> MinuteClaim();
+    // Who evaluated the latest minute: a window's scheduler or a service, on which host.
+    struct Claimer {
+        QString host;
+        qint64 process = 0;
+        bool service = false;
+    };
+    void SetMinuteClaim(const CMinuteTracker::State& state, const Claimer& by);
+    std::optional<Claimer> LastClaimer();
+
+    // The run history (KORNINGAR): every start attempt and what became of it.
+    // Each run's end is written once, by whichever scheduler sees it first.
+    void RecordStart(const CRun& run);
+    // The run flag was seen up: the row's open run runs since then.
+    void MarkRunning(int key, qint64 at);
+    // Ends the row's open run.
+    void EndRun(int key, qint64 at, CRun::Outcome outcome);
+    // Ends the runs that wrote their calculation time between two looks at
+    // their flag, and those that showed no sign of running within five minutes.
+    void EndQuietRuns(qint64 now);
+    // The row's runs, newest first, from offset on, at most limit of them.
+    QVector<CRun> Runs(int key, int offset, int limit);
+    // The row's latest finished runs, newest first.
+    QVector<CRun> FinishedRuns(int key, int limit);
+    std::optional<CRun> LatestRun(int key);
+    // The latest run of every row that has one, by key, in one statement.
+    QHash<int, CRun> LatestRuns();
+
+private:
+    void OpenFile(bool create);
+    bool IsOnNetwork() const;
+    void CreateSchema();
+    void CreateLaterTables();
+    void EnsureSchema(bool mayCreate);
+    CDatabaseError Error(const QString& text, int code) const;
+    CDatabaseError NoRow(int key) const;
+    qint64 ReadOrInsertNumber(const QString& name);
+    std::optional<qint64> ReadNumber(const QString& name);
+    void InsertNumberIfMissing(const QString& name);
+    QHash<int, qint64> NumbersWithPrefix(const QString& prefix);
+    int AllocateKey();
+
+    QString m_path;
+    CBusyWait m_wait;
+    FileSystemProbe m_fileSystemType;
+    CSqliteConnection m_db;
+    std::optional<FileIdentity> m_identity;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "data/schedulerow.h"
+
+#include <QHash>
+#include <QMetaType>
+#include <QVector>
+#include <optional>
+
+// What the list shows of one row besides its stored text.
+struct CRunState {
+    bool running = false;
+    // The run flag is set, but no calculation of the row runs on this host.
+    bool stale = false;
+    qint64 calcSeconds = 0;
+    qint64 mesSeconds = 0;
+};
+
+struct CRunStates {
+    QHash<int, CRunState> byKey;
+    // The rows as now stored, when the list must be read anew: another file took
+    // the database's place, or it cannot be read at all (then it is empty).
+    std::optional<QVector<CScheduleRow>> reloadedRows;
+};
+Q_DECLARE_METATYPE(CRunStates)

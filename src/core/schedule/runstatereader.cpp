@@ -1,0 +1,117 @@
+#include "schedule/runstatereader.h"
+
+#include "base/clock.h"
+#include "history/runhistory.h"
+#include "log/monitorlog.h"
+#include "monitordb/databaseerror.h"
+#include "monitordb/databasefault.h"
+#include "schedule/calculationprocesses.h"
+#include "schedule/problemreporter.h"
+
+namespace {
+
+// The refresh runs every few seconds: a writer holding the file longer only
+// delays it to the next one.
+constexpr int kBusyWaitMs = 2000;
+
+// Faults that leave nothing of the schedule readable.
+bool LeavesNoRows(DatabaseFault fault) {
+    return fault != DatabaseFault::ReadOnly && fault != DatabaseFault::DiskFull &&
+           fault != DatabaseFault::Busy;
+}
+
+} // namespace
+
+CRunStateReader::CRunStateReader(QString databasePath, const CClock& clock,
+                                 CCalculationProcesses& processes, CMonitorLog& log,
+                                 CProblemReporter& problems, const std::atomic<bool>& stop)
+    : m_databasePath(std::move(databasePath)), m_clock(clock), m_processes(processes), m_log(log),
+      m_problems(problems), m_stop(stop) {}
+
+std::optional<CRunStates> CRunStateReader::Read() {
+    CSystemDatabase db(m_databasePath, CBusyWait(kBusyWaitMs, &m_stop));
+    try {
+        db.Open();
+    } catch (const CDatabaseError& e) {
+        return ReportUnusable(e);
+    }
+    CRunStates states;
+    const bool replaced = m_identity && db.Identity() != m_identity;
+    try {
+        const QVector<CScheduleRow> rows = db.LoadAllRows();
+        if (m_unreadable || replaced)
+            states.reloadedRows = rows;
+        QVector<int> keys;
+        keys.reserve(rows.size());
+        for (const CScheduleRow& row : rows)
+            keys << row.key;
+        const QHash<int, bool> flags = db.RunFlags(keys);
+        const QHash<int, qint64> calcTimes = db.StoredTimes(StoredTime::Calculation);
+        const QHash<int, qint64> mesTimes = db.StoredTimes(StoredTime::Measurement);
+        const QSet<int> stale =
+            m_processes.StaleFlags(db, rows, [&flags](int key) { return flags.value(key); });
+        for (const CScheduleRow& row : rows) {
+            states.byKey.insert(row.key, {flags.value(row.key), stale.contains(row.key),
+                                          calcTimes.value(row.key), mesTimes.value(row.key)});
+        }
+        RecordFlagChanges(db, flags);
+        ReportNewlyStale(db, rows, stale);
+    } catch (const CDatabaseError&) {
+        // Busy or not, the lines keep what they show until the next refresh.
+        return std::nullopt;
+    }
+    // A file that took the place of the one read before is reported once.
+    if (replaced && !m_unreadable)
+        m_log.AppendLogLine(QStringLiteral("Monitordatabasen %1 har bytts ut; listan har lästs in "
+                                           "på nytt.")
+                                .arg(m_databasePath),
+                            m_clock.Now());
+    m_identity = db.Identity();
+    m_unreadable = false;
+    m_problems.Report(CProblemReporter::Source::Display, {});
+    return states;
+}
+
+std::optional<CRunStates> CRunStateReader::ReportUnusable(const CDatabaseError& error) {
+    const DatabaseFault fault = ClassifyFault(error);
+    if (fault == DatabaseFault::Busy)
+        return std::nullopt;
+    m_problems.Report(CProblemReporter::Source::Display, FaultText(error));
+    if (!LeavesNoRows(fault) || m_unreadable)
+        return std::nullopt;
+    // The rows can no longer be read: the list must not show them as if they would run.
+    m_unreadable = true;
+    CRunStates states;
+    states.reloadedRows = QVector<CScheduleRow>();
+    return states;
+}
+
+void CRunStateReader::ReportNewlyStale(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
+                                       const QSet<int>& stale) {
+    for (const CScheduleRow& row : rows) {
+        if (!stale.contains(row.key) || m_loggedStale.contains(row.key))
+            continue;
+        m_log.AppendLogLine(row.model + QStringLiteral("   ") + row.macro +
+                                QStringLiteral("   (beräkningsflaggan är satt men ingen "
+                                               "beräkning för raden körs på den här datorn)"),
+                            m_clock.Now());
+        RunHistory::Write(
+            [&] { db.EndRun(row.key, m_clock.Now().toSecsSinceEpoch(), CRun::Outcome::Aborted); });
+    }
+    m_loggedStale = stale;
+}
+
+// One statement for each flag that changed since the last look; at the first
+// look every raised flag counts as just raised.
+void CRunStateReader::RecordFlagChanges(CSystemDatabase& db, const QHash<int, bool>& flags) {
+    const qint64 now = m_clock.Now().toSecsSinceEpoch();
+    for (auto flag = flags.constBegin(); flag != flags.constEnd(); ++flag) {
+        const bool known = m_previousFlags && m_previousFlags->contains(flag.key());
+        const bool was = known && m_previousFlags->value(flag.key());
+        if (flag.value() && !was)
+            RunHistory::Write([&] { db.MarkRunning(flag.key(), now); });
+        else if (!flag.value() && was)
+            RunHistory::Write([&] { db.EndRun(flag.key(), now, CRun::Outcome::Finished); });
+    }
+    m_previousFlags = flags;
+}

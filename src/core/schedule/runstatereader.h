@@ -1,0 +1,45 @@
+#pragma once
+
+#include "monitordb/systemdatabase.h"
+#include "schedule/runstate.h"
+
+#include <QSet>
+#include <atomic>
+#include <optional>
+
+class CCalculationProcesses;
+class CClock;
+class CMonitorLog;
+class CProblemReporter;
+
+// The display refresh: every row's run flag and times, and the rows whose flag a
+// calculation that died left behind. A stale flag is logged once when first
+// seen and ends the row's run as aborted; nothing is reset, since a calculation
+// on another host may share the file. A flag seen going up or down marks the
+// row's run as running or finished in the history. Used from one thread at a time.
+class CRunStateReader {
+public:
+    CRunStateReader(QString databasePath, const CClock& clock, CCalculationProcesses& processes,
+                    CMonitorLog& log, CProblemReporter& problems, const std::atomic<bool>& stop);
+
+    // Nothing when the file is busy or was unusable before and still is.
+    std::optional<CRunStates> Read();
+
+private:
+    std::optional<CRunStates> ReportUnusable(const CDatabaseError& error);
+    void ReportNewlyStale(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
+                          const QSet<int>& stale);
+    void RecordFlagChanges(CSystemDatabase& db, const QHash<int, bool>& flags);
+
+    const QString m_databasePath;
+    const CClock& m_clock;
+    CCalculationProcesses& m_processes;
+    CMonitorLog& m_log;
+    CProblemReporter& m_problems;
+    const std::atomic<bool>& m_stop;
+    std::optional<CSystemDatabase::FileIdentity> m_identity;
+    bool m_unreadable = false;
+    QSet<int> m_loggedStale;
+    // The flags of the last look; nothing before the first.
+    std::optional<QHash<int, bool>> m_previousFlags;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class CSystemDatabase;
+
+// The program settings as the running monitor uses them, loaded once when the
+// schedule starts and replaced when the operator stores new ones.
+struct CMonitorSettings {
+    int schedulerOn = 0;          // DRIFT: the scheduler is in operation
+    int mayWriteIp21 = 0;         // SAVE: calculations may write to the IP21 process database
+    int minimizePeriodically = 0; // HIDE: minimise the main window periodically
+    int minimizeMinutes = 10;     // HIDE_MINUTER: minutes between minimisings
+    int logDays = 100;            // LOGFILE: days kept in the monitor log
+    int pidDays = 10;             // PID: days kept in the PID table
+    int showColumn4 = 0;          // SHOW_KOL4: kept, nothing depends on it
+    QString programPath;          // the calculation program
+
+    // Reads every setting (creating the missing ones with 0) and puts the
+    // defaults in place of a stored 0 where a setting has one.
+    static CMonitorSettings Load(CSystemDatabase& db);
+};

@@ -1,0 +1,148 @@
+#include "schedulelist/linedelegate.h"
+
+#include "data/schedulerow.h"
+#include "rules/starttime.h"
+#include "schedule/schedulemodel.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QPixmap>
+#include <algorithm>
+
+namespace {
+
+constexpr int kCheckBoxWidth = 20;
+constexpr int kColumnPadding = 4;
+const QColor kStaleColour(255, 160, 0);
+// The texts of a row whose last start failed, unless the line is selected.
+const QColor kFailedText(170, 0, 0);
+constexpr int kStateImageSize = 16;
+constexpr int kTextMargin = 1;
+constexpr int kSeparatorHeight = 1;
+const QString kDigits = QStringLiteral("0123456789");
+
+// The pattern with every "#" replaced by whichever candidate makes it widest in
+// the font, so that a font whose digits differ in width is measured at its worst.
+QString WidestFilling(const QString& pattern, const QString& candidates,
+                      const QFontMetrics& metrics) {
+    QString widest;
+    for (const QChar candidate : candidates) {
+        const QString filled = QString(pattern).replace(QLatin1Char('#'), candidate);
+        if (metrics.horizontalAdvance(filled) > metrics.horizontalAdvance(widest))
+            widest = filled;
+    }
+    return widest;
+}
+
+// The texts among which a column's widest usual content is found; none for the
+// free texts (model path and macro), whose length has no usual bound.
+QStringList UsualTexts(int column, const QFontMetrics& metrics) {
+    switch (column) {
+    case CScheduleModel::StartTime: {
+        // An absolute time may hold wildcards and a "_" its entry left unfilled.
+        QStringList texts{WidestFilling(QStringLiteral("####-##-## ##:##"),
+                                        kDigits + QStringLiteral("X_"), metrics)};
+        const QString time = WidestFilling(QStringLiteral("##:##"), kDigits, metrics);
+        for (int day = 0; day < 7; ++day)
+            texts << StartTime::WeekdayName(day) + QStringLiteral("  ") + time;
+        return texts;
+    }
+    case CScheduleModel::CalcTime:
+    case CScheduleModel::MesTime:
+        return {WidestFilling(QStringLiteral("####-##-## ##:##:##"), kDigits, metrics),
+                TimeText(0)};
+    }
+    return {};
+}
+
+int TextOffsetInColumn(int column) {
+    return column == 0 ? kCheckBoxWidth : kColumnPadding;
+}
+
+} // namespace
+
+CLineDelegate::CLineDelegate(const QHeaderView& header, QObject* parent)
+    : QStyledItemDelegate(parent), m_header(header) {}
+
+QVector<int> CLineDelegate::TextOffsets(const QVector<int>& columnWidths) {
+    QVector<int> offsets{kCheckBoxWidth};
+    int left = kColumnPadding;
+    for (int column = 0; column + 1 < columnWidths.size(); ++column) {
+        left += columnWidths.at(column);
+        offsets << left;
+    }
+    return offsets;
+}
+
+// The text ends a padding before the column's right edge, so at least two
+// paddings before the next column's text.
+int CLineDelegate::ContentWidth(int column, const QFontMetrics& metrics) {
+    int widest = 0;
+    for (const QString& text : UsualTexts(column, metrics))
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    return TextOffsetInColumn(column) + widest + kColumnPadding;
+}
+
+QVector<int> CLineDelegate::ColumnWidths() const {
+    QVector<int> widths;
+    for (int column = 0; column < CScheduleModel::ColumnCount; ++column)
+        widths << m_header.sectionSize(column);
+    return widths;
+}
+
+QPixmap CLineDelegate::StateImage(int image, bool stale) {
+    const bool running = image > 2;
+    const bool ticked = image == 2 || image == 4;
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setPen(running ? Qt::black : QColor(128, 128, 128));
+    painter.setBrush(!running ? QColor(Qt::white) : stale ? kStaleColour : QColor(255, 0, 0));
+    painter.drawRect(2, 2, 12, 12);
+    if (ticked) {
+        painter.setPen(QPen(Qt::black, 2));
+        painter.drawPolyline(QPolygon({QPoint(4, 8), QPoint(7, 11), QPoint(12, 4)}));
+    }
+    return pixmap;
+}
+
+QSize CLineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    const int textHeight = option.fontMetrics.height() + 2 * kTextMargin;
+    return {QStyledItemDelegate::sizeHint(option, index).width(),
+            std::max(textHeight, kStateImageSize) + kSeparatorHeight};
+}
+
+void CLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const {
+    const bool selected = option.state & QStyle::State_Selected;
+    const QPalette& palette = option.palette;
+    painter->save();
+    // The bottom pixel row is left to the list's own background: the separator.
+    QRect line = option.rect;
+    line.setBottom(line.bottom() - 1);
+    painter->fillRect(line, palette.color(selected ? QPalette::Highlight : QPalette::Base));
+    const bool failed = !index.data(CScheduleModel::LaunchFailureRole).toString().isEmpty();
+    painter->setPen(selected ? palette.color(QPalette::HighlightedText)
+                    : failed ? kFailedText
+                             : palette.color(QPalette::Text));
+
+    // Each text is cut only at the line's right edge, so a long one runs on
+    // beneath the next column's text.
+    const QVector<int> offsets = TextOffsets(ColumnWidths());
+    for (int column = 0; column < CScheduleModel::ColumnCount; ++column) {
+        QRect textRect = line;
+        textRect.setLeft(line.left() + offsets.at(column));
+        painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          index.siblingAtColumn(column).data().toString());
+    }
+
+    static const QPixmap images[] = {StateImage(1), StateImage(2), StateImage(3), StateImage(4)};
+    static const QPixmap staleImages[] = {StateImage(3, true), StateImage(4, true)};
+    const int image = index.data(CScheduleModel::StateImageRole).toInt();
+    const bool stale = index.data(CScheduleModel::StaleRole).toBool();
+    if (stale && image >= 3 && image <= 4)
+        painter->drawPixmap(option.rect.topLeft(), staleImages[image - 3]);
+    else if (image >= 1 && image <= 4)
+        painter->drawPixmap(option.rect.topLeft(), images[image - 1]);
+    painter->restore();
+}

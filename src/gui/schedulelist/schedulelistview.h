@@ -1,0 +1,60 @@
+#pragma once
+
+#include "schedule/schedulemodel.h"
+
+#include <QTreeView>
+
+class QMenu;
+
+// The commands of the list's context menu that act on one line.
+enum class LineCommand {
+    ResetRunFlag,
+    Change,
+    Delete,
+    ShowModelLog,
+    OpenModel,
+    Information,
+    RunNow,
+    RunHistory,
+};
+
+// The schedule list: one painted line per row, a check box strip at the left that
+// switches a row on and off, and a context menu of commands on one line. It only shows
+// and asks: what the operator chose reaches its owner as a signal.
+class CScheduleListView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit CScheduleListView(CScheduleModel& lines, QWidget* parent = nullptr);
+
+    int ContextRow() const { return m_nContextRow; }
+    QMenu* ContextMenu() const { return m_contextMenu; }
+
+signals:
+    // The line's check box, "Aktivera" or "Avaktivera" gave it a new image.
+    void ActiveChosen(int line, StateImage image);
+    void CommandChosen(LineCommand command, int line);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    // Receives the viewport's size changes: the model column takes up the rest.
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
+
+private:
+    void FitColumns();
+    void StretchModelColumn();
+    int MinimumColumnWidth(int column) const;
+    void CreateContextMenu();
+    void AddActivation(const QString& text, const QString& prompt, StateImage image);
+    void AddCommand(const QString& text, const QString& prompt, LineCommand command);
+    bool HandleCheckBoxPress(const QPoint& position);
+    bool HandleRightPress(QMouseEvent* event);
+    void SetImageAndNotify(int line, StateImage image);
+    bool HasContextRow() const;
+
+    CScheduleModel& m_lines;
+    int m_nContextRow = -1;
+    QMenu* m_contextMenu = nullptr;
+};
