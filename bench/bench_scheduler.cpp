@@ -36,9 +36,10 @@ struct CMonitorFixture {
     explicit CMonitorFixture(int rowCount, int historyRuns = 0)
         : paths(folder.filePath(QStringLiteral("kvarnixmonitor"))),
           log(paths.MonitorLog(), paths.TrimFile()), problems(log, clock),
-          processes(paths.MonitorDatabase()), launcher(paths, clock, log, processes),
-          scheduler(paths, clock, launcher, log, problems, stop),
-          reader(paths.MonitorDatabase(), clock, processes, log, problems, stop) {
+          processes(paths.MonitorDatabase()), peers(false),
+          launcher(paths, clock, log, processes, peers),
+          scheduler(paths, clock, launcher, log, problems, stop, peers),
+          reader(paths.MonitorDatabase(), peers.Host(), clock, processes, log, problems, stop) {
         loaded = FillMonitorDatabase(paths.MonitorDatabase(), rowCount) &&
                  FillRunHistory(paths.MonitorDatabase(), historyRuns) && ParkCyclicCounters() &&
                  rows.size() == rowCount;
@@ -63,14 +64,13 @@ struct CMonitorFixture {
     CMonitorLog log;
     CProblemReporter problems;
     CCalculationProcesses processes;
+    CSchedulerPeers peers;
     CCalculationLauncher launcher;
     std::atomic<bool> stop{false};
     CScheduler scheduler;
     CRunStateReader reader;
     CMonitorSettings settings;
     QVector<CScheduleRow> rows;
-    // Open for the launches, which record their runs in it.
-    CSystemDatabase database{paths.MonitorDatabase()};
     bool loaded = false;
 };
 
@@ -134,8 +134,9 @@ void LaunchWithLog(benchmark::State& state, int logDays) {
             WriteFile(logPath, log);
             state.ResumeTiming();
         }
-        benchmark::DoNotOptimize(
-            fixture.launcher.Launch(fixture.database, fixture.rows.first(), fixture.settings));
+        fixture.scheduler.RunNow(fixture.rows.first().key, [](const CLaunchReport& report) {
+            benchmark::DoNotOptimize(report.started);
+        });
     }
 }
 BENCHMARK_CAPTURE(LaunchWithLog, nothing_to_drop, 101)

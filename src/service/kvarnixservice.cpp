@@ -1,5 +1,6 @@
 #include "kvarnixservice.h"
 
+#include "base/clock.h"
 #include "base/stoprequest.h"
 #include "files/programpaths.h"
 #include "monitordb/databaseaccess.h"
@@ -11,12 +12,15 @@
 #include <QRandomGenerator>
 
 CKvarnixService::CKvarnixService(const CProgramPaths& paths, const CClock& clock)
-    : m_paths(paths), m_runner(paths, clock) {
-    m_runner.SetService(true);
+    : m_paths(paths), m_clock(clock), m_runner(paths, clock, true) {
     QObject::connect(&m_runner, &CSchedulerRunner::Launched, &m_runner,
                      [this](const CLaunchReport& report) { OnLaunched(report); });
-    QObject::connect(&m_runner, &CSchedulerRunner::ProblemChanged, &m_runner,
-                     [this](const QString& problem) { OnProblemChanged(problem); });
+    QObject::connect(&m_runner, &CSchedulerRunner::SchedulerSwitchChanged, &m_runner,
+                     [this](bool on) { OnSchedulerSwitchChanged(on); });
+    QObject::connect(&m_runner, &CSchedulerRunner::RunStatesRead, &m_runner,
+                     [this](const CRunStates& states) { OnRunStatesRead(states); });
+    QObject::connect(&m_runner, &CSchedulerRunner::ProblemAnnounced, &m_runner,
+                     [this](const QString& problem) { m_messenger.ShowMessage(problem); });
 }
 
 bool CKvarnixService::Start() {
@@ -39,8 +43,8 @@ bool CKvarnixService::PrepareSchedule() {
     CSystemDatabase db(m_paths.MonitorDatabase(), StartWait());
     try {
         OpenAtStart(db);
-        CScheduler::SeedCountdowns(db,
-                                   [] { return int(QRandomGenerator::global()->bounded(32768)); });
+        CScheduler::SeedCountdowns(
+            db, [] { return int(QRandomGenerator::global()->bounded(32768)); }, m_clock.Now());
     } catch (const CDatabaseError& e) {
         // A wait for a held file that a stop ended is no fault.
         if (!ProcessStopRequested())
@@ -53,12 +57,28 @@ bool CKvarnixService::PrepareSchedule() {
 void CKvarnixService::OnLaunched(const CLaunchReport& report) {
     const QString row =
         QStringLiteral("rad %1 (%2   %3)").arg(report.key).arg(report.model, report.macro);
-    m_messenger.ShowMessage(
-        report.started
-            ? QStringLiteral("Beräkningen för %1 har startats.").arg(row)
-            : QStringLiteral("Beräkningen för %1 kunde inte startas: %2").arg(row, report.reason));
+    if (report.started)
+        m_messenger.ShowMessage(QStringLiteral("Beräkningen för %1 har startats.").arg(row));
+    else if (report.attempted)
+        m_messenger.ShowMessage(
+            QStringLiteral("Beräkningen för %1 kunde inte startas: %2").arg(row, report.reason));
+    else
+        m_messenger.ShowMessage(
+            QStringLiteral("Beräkningen för %1 startades inte: %2").arg(row, report.reason));
 }
 
-void CKvarnixService::OnProblemChanged(const QString& problem) {
-    m_messenger.ShowMessage(problem.isEmpty() ? QStringLiteral("Problemet är åtgärdat.") : problem);
+QString CKvarnixService::SwitchedOffText() {
+    return QStringLiteral("Schemaläggaren är avstängd (DRIFT = 0): inga beräkningar startas. "
+                          "Slå på den i monitorns inställningar.");
+}
+
+void CKvarnixService::OnSchedulerSwitchChanged(bool on) {
+    m_messenger.ShowMessage(on ? QStringLiteral("Schemaläggaren är påslagen (DRIFT = 1): "
+                                                "raderna startas när deras starttid kommer.")
+                               : SwitchedOffText());
+}
+
+void CKvarnixService::OnRunStatesRead(const CRunStates& states) {
+    for (const QString& notice : states.notices)
+        m_messenger.ShowMessage(notice);
 }

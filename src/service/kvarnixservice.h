@@ -9,7 +9,9 @@ class CProgramPaths;
 // The scheduler without a window. It opens the schedule as the window's start does and
 // runs it on the scheduler's threads while the event loop runs, reading the stored
 // settings at every minute. What the operator should know goes to standard error, one
-// line a message, where a journal keeps it; nothing ever waits for an answer.
+// line a message, where a journal keeps it: each start and each start that failed or was
+// skipped, each problem once and its end, DRIFT at the start and whenever it changes, run
+// flags left by calculations that are gone. Nothing ever waits for an answer.
 class CKvarnixService {
 public:
     CKvarnixService(const CProgramPaths& paths, const CClock& clock);
@@ -21,12 +23,16 @@ public:
     // that every start in the monitor log is on standard error too.
     void Stop();
 
+    static QString SwitchedOffText();
+
 private:
     bool PrepareSchedule();
     void OnLaunched(const CLaunchReport& report);
-    void OnProblemChanged(const QString& problem);
+    void OnSchedulerSwitchChanged(bool on);
+    void OnRunStatesRead(const CRunStates& states);
 
     const CProgramPaths& m_paths;
+    const CClock& m_clock;
     CStderrMessenger m_messenger;
     CSchedulerRunner m_runner;
 };

@@ -1,5 +1,5 @@
 // kvarnixmonitord: the monitor's scheduler without a window, for a machine nobody is logged
-// in to. It keeps the schedule of the window program beside it, so both may run together.
+// in to. It keeps the schedule of the window program, so both may run together.
 #include "kvarnixservice.h"
 
 #include "base/clock.h"
@@ -14,44 +14,33 @@
 #include "schedule/calculationprocesses.h"
 #include "schedule/schedulelisting.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QSysInfo>
 #include <climits>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-enum class Command { Run, List, History, Help, Unknown };
+enum class Command { Run, List, History, Help, Version };
 
-bool IsKey(const QString& text) {
-    bool isNumber = false;
-    text.toInt(&isNumber);
-    return isNumber;
-}
-
-Command CommandOf(const QStringList& arguments) {
-    if (arguments.isEmpty())
-        return Command::Run;
-    const QString& option = arguments.first();
-    if (arguments.size() == 2 && option == QLatin1String("--history") && IsKey(arguments.at(1)))
-        return Command::History;
-    if (arguments.size() > 1)
-        return Command::Unknown;
-    if (option == QLatin1String("--list"))
-        return Command::List;
-    if (option == QLatin1String("--help") || option == QLatin1String("-h"))
-        return Command::Help;
-    return Command::Unknown;
-}
+struct CInvocation {
+    Command command = Command::Run;
+    int key = 0;
+    QString dataFolder;
+};
 
 QString HelpText(const CProgramPaths& paths) {
     return QStringLiteral(
-               "Användning: kvarnixmonitord [--list | --history NYCKEL | --help]\n"
+               "Användning: kvarnixmonitord [--mapp MAPP] [--list | --history NYCKEL | --help "
+               "| --version]\n"
                "\n"
                "Kör KvarnixMonitors schema utan fönster: varje minut startas\n"
                "beräkningsprogrammet för de aktiva rader vars starttid har kommit, med\n"
@@ -64,9 +53,12 @@ QString HelpText(const CProgramPaths& paths) {
                "  --list             skriv ut schemat med nästa start och senaste körning\n"
                "                     för varje rad och avsluta\n"
                "  --history NYCKEL   skriv ut radens körningar, den senaste först, och avsluta\n"
+               "  --mapp MAPP        håll monitordatabasen och loggen i MAPP i stället för\n"
+               "                     bredvid programmet (eller i KVARNIX_MAPP om den är satt)\n"
+               "  --version          visa programmets version\n"
                "  -h, --help         visa den här texten\n"
                "\n"
-               "Filerna delas med kvarnixmonitor och ligger bredvid programmet:\n"
+               "Filerna delas med kvarnixmonitor:\n"
                "  %1  monitordatabasen (schemat och inställningarna)\n"
                "  %2  monitorns logg\n")
         .arg(paths.MonitorDatabase(), paths.MonitorLog());
@@ -75,6 +67,59 @@ QString HelpText(const CProgramPaths& paths) {
 void Print(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+// A Swedish line for what is wrong with the arguments, or the invocation they ask for.
+std::optional<CInvocation> ParseArguments(const QStringList& arguments, QString& problem) {
+    QCommandLineParser parser;
+    const QCommandLineOption list(QStringLiteral("list"));
+    const QCommandLineOption history(QStringLiteral("history"), QString(),
+                                     QStringLiteral("NYCKEL"));
+    const QCommandLineOption folder(QStringLiteral("mapp"), QString(), QStringLiteral("MAPP"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({list, history, folder, help, version});
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            problem = QStringLiteral("Okänt alternativ: %1").arg(unknown.first());
+        else if (arguments.last() == QLatin1String("--history"))
+            problem = QStringLiteral("--history kräver ett radnummer, till exempel --history 12");
+        else
+            problem = QStringLiteral("--mapp kräver en mapp, till exempel --mapp "
+                                     "/var/lib/kvarnixmonitor");
+        return std::nullopt;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        problem = QStringLiteral("Okänt argument: %1").arg(parser.positionalArguments().first());
+        return std::nullopt;
+    }
+    const int commands = int(parser.isSet(list)) + int(parser.isSet(history)) +
+                         int(parser.isSet(help)) + int(parser.isSet(version));
+    if (commands > 1) {
+        problem = QStringLiteral("Ange bara ett av --list, --history, --help och --version.");
+        return std::nullopt;
+    }
+    CInvocation invocation;
+    invocation.dataFolder = parser.value(folder);
+    if (parser.isSet(history)) {
+        bool isNumber = false;
+        invocation.key = parser.value(history).toInt(&isNumber);
+        if (!isNumber || invocation.key <= 0) {
+            problem = QStringLiteral("--history kräver ett radnummer, till exempel --history 12 "
+                                     "(\"%1\" är inget radnummer)")
+                          .arg(parser.value(history));
+            return std::nullopt;
+        }
+        invocation.command = Command::History;
+    } else if (parser.isSet(list)) {
+        invocation.command = Command::List;
+    } else if (parser.isSet(help)) {
+        invocation.command = Command::Help;
+    } else if (parser.isSet(version)) {
+        invocation.command = Command::Version;
+    }
+    return invocation;
 }
 
 // While TZ is unset, the C library looks at /etc/localtime again at every conversion to local
@@ -86,16 +131,24 @@ void ReadTimeZoneOnce() {
     tzset();
 }
 
-// Read only: the listing never adds a run flag or anything else to the file.
+QString SchedulerSwitchLine(bool on) {
+    return on ? QStringLiteral("Schemaläggaren är påslagen (DRIFT = 1).")
+              : CKvarnixService::SwitchedOffText();
+}
+
+// Read only: the listing adds nothing to the file and leaves nothing beside it.
 int ListSchedule(const CProgramPaths& paths) {
     ReadTimeZoneOnce();
     CStderrMessenger messenger;
     CSystemDatabase db(paths.MonitorDatabase(), CommandWait());
     CCalculationProcesses processes(paths.MonitorDatabase());
     try {
-        db.Open();
-        const CScheduleListing listing(CScheduleListing::Read(db, processes), CSystemClock().Now());
-        Print(stdout, listing.Lines().join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        db.OpenForReading();
+        const CListingInput input =
+            CScheduleListing::Read(db, processes, QSysInfo::machineHostName());
+        const CScheduleListing listing(input, CSystemClock().Now());
+        Print(stdout, SchedulerSwitchLine(input.schedulerOn) + QLatin1Char('\n') +
+                          listing.Lines().join(QLatin1Char('\n')) + QLatin1Char('\n'));
     } catch (const CDatabaseError& e) {
         messenger.ShowMessage(FaultText(e));
         return kExitFailure;
@@ -108,8 +161,13 @@ int ListHistory(const CProgramPaths& paths, int key) {
     CStderrMessenger messenger;
     CSystemDatabase db(paths.MonitorDatabase(), CommandWait());
     try {
-        db.Open();
-        const QVector<CRun> runs = db.Runs(key, 0, INT_MAX);
+        db.OpenForReading();
+        if (!db.RowExists(key)) {
+            messenger.ShowMessage(QStringLiteral("Raden %1 finns inte.").arg(key));
+            return kExitFailure;
+        }
+        const QVector<CRun> runs =
+            db.HasTable(QStringLiteral("KORNINGAR")) ? db.Runs(key, 0, INT_MAX) : QVector<CRun>();
         if (runs.isEmpty())
             Print(stdout, QStringLiteral("Raden %1 har ingen körning.\n").arg(key));
         else
@@ -140,27 +198,34 @@ int RunService(const CProgramPaths& paths) {
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kvarnixmonitord"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KVARNIX_VERSION));
     // Standard error is the operator's journal here; the diagnostic categories stay out of
     // it unless QT_LOGGING_RULES asks for them.
     QLoggingCategory::setFilterRules(QStringLiteral("kvarnix.*=false"));
-    const CProgramPaths paths(QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() +
-                              QStringLiteral("/kvarnixmonitor"));
 
-    const QStringList arguments = application.arguments().mid(1);
-    switch (CommandOf(arguments)) {
+    QString problem;
+    const std::optional<CInvocation> invocation = ParseArguments(application.arguments(), problem);
+    const QString programFolder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath();
+    const CProgramPaths paths(
+        programFolder + QStringLiteral("/kvarnixmonitor"),
+        CProgramPaths::ChooseDataFolder(invocation ? invocation->dataFolder : QString()));
+    if (!invocation) {
+        Print(stderr, problem + QStringLiteral("\nSe kvarnixmonitord --help.\n"));
+        return kExitUsage;
+    }
+    switch (invocation->command) {
     case Command::Run:
         return RunService(paths);
     case Command::List:
         return ListSchedule(paths);
     case Command::History:
-        return ListHistory(paths, arguments.at(1).toInt());
+        return ListHistory(paths, invocation->key);
     case Command::Help:
         Print(stdout, HelpText(paths));
         return 0;
-    case Command::Unknown:
-        break;
+    case Command::Version:
+        Print(stdout, QStringLiteral("kvarnixmonitord %1\n").arg(KVARNIX_VERSION));
+        return 0;
     }
-    Print(stderr, QStringLiteral("Okända argument: %1\n\n").arg(arguments.join(QLatin1Char(' '))) +
-                      HelpText(paths));
     return kExitUsage;
 }

@@ -8,9 +8,11 @@
 #include "schedule/problemreporter.h"
 #include "schedule/runstatereader.h"
 #include "settings/monitorsettings.h"
+#include "support/launching.h"
 #include "support/testsupport.h"
 
 #include <QFile>
+#include <QSysInfo>
 #include <QTest>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -48,7 +50,13 @@ protected:
     CProblemReporter problems{log, clock};
     CCalculationProcesses processes{paths.MonitorDatabase()};
     std::atomic<bool> stop{false};
-    CRunStateReader reader{paths.MonitorDatabase(), clock, processes, log, problems, stop};
+    CRunStateReader reader{paths.MonitorDatabase(),
+                           QSysInfo::machineHostName(),
+                           clock,
+                           processes,
+                           log,
+                           problems,
+                           stop};
 };
 
 // A file put in the database's place is read anew; an unreadable one is reported once.
@@ -95,9 +103,22 @@ TEST_F(RunStatesTest, TheListFollowsTheFileThatIsThere) {
 TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsShown) {
     const CSystemClock realClock;
     const CAheadClock ahead;
-    CRunStateReader first{paths.MonitorDatabase(), realClock, processes, log, problems, stop};
-    CRunStateReader second{paths.MonitorDatabase(), ahead, processes, log, problems, stop};
-    CCalculationLauncher launcher(paths, realClock, log, processes);
+    CRunStateReader first{paths.MonitorDatabase(),
+                          QSysInfo::machineHostName(),
+                          realClock,
+                          processes,
+                          log,
+                          problems,
+                          stop};
+    CRunStateReader second{paths.MonitorDatabase(),
+                           QSysInfo::machineHostName(),
+                           ahead,
+                           processes,
+                           log,
+                           problems,
+                           stop};
+    CSchedulerPeers peers(false);
+    CCalculationLauncher launcher(paths, realClock, log, processes, peers);
     const auto row = [&](const QString& name, const char* macro) {
         const QString model = folder.File(name);
         folder.WriteText(model + ".vxm", "modell");
@@ -114,7 +135,7 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsS
     const auto launch = [&](const CScheduleRow& r, const char* seconds, const QString& program) {
         qputenv("KVARNIXSIM_SECONDS", seconds);
         settings.programPath = program;
-        return launcher.Launch(db, r, settings);
+        return LaunchRow(db, launcher, peers, r, settings);
     };
     const auto latest = [&](const CScheduleRow& r) { return db.LatestRun(r.key).value_or(CRun()); };
     const auto readBoth = [&] {
@@ -192,6 +213,44 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsS
     EXPECT_EQ(db.Runs(whole.key, 0, 10).size(), 1);
     EXPECT_FALSE(db.LatestRun(whole.key)->ended.has_value());
     EXPECT_FALSE(db.LatestRun(killed.key).has_value());
+}
+
+} // namespace
+
+namespace {
+
+// A run started on another host is left open there, shown as running on that host; the host
+// that started it finds the flag stale and ends the run.
+TEST_F(RunStatesTest, OnlyTheHostThatStartedARunJudgesItStale) {
+    const int key = db.SaveRow("00:05", "/m/Pump", "Dygn", -1, 1);
+    CRun run;
+    run.key = key;
+    run.model = "/m/Pump";
+    run.macro = "Dygn";
+    run.launched = clock.Now().toSecsSinceEpoch();
+    run.host = "värd-a";
+    db.RecordStart(run);
+    db.SetSetting(QString("RUNFLAGG%1").arg(key), 1);
+
+    CRunStateReader onOtherHost{
+        paths.MonitorDatabase(), "värd-b", clock, processes, log, problems, stop};
+    const CRunStates seen = Read(onOtherHost);
+    EXPECT_EQ(RunningAndStale(seen, key), std::pair(true, false));
+    EXPECT_EQ(seen.byKey.value(key).elsewhere, "värd-a");
+    EXPECT_TRUE(seen.notices.isEmpty());
+    EXPECT_EQ(db.LatestRun(key)->outcome, CRun::Outcome::Running);
+
+    CRunStateReader onItsHost{
+        paths.MonitorDatabase(), "värd-a", clock, processes, log, problems, stop};
+    const CRunStates judged = Read(onItsHost);
+    EXPECT_EQ(RunningAndStale(judged, key), std::pair(true, true));
+    EXPECT_EQ(judged.byKey.value(key).elsewhere, "");
+    EXPECT_EQ(judged.notices,
+              QStringList{QString("Rad %1: /m/Pump   Dygn   (beräkningsflaggan är satt men ingen "
+                                  "beräkning för raden körs på den här datorn)")
+                              .arg(key)});
+    EXPECT_EQ(db.LatestRun(key)->outcome, CRun::Outcome::Aborted);
+    EXPECT_TRUE(Read(onItsHost).notices.isEmpty());
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "support/testsupport.h"
 
 #include <QProcess>
+#include <QSysInfo>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <utility>
@@ -130,7 +131,7 @@ TEST(ScheduleListing, ReadsFlagsAndTimesWithoutWritingAndTellsAStaleFlag) {
 
     ASSERT_NO_THROW(db.Open());
     CCalculationProcesses processes(paths.MonitorDatabase());
-    const CListingInput input = CScheduleListing::Read(db, processes);
+    const CListingInput input = CScheduleListing::Read(db, processes, QSysInfo::machineHostName());
     db.Close();
     calculation.kill();
     calculation.waitForFinished();

@@ -7,6 +7,7 @@
 #include "schedule/problemreporter.h"
 #include "schedule/scheduler.h"
 #include "support/filequery.h"
+#include "support/schedulerrig.h"
 #include "support/testsupport.h"
 
 #include <QElapsedTimer>
@@ -23,23 +24,6 @@ namespace {
 
 using Launches = QHash<QString, int>;
 
-// The scheduler as one monitor process has it, on the test's folder.
-struct CSchedulerRig {
-    CSchedulerRig(const QString& programFile, const CClock& clock)
-        : paths(programFile), log(paths.MonitorLog(), paths.TrimFile()), problems(log, clock),
-          processes(paths.MonitorDatabase()), launcher(paths, clock, log, processes),
-          scheduler(paths, clock, launcher, log, problems, stop) {}
-
-    CProgramPaths paths;
-    CMonitorLog log;
-    CProblemReporter problems;
-    CCalculationProcesses processes;
-    CCalculationLauncher launcher;
-    std::atomic<bool> stop{false};
-    CScheduler scheduler;
-    QVector<CLaunchReport> reports;
-};
-
 // The calculation program is /bin/true: every start is a real process and a line in the log.
 class SchedulerTest : public testing::Test {
 protected:
@@ -55,12 +39,13 @@ protected:
     }
     // A moment of the test's Monday.
     static QDateTime Monday(const char* time) { return LocalTime(QString("2026-12-07 ") + time); }
-    // The result is the host of a service that claimed the minute first, or empty.
+    // The result is the host of a service that schedules beside this scheduler, or empty.
     QString TickAt(const QDateTime& time, CSchedulerRig* other = nullptr) {
         CSchedulerRig& ticking = other ? *other : rig;
         clock.Set(time);
-        return ticking.scheduler.Tick(
-            [&](const CLaunchReport& report) { ticking.reports << report; });
+        return ticking.scheduler
+            .Tick([&](const CLaunchReport& report) { ticking.reports << report; })
+            .schedulingService;
     }
     QString TickAt(const char* time, CSchedulerRig* other = nullptr) {
         return TickAt(Monday(time), other);
@@ -186,21 +171,23 @@ TEST_F(SchedulerTest, EveryMinuteIsEvaluatedOnceAcrossRestartsAndSchedulers) {
     }
     EXPECT_EQ(LaunchesByModel(), (Launches{{"/m/varje", 4}}));
 
-    // A service that claims a minute first is named to the window that comes after it.
-    CSchedulerRig service(folder.ProgramFile(), clock);
-    service.scheduler.SetService(true);
+    // A service that claimed a minute within the last two minutes schedules beside the window,
+    // whoever claims the minutes in between.
+    CSchedulerRig service(folder.ProgramFile(), clock, true);
     EXPECT_EQ(TickAt("10:04:00.100", &service), "");
     EXPECT_EQ(TickAt("10:04:00.300"), QSysInfo::machineHostName());
-    EXPECT_EQ(TickAt("10:05:00.100"), "");
-    EXPECT_EQ(LaunchesByModel(), (Launches{{"/m/varje", 6}}));
+    EXPECT_EQ(TickAt("10:05:00.100"), QSysInfo::machineHostName());
+    EXPECT_EQ(TickAt("10:06:00.100"), QSysInfo::machineHostName());
+    EXPECT_EQ(TickAt("10:07:00.100"), "");
+    EXPECT_EQ(LaunchesByModel(), (Launches{{"/m/varje", 8}}));
 
     // After 40 idle minutes a fixed time 20 minutes back starts, one 4 hours back does not;
     // after four idle hours only the last three are caught up.
     CSchedulerRig afterPause(folder.ProgramFile(), clock);
     TickAt("10:43:02", &afterPause);
-    EXPECT_EQ(LaunchesByModel(), (Launches{{"/m/varje", 7}, {"/m/tjugo", 1}}));
+    EXPECT_EQ(LaunchesByModel(), (Launches{{"/m/varje", 9}, {"/m/tjugo", 1}}));
     TickAt("15:03:02", &afterPause);
-    EXPECT_EQ(LaunchesByModel(), (Launches{{"/m/varje", 8}, {"/m/tjugo", 1}, {"/m/tretton", 1}}));
+    EXPECT_EQ(LaunchesByModel(), (Launches{{"/m/varje", 10}, {"/m/tjugo", 1}, {"/m/tretton", 1}}));
 }
 
 TEST_F(SchedulerTest, MinutesWhileSwitchedOffCountAsEvaluatedAndNothingIsPurged) {
@@ -272,7 +259,7 @@ TEST_F(SchedulerTest, AFailedStartIsLoggedWithItsReasonAndAGoodOneGetsTheSixArgu
         {folder.Path(), folder.Path() + " är en mapp, inte ett program"},
         {notExecutable, notExecutable + " får inte köras (körrättighet saknas)"},
         {"", "ingen sökväg till beräkningsprogrammet är angiven i inställningarna"},
-        {badInterpreter, "programmet " + badInterpreter + " gick inte att starta ("},
+        {badInterpreter, "tolken /finns/inte som skriptet " + badInterpreter + " anger finns inte"},
     };
     int minute = 0;
     for (const auto& [program, reason] : cases) {
@@ -337,11 +324,10 @@ TEST_F(SchedulerTest, AHeldFileIsWaitedForSilentlyUntilFreeOrStopped) {
     EXPECT_LT(waited.elapsed(), 5000);
     holder.Execute("COMMIT");
     EXPECT_EQ(LaunchesByModel().value("/m/varje"), 3);
-    EXPECT_EQ(db.MinuteClaim()->last, CMinuteTracker::WallClockMinute(Monday("10:03")));
+    EXPECT_EQ(db.ReadMinuteClaim()->state.last, CMinuteTracker::WallClockMinute(Monday("10:03")));
     EXPECT_EQ(rig.problems.Current(), "");
 }
 
-// Reported once in the status and the log, the other rows start, and no lock is left behind.
 // A write that fails inside the deciding transaction keeps the whole minute undecided: nothing
 // starts and nothing is claimed, the fault is reported once, and the file is not held.
 TEST_F(SchedulerTest, AFailedWriteOfTheMinuteIsReportedOnceAndKeepsTheMinuteForLater) {
@@ -354,7 +340,7 @@ TEST_F(SchedulerTest, AFailedWriteOfTheMinuteIsReportedOnceAndKeepsTheMinuteForL
     TickAt("10:00");
     TickAt("10:01");
     EXPECT_EQ(LaunchesByModel().value("/m/varje") + LaunchesByModel().value("/m/cyklisk"), 0);
-    EXPECT_FALSE(db.MinuteClaim().has_value());
+    EXPECT_FALSE(db.ReadMinuteClaim().has_value());
     const QString fault = "Monitordatabasen " + folder.DatabaseFile() +
                           " kan inte användas (nedräkningen är låst). Inga beräkningar startas "
                           "förrän felet är åtgärdat.";

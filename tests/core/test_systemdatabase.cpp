@@ -2,20 +2,25 @@
 #include "monitordb/databasefault.h"
 #include "monitordb/filesystem.h"
 #include "monitordb/sqliteconnection.h"
+#include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
 #include "rules/starttime.h"
 #include "schedule/schedulemodel.h"
 #include "schedule/scheduler.h"
 #include "settings/monitorsettings.h"
 #include "support/filequery.h"
+#include "support/programrun.h"
 #include "support/testsupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <algorithm>
 #include <climits>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <sqlite3.h>
 #include <tuple>
 
 namespace {
@@ -165,7 +170,8 @@ TEST_F(SystemDatabaseTest, CyclicCountdownIsDueEveryIntervalAndRestartsWhenActiv
     db.SetCounter(absolute, 42);
     for (const auto& [random, seeded] :
          {std::pair(0, 1), std::pair(32767, 11), std::pair(16384, 6)}) {
-        CScheduler::SeedCountdowns(db, [random = random] { return random; });
+        CScheduler::SeedCountdowns(
+            db, [random = random] { return random; }, LocalTime("2026-12-07 10:00"));
         EXPECT_EQ(db.GetCounter(cyclic), seeded) << random;
         EXPECT_EQ(db.GetCounter(key), int(1 + 3 * (random / 32767.0))) << random;
     }
@@ -303,6 +309,104 @@ TEST(SystemDatabaseFile, OnANetworkFileSystemTheFileKeepsItsRollbackJournal) {
     EXPECT_EQ(FileBytes(shared.DatabaseFile()), copied);
     EXPECT_FALSE(QFile::exists(shared.DatabaseFile() + "-shm"));
     EXPECT_FALSE(IsNetworkFileSystem(0xEF53) || IsNetworkFileSystem(0x01021994)); // ext4, tmpfs
+}
+
+// On a network share every open reads the file's header; it must do so without a descriptor
+// of its own, whose closing would drop the write lock another connection of the process holds
+// in the middle of its transaction.
+TEST(SystemDatabaseFile, OnANetworkShareOpeningDropsNoLockAnotherConnectionHolds) {
+    CTestFolder share;
+    const auto onShare = [](CSystemDatabase& db) {
+        db.SetFileSystemProbe([](const QString&) { return 0x6969L; });
+    };
+    CSystemDatabase writer(share.DatabaseFile());
+    onShare(writer);
+    ASSERT_NO_THROW(writer.OpenOrCreate());
+    const auto anotherProcessMayWrite = [&] {
+        return RunToEnd(KVARNIX_TRYWRITE, {share.DatabaseFile()}).output.trimmed();
+    };
+    EXPECT_EQ(anotherProcessMayWrite(), "fri");
+    CSqliteTransaction transaction(writer.Connection());
+    writer.SetSetting("DRIFT", 7);
+    ASSERT_EQ(anotherProcessMayWrite(), "upptagen");
+    for (int opening = 0; opening < 3; ++opening) {
+        CSystemDatabase reader(share.DatabaseFile());
+        onShare(reader);
+        ASSERT_NO_THROW(reader.Open());
+        EXPECT_EQ(reader.GetSetting("POST"), 1);
+    }
+    EXPECT_EQ(anotherProcessMayWrite(), "upptagen");
+    transaction.Commit();
+    EXPECT_EQ(anotherProcessMayWrite(), "fri");
+    EXPECT_EQ(QueryFile(share.DatabaseFile(), "PRAGMA integrity_check"), "ok");
+}
+
+// WAL files the engine made while the database was read-only keep that mode; once the
+// database may be written again the files of this user follow it, and a fault names the
+// file to mend where this program cannot.
+TEST(SystemDatabaseFile, WalFilesMadeWhileReadOnlyFollowTheDatabaseAgain) {
+    CTestFolder folder;
+    CSystemDatabase holder(folder.DatabaseFile());
+    ASSERT_NO_THROW(holder.OpenOrCreate());
+    holder.SetSetting("DRIFT", 1); // the WAL files exist while a connection is open
+    const QString wal = folder.DatabaseFile() + "-wal", shm = folder.DatabaseFile() + "-shm";
+    ASSERT_TRUE(QFileInfo::exists(wal) && QFileInfo::exists(shm));
+    for (const QString& file : {wal, shm})
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    QFile::setPermissions(folder.DatabaseFile(), QFile::ReadOwner | QFile::WriteOwner |
+                                                     QFile::ReadGroup | QFile::WriteGroup);
+    CSystemDatabase db(folder.DatabaseFile());
+    ASSERT_NO_THROW(db.Open());
+    for (const QString& file : {wal, shm})
+        EXPECT_EQ(QFileInfo(file).permissions() & (0x7000 | 0x0070 | 0x0007),
+                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup)
+            << file.toStdString();
+    db.SetSetting("SAVE", 1);
+    EXPECT_EQ(db.GetSetting("SAVE"), 1);
+
+    const CDatabaseError readOnly(QStringLiteral("attempt to write a readonly database"),
+                                  SQLITE_READONLY, folder.DatabaseFile());
+    EXPECT_EQ(FaultText(readOnly), "Monitordatabasen " + folder.DatabaseFile() +
+                                       " går inte att skriva i (attempt to write a readonly "
+                                       "database). Ge monitorn skrivrätt till filen och mappen "
+                                       "den ligger i.");
+}
+
+// A listing leaves the file it reads as it was, whatever its age and its rights: an older
+// file without the run history is listed without runs, and nothing is added beside it.
+TEST(SystemDatabaseFile, ReadingForAListingChangesNothingInOrBesideTheFile) {
+    for (const bool readOnly : {false, true}) {
+        SCOPED_TRACE(readOnly ? "read-only file" : "writable file");
+        CTestFolder folder;
+        {
+            CSqliteConnection older;
+            older.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::CreateFile, 1000);
+            older.Execute("CREATE TABLE MONITOR (TID TEXT(20), MODELL TEXT(255), MAKRO "
+                          "TEXT(50), NYCKEL INTEGER, IMPLEMENTED INTEGER, COUNTER INTEGER)");
+            older.Execute("CREATE TABLE SEKVENS (NAMN TEXT(20), NUMMER INTEGER)");
+            older.Execute("CREATE TABLE PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))");
+            older.Execute("INSERT INTO MONITOR VALUES ('1-07:30', '/m/Pump', 'Dygn', 4, 1, 0)");
+            older.Execute("INSERT INTO SEKVENS VALUES ('POST', 5), ('DRIFT', 1), "
+                          "('RUNFLAGG4', 1)");
+            older.Execute("PRAGMA journal_mode=WAL");
+        }
+        if (readOnly)
+            QFile::setPermissions(folder.DatabaseFile(), QFile::ReadOwner | QFile::ReadGroup);
+        const QStringList namesBefore = QDir(folder.Path()).entryList(QDir::Files);
+        const QByteArray bytesBefore = FileBytes(folder.DatabaseFile());
+        {
+            CSystemDatabase db(folder.DatabaseFile());
+            ASSERT_NO_THROW(db.OpenForReading());
+            EXPECT_FALSE(db.HasTable("KORNINGAR"));
+            ASSERT_EQ(db.LoadAllRows().size(), 1);
+            EXPECT_EQ(db.LoadAllRows().first().startTime, "Måndag  07:30");
+            EXPECT_EQ(CMonitorSettings::Read(db).schedulerOn, 1);
+            EXPECT_EQ(db.StoredRunFlags(), (QHash<int, qint64>{{4, 1}}));
+            EXPECT_THROW(db.SetSetting("SAVE", 1), CDatabaseError);
+        }
+        EXPECT_EQ(QDir(folder.Path()).entryList(QDir::Files), namesBefore);
+        EXPECT_EQ(FileBytes(folder.DatabaseFile()), bytesBefore);
+    }
 }
 
 // A running program never creates the file nor touches one it cannot use, and names the fault.

@@ -22,7 +22,7 @@ struct SchedulingWindowTest : MainWindowTest {
         ASSERT_TRUE(QTest::qWaitFor([&] {
             CSystemDatabase file(folder.DatabaseFile());
             file.Open();
-            return file.MinuteClaim().has_value();
+            return file.ReadMinuteClaim().has_value();
         }));
     }
     QString StatusText() const { return frame.StatusBar()->IdleText(); }

@@ -93,9 +93,11 @@ TEST_F(ServiceTest, StartsDueRowsWithTheStoredSettingsOfEachMinuteAndEndsOnSigte
     const QString started =
         QString("Beräkningen för rad %1 (%2   %3) har startats.").arg(key).arg(model, kMacro);
     EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts),
-              QStringList{"kvarnixmonitord kör schemat i " + folder.DatabaseFile() + "."} +
-                  QStringList(int(starts.size()), started) +
-                  QStringList{"kvarnixmonitord avslutas."});
+              (QStringList{"kvarnixmonitord kör schemat i " + folder.DatabaseFile() + ".",
+                           "Schemaläggaren är påslagen (DRIFT = 1): raderna startas när deras "
+                           "starttid kommer."} +
+               QStringList(int(starts.size()), started) +
+               QStringList{"kvarnixmonitord avslutas."}));
     EXPECT_EQ(folder.ReadLines(folder.LogFile()).filter(" - " + model + "   " + kMacro).size(),
               starts.size());
 }
@@ -188,6 +190,7 @@ TEST_F(ServiceTest, ListsTheScheduleAndARowsRunsAndWritesNothing) {
         return columns + rowModel.leftJustified(model.size()) + "  " + macro;
     };
     const QStringList expected = {
+        "Schemaläggaren är påslagen (DRIFT = 1).",
         line("NYCKEL  STARTTID          NÄSTA START  KVAR  SENASTE BERÄKNING    LÄGE          "
              "SENASTE KÖRNING           ",
              "MODELL", "MAKRO"),
@@ -215,11 +218,18 @@ TEST_F(ServiceTest, AnswersHelpWrongArgumentsAndUnusableFiles) {
     db.Close();
     // Arguments, file content (empty: no file), exit code, part of standard output and error.
     const std::tuple<QStringList, QByteArray, int, const char*, const char*> cases[] = {
-        {{"--help"}, "", 0, "Användning: kvarnixmonitord [--list | --history NYCKEL | --help]", ""},
-        {{"--history", "tre"}, "", 2, "", "Okända argument: --history tre"},
+        {{"--help"}, "", 0, "Användning: kvarnixmonitord [--mapp MAPP] [--list | --history", ""},
+        {{"--history", "tre"},
+         "",
+         2,
+         "",
+         "--history kräver ett radnummer, till exempel --history 12 (\"tre\" är inget"},
+        {{"--history"}, "", 2, "", "--history kräver ett radnummer, till exempel --history 12\n"},
         {{"-h"}, "", 0, "kvarnixmonitor.mdb  monitordatabasen", ""},
-        {{"--lista"}, "", 2, "", "Okända argument: --lista"},
-        {{"--list", "extra"}, "", 2, "", "Användning: kvarnixmonitord"},
+        {{"--version"}, "", 0, "kvarnixmonitord 2.0\n", ""},
+        {{"--lista"}, "", 2, "", "Okänt alternativ: lista"},
+        {{"--list", "extra"}, "", 2, "", "Okänt argument: extra"},
+        {{"--list", "--history", "4"}, "", 2, "", "Ange bara ett av --list, --history"},
         {{"--list"}, "", 1, "", "finns inte"},
         {{"--list"}, "inte en databas", 1, "", "är ingen monitordatabas"},
         {{}, "inte en databas", 1, "", "är ingen monitordatabas"},

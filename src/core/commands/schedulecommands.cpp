@@ -42,12 +42,13 @@ bool CScheduleCommands::ReadLoginCheckAtStart() const {
     return db.NextNumber(kLoginCheck, false) != 0;
 }
 
-CScheduleAtStart CScheduleCommands::LoadAtStart(const std::function<int()>& random) const {
+CScheduleAtStart CScheduleCommands::LoadAtStart(const std::function<int()>& random,
+                                                const QDateTime& now) const {
     CSystemDatabase db(m_databasePath, StartWait());
     OpenAtStart(db);
     CScheduleAtStart start;
     start.settings = CMonitorSettings::Load(db);
-    CScheduler::SeedCountdowns(db, random);
+    CScheduler::SeedCountdowns(db, random, now);
     start.rows = db.LoadAllRows();
     QVector<int> keys;
     for (const CScheduleRow& row : start.rows)

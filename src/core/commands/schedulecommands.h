@@ -46,7 +46,7 @@ public:
     // as it is held (until a stop is asked for).
     bool ReadLoginCheckAtStart() const;
     // random gives 0 to 32767 for the first countdowns of the cyclic rows.
-    CScheduleAtStart LoadAtStart(const std::function<int()>& random) const;
+    CScheduleAtStart LoadAtStart(const std::function<int()>& random, const QDateTime& now) const;
 
     QVector<CScheduleRow> LoadRows() const;
     // CDatabaseError::kNoRow when the row is gone.

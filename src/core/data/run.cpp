@@ -18,6 +18,10 @@ QString StoredOutcome(CRun::Outcome outcome) {
         return QStringLiteral("avbruten");
     case CRun::Outcome::NeverStarted:
         return QStringLiteral("startade aldrig");
+    case CRun::Outcome::Pending:
+        return QStringLiteral("väntar");
+    case CRun::Outcome::Skipped:
+        return QStringLiteral("hoppades över");
     case CRun::Outcome::NotStarted:
         break;
     }
@@ -25,8 +29,9 @@ QString StoredOutcome(CRun::Outcome outcome) {
 }
 
 CRun::Outcome OutcomeFromStored(const QString& stored, bool ended) {
-    for (const CRun::Outcome outcome : {CRun::Outcome::Finished, CRun::Outcome::Aborted,
-                                        CRun::Outcome::NeverStarted, CRun::Outcome::NotStarted}) {
+    for (const CRun::Outcome outcome :
+         {CRun::Outcome::Finished, CRun::Outcome::Aborted, CRun::Outcome::NeverStarted,
+          CRun::Outcome::NotStarted, CRun::Outcome::Pending, CRun::Outcome::Skipped}) {
         if (stored == StoredOutcome(outcome))
             return outcome;
     }

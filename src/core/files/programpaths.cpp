@@ -1,11 +1,29 @@
 #include "files/programpaths.h"
 
+#include <QDir>
 #include <QFileInfo>
 
-CProgramPaths::CProgramPaths(const QString& programFilePath) : m_programFile(programFilePath) {}
+CProgramPaths::CProgramPaths(const QString& programFilePath, const QString& dataFolder)
+    : m_programFile(programFilePath),
+      m_filesStem(dataFolder.isEmpty()
+                      ? programFilePath
+                      : QDir(dataFolder).absoluteFilePath(QFileInfo(programFilePath).fileName())) {}
+
+QString CProgramPaths::DataFolder() const {
+    return QFileInfo(m_filesStem).absolutePath();
+}
 
 QString CProgramPaths::LockFile() const {
-    return QFileInfo(m_programFile).absolutePath() + QStringLiteral("/MonitorLoc.loc");
+    return DataFolder() + QStringLiteral("/MonitorLoc.loc");
+}
+
+QString CProgramPaths::ChooseDataFolder(const QString& fromCommandLine) {
+    if (!fromCommandLine.isEmpty())
+        return fromCommandLine;
+    if (const QString fromEnvironment = qEnvironmentVariable("KVARNIX_MAPP");
+        !fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return QStringLiteral(KVARNIX_DATA_DIR);
 }
 
 QString WithFileSuffix(const QString& filePath, const QString& suffix) {

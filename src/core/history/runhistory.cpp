@@ -69,12 +69,4 @@ std::optional<CDurationStatistics> FinishedDurations(const QVector<CRun>& runs) 
     return CDurationStatistics{durations.last(), durations.first(), median, int(durations.size())};
 }
 
-void Write(const std::function<void()>& write) {
-    try {
-        write();
-    } catch (const CDatabaseError& e) {
-        qCInfo(lcSchedule) << "Körhistoriken kunde inte uppdateras:" << e.ErrorText();
-    }
-}
-
 } // namespace RunHistory

@@ -28,8 +28,4 @@ struct CDurationStatistics {
 };
 std::optional<CDurationStatistics> FinishedDurations(const QVector<CRun>& runs);
 
-// Runs a write to the history. The history is an addition: a file without it, or a write that
-// fails, costs the record (a diagnostic line says so) and nothing else.
-void Write(const std::function<void()>& write);
-
 } // namespace RunHistory

@@ -2,7 +2,10 @@
 
 #include "monitordb/databaseerror.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <sqlite3.h>
+#include <unistd.h>
 
 DatabaseFault ClassifyFault(const CDatabaseError& error) {
     switch (error.EngineCode()) {
@@ -43,6 +46,24 @@ DatabaseFault ClassifyFault(const CDatabaseError& error) {
 
 namespace {
 
+// The file the operator must mend: the database, its folder, or one of the WAL files the
+// engine keeps beside it, whichever this program may not write.
+QString WhatToMakeWritable(const QString& path) {
+    const QFileInfo database(path);
+    const QString folder = database.absolutePath();
+    const auto writable = [](const QString& file) {
+        return ::access(QFile::encodeName(file).constData(), W_OK) == 0;
+    };
+    if (!writable(folder))
+        return QStringLiteral("mappen %1").arg(folder);
+    for (const QString& file :
+         {path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm")}) {
+        if (QFileInfo::exists(file) && !writable(file))
+            return QStringLiteral("filen %1").arg(file);
+    }
+    return QStringLiteral("filen och mappen den ligger i");
+}
+
 QString DescribeFault(DatabaseFault fault, const QString& path, const QString& engineText) {
     switch (fault) {
     case DatabaseFault::None:
@@ -77,12 +98,12 @@ QString DescribeFault(DatabaseFault fault, const QString& path, const QString& e
             .arg(path);
     case DatabaseFault::ReadOnly:
         return QStringLiteral("Monitordatabasen %1 går inte att skriva i (%2). Ge monitorn "
-                              "skrivrätt till filen och till mappen den ligger i.")
-            .arg(path, engineText);
+                              "skrivrätt till %3.")
+            .arg(path, engineText, WhatToMakeWritable(path));
     case DatabaseFault::NoAccess:
         return QStringLiteral("Monitordatabasen %1 kan inte öppnas (%2). Kontrollera att "
-                              "monitorn får läsa och skriva filen och mappen den ligger i.")
-            .arg(path, engineText);
+                              "monitorn får läsa och skriva %3.")
+            .arg(path, engineText, WhatToMakeWritable(path));
     case DatabaseFault::DiskFull:
         return QStringLiteral("Disken där monitordatabasen %1 ligger är full (%2). Frigör "
                               "utrymme på disken.")

@@ -1,7 +1,6 @@
 #include "monitordb/filesystem.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <sys/vfs.h>
 
@@ -45,10 +44,7 @@ bool IsNetworkFileSystem(long fileSystemType) {
            std::end(kNetworkFileSystems);
 }
 
-bool IsWalFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(kVersionOffset))
-        return false;
-    const QByteArray versions = file.read(2);
-    return versions.size() == 2 && versions.at(0) == 2 && versions.at(1) == 2;
+bool IsWalHeader(const QByteArray& header) {
+    return header.size() >= kVersionOffset + 2 && header.at(kVersionOffset) == 2 &&
+           header.at(kVersionOffset + 1) == 2;
 }

@@ -12,7 +12,5 @@
 std::optional<long> FileSystemTypeOf(const QString& folder);
 // NFS, SMB/CIFS, FUSE, 9p and the other file systems that reach other hosts.
 bool IsNetworkFileSystem(long fileSystemType);
-// Whether a database file's header says it is in WAL mode; false for no file or a short one.
-// Reading it closes a descriptor of the file, which drops the locks every connection of this
-// process holds on it: only for a file no connection of this process has open.
-bool IsWalFile(const QString& path);
+// Whether the first bytes of a database file say it is in WAL mode; false for a short header.
+bool IsWalHeader(const QByteArray& header);

@@ -3,9 +3,15 @@
 #include "monitordb/databaseerror.h"
 
 #include <QThread>
+#include <QUrl>
 #include <sqlite3.h>
 
 namespace {
+
+// A path as a file URI: "%", "?" and "#" in a name must not be read as URI syntax.
+QByteArray ImmutableUri(const QString& path) {
+    return "file:" + QUrl::toPercentEncoding(path, "/") + "?immutable=1";
+}
 
 // Short sleeps first: most locks are held for a few milliseconds.
 unsigned long PauseMs(int attempt) {
@@ -31,8 +37,12 @@ void CSqliteConnection::Open(const QString& path, OpenMode mode, CBusyWait wait)
     case OpenMode::ReadOnly:
         flags |= SQLITE_OPEN_READONLY;
         break;
+    case OpenMode::Immutable:
+        flags |= SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+        break;
     }
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr);
+    const QByteArray name = mode == OpenMode::Immutable ? ImmutableUri(path) : path.toUtf8();
+    const int rc = sqlite3_open_v2(name.constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString text =
             m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
@@ -91,6 +101,30 @@ void CSqliteConnection::Close() {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
+}
+
+QByteArray CSqliteConnection::ReadFileHeader(int length) const {
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+        !file || !file->pMethods)
+        return {};
+    QByteArray header(length, '\0');
+    const int rc = file->pMethods->xRead(file, header.data(), length, 0);
+    if (rc == SQLITE_IOERR_SHORT_READ) {
+        // The engine fills what lies beyond the end with zeros; a header is never all zeros.
+        while (!header.isEmpty() && header.back() == '\0')
+            header.chop(1);
+        return header;
+    }
+    return rc == SQLITE_OK ? header : QByteArray();
+}
+
+int CSqliteConnection::Changes() const {
+    return sqlite3_changes(m_db);
+}
+
+qint64 CSqliteConnection::LastInsertRowId() const {
+    return sqlite3_last_insert_rowid(m_db);
 }
 
 bool CSqliteConnection::InTransaction() const {

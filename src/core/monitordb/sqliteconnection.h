@@ -46,7 +46,9 @@ public:
     CSqliteConnection(const CSqliteConnection&) = delete;
     CSqliteConnection& operator=(const CSqliteConnection&) = delete;
 
-    enum class OpenMode { ExistingFile, CreateFile, ReadOnly };
+    // Immutable: read only, without locks and without the WAL files, for a file that
+    // nobody else has open for writing.
+    enum class OpenMode { ExistingFile, CreateFile, ReadOnly, Immutable };
     // Opens the file and sets the busy wait before anything else runs.
     void Open(const QString& path, OpenMode mode, CBusyWait wait);
     void Close();
@@ -64,6 +66,13 @@ public:
     // mode turns its read into a write): tried again for as long as that wait.
     void ExecuteWhenFree(const QString& sql) const;
     bool InTransaction() const;
+    // Rows changed by the latest statement, and the rowid of the latest insert.
+    int Changes() const;
+    qint64 LastInsertRowId() const;
+    // The first bytes of the open file, read through the engine's own descriptor: a
+    // descriptor of ours would drop the engine's locks on the file when closed. Fewer
+    // bytes for a shorter file.
+    QByteArray ReadFileHeader(int length) const;
 
 private:
     static int OnBusy(void* connection, int attempt);

@@ -13,22 +13,39 @@
 #include <algorithm>
 #include <climits>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 const QString kPost = QStringLiteral("POST");
+// Enough for the file format's version bytes at 18 and 19.
+constexpr int kHeaderBytes = 100;
 const QString kLastMinute = QStringLiteral("MINUT_SENAST");
 const QString kHighestMinute = QStringLiteral("MINUT_HOGSTA");
+const QString kClaimer = QStringLiteral("MINUT_AV");
 const QStringList kRequiredTables = {QStringLiteral("MONITOR"), QStringLiteral("SEKVENS")};
-const QStringList kLaterTables = {QStringLiteral("PID"), QStringLiteral("SCHEMALAGGARE"),
-                                  QStringLiteral("KORNINGAR")};
-const QStringList kIndexes = {QStringLiteral("MONITOR_NYCKEL"), QStringLiteral("SEKVENS_NAMN"),
-                              QStringLiteral("KORNINGAR_RAD"), QStringLiteral("KORNINGAR_OPPNA"),
-                              QStringLiteral("KORNINGAR_START")};
+// Kept in the file's user_version: a file that has it has every later table, column and index.
+constexpr int kSchemaVersion = 2;
+// Columns that came after their table; added to older files.
+const QVector<QPair<QString, QString>> kLaterColumns = {
+    {QStringLiteral("KORNINGAR"), QStringLiteral("AGARE INTEGER")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("VARD TEXT(255)")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("TID TEXT(20)")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("MINUT INTEGER")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("PROCESS INTEGER")},
+    {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("ID INTEGER")},
+    {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("PROCESSTART TEXT(100)")},
+    {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("HJARTSLAG INTEGER")},
+    {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("TIDSZON TEXT(100)")},
+    {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("UTCOFFSET INTEGER")},
+    {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("ANSPRAK INTEGER")},
+    {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("KLOCKA_EFTER INTEGER")},
+    {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("KLOCKA_DIFF INTEGER")},
+};
 // A run that shows no sign of running this long after its start never started.
 constexpr qint64 kLongestSilenceSeconds = 5 * 60;
-const QString kRunColumns =
-    QStringLiteral("NYCKEL, MODELL, MAKRO, START, IGANG, SLUT, UTFALL, ORSAK");
+const QString kRunColumns = QStringLiteral(
+    "NYCKEL, MODELL, MAKRO, START, IGANG, SLUT, UTFALL, ORSAK, rowid, TID, AGARE, VARD, PROCESS");
 
 // Columns TID, MODELL, MAKRO, NYCKEL, IMPLEMENTED, COUNTER; the start time in display form.
 CScheduleRow RowFrom(const CSqliteStatement& stored) {
@@ -41,6 +58,26 @@ CScheduleRow RowFrom(const CSqliteStatement& stored) {
     row.active = row.implemented != 0;
     row.counter = SaturatedInt(stored.ColumnInt64(5));
     return row;
+}
+
+CRun RunFrom(const CSqliteStatement& row) {
+    CRun run;
+    run.key = row.ColumnInt(0);
+    run.model = row.ColumnText(1);
+    run.macro = row.ColumnText(2);
+    run.launched = row.ColumnInt64(3);
+    if (!row.IsNull(4))
+        run.seenRunning = row.ColumnInt64(4);
+    if (!row.IsNull(5))
+        run.ended = row.ColumnInt64(5);
+    run.outcome = OutcomeFromStored(row.ColumnText(6), run.ended.has_value());
+    run.reason = row.ColumnText(7);
+    run.id = row.ColumnInt64(8);
+    run.startTime = row.ColumnText(9);
+    run.owner = row.ColumnInt64(10);
+    run.host = row.ColumnText(11);
+    run.processId = row.ColumnInt64(12);
+    return run;
 }
 
 QString RunFlagName(int key) {
@@ -80,23 +117,78 @@ void CSystemDatabase::OpenFile(bool create) {
         const bool exists = QFileInfo::exists(m_path);
         if (!exists && !create)
             throw Error(QStringLiteral("filen finns inte"), CDatabaseError::kNoFile);
-        // Not even opened: the engine would try to share the WAL index over the
-        // network. The header is read only there: closing any descriptor of the file
-        // drops every lock this process's connections hold on it.
-        if (exists && IsOnNetwork() && IsWalFile(m_path))
-            throw Error(QStringLiteral("WAL-läge på en nätverksenhet"),
-                        CDatabaseError::kWalOnNetwork);
+        MendWalFileModes();
         m_db.Open(m_path,
                   exists ? CSqliteConnection::OpenMode::ExistingFile
                          : CSqliteConnection::OpenMode::CreateFile,
                   m_wait);
+        RefuseWalOnNetwork();
         EnsureSchema(create);
         m_identity = IdentityOf(m_path);
     } catch (const CDatabaseError& e) {
         m_db.Close();
-        qCDebug(lcDatabase) << "Monitordatabasen kunde inte öppnas:" << e.ErrorText();
         throw;
     }
+}
+
+// A listing reads a file it must leave exactly as it found it. The engine creates the
+// WAL files for a reader of a WAL file and cannot remove them again when it may not
+// write; a WAL file that no program has open (it has no -wal file) is therefore read
+// as immutable, which needs neither.
+void CSystemDatabase::OpenForReading() {
+    m_identity.reset();
+    try {
+        if (!QFileInfo::exists(m_path))
+            throw Error(QStringLiteral("filen finns inte"), CDatabaseError::kNoFile);
+        m_db.Open(m_path, CSqliteConnection::OpenMode::ReadOnly, m_wait);
+        RefuseWalOnNetwork();
+        if (IsWalHeader(m_db.ReadFileHeader(kHeaderBytes)) &&
+            !QFileInfo::exists(m_path + QStringLiteral("-wal")))
+            m_db.Open(m_path, CSqliteConnection::OpenMode::Immutable, m_wait);
+        for (const QString& table : kRequiredTables) {
+            if (!HasTable(table))
+                throw Error(QStringLiteral("tabellen %1 saknas.").arg(table),
+                            CDatabaseError::kIncompleteFile);
+        }
+        m_identity = IdentityOf(m_path);
+    } catch (const CDatabaseError&) {
+        m_db.Close();
+        throw;
+    }
+}
+
+// Not even read: the engine would try to share the WAL index over the network. The
+// header is read through the engine's own descriptor, never one of ours: closing
+// any descriptor of the file drops every lock this process's connections hold on it.
+void CSystemDatabase::RefuseWalOnNetwork() const {
+    if (IsOnNetwork() && IsWalHeader(m_db.ReadFileHeader(kHeaderBytes)))
+        throw Error(QStringLiteral("WAL-läge på en nätverksenhet"), CDatabaseError::kWalOnNetwork);
+}
+
+// The engine gives the WAL files the mode the database had when it made them. Made
+// while the database was read-only, they stay so after the operator has given the
+// database its rights back, and every write fails; the files this user owns follow
+// the database again.
+void CSystemDatabase::MendWalFileModes() const {
+    struct stat database;
+    if (::stat(QFile::encodeName(m_path).constData(), &database) != 0 ||
+        !(database.st_mode & S_IWUSR))
+        return;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const QByteArray file = QFile::encodeName(m_path + QLatin1String(suffix));
+        struct stat made;
+        if (::lstat(file.constData(), &made) == 0 && S_ISREG(made.st_mode) &&
+            made.st_uid == ::geteuid() && !(made.st_mode & S_IWUSR))
+            ::chmod(file.constData(), database.st_mode & 0666);
+    }
+}
+
+bool CSystemDatabase::HasTable(const QString& table) {
+    return m_db
+        .Prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
+                                "name = ?"))
+        .Bind(1, table)
+        .Step();
 }
 
 bool CSystemDatabase::IsOnNetwork() const {
@@ -122,9 +214,10 @@ std::optional<CSystemDatabase::FileIdentity> CSystemDatabase::IdentityOf(const Q
 void CSystemDatabase::EnsureSchema(bool mayCreate) {
     CSqliteStatement query = m_db.Prepare(QStringLiteral("SELECT type, name FROM sqlite_master"));
     QStringList tables;
-    QStringList indexes;
-    while (query.Step())
-        (query.ColumnText(0) == QLatin1String("table") ? tables : indexes) << query.ColumnText(1);
+    while (query.Step()) {
+        if (query.ColumnText(0) == QLatin1String("table"))
+            tables << query.ColumnText(1);
+    }
     if (tables.isEmpty()) {
         if (!mayCreate)
             throw Error(QStringLiteral("filen innehåller inga tabeller."),
@@ -137,37 +230,55 @@ void CSystemDatabase::EnsureSchema(bool mayCreate) {
             throw Error(QStringLiteral("tabellen %1 saknas.").arg(table),
                         CDatabaseError::kIncompleteFile);
     }
-    const auto has = [](const QStringList& present, const QStringList& wanted) {
-        return std::all_of(wanted.begin(), wanted.end(),
-                           [&present](const QString& name) { return present.contains(name); });
-    };
-    if (has(tables, kLaterTables) && has(indexes, kIndexes))
+    if (SchemaVersion() >= kSchemaVersion)
         return;
     CSqliteTransaction transaction(m_db);
-    CreateLaterTables();
+    // Another monitor may have brought the file up to date while this one waited.
+    if (SchemaVersion() < kSchemaVersion)
+        CreateLaterTables();
     transaction.Commit();
 }
 
+int CSystemDatabase::SchemaVersion() const {
+    CSqliteStatement version = m_db.Prepare(QStringLiteral("PRAGMA user_version"));
+    return version.Step() ? version.ColumnInt(0) : 0;
+}
+
+bool CSystemDatabase::HasColumn(const QString& table, const QString& column) const {
+    CSqliteStatement columns =
+        m_db.Prepare(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE name = ?"));
+    return columns.Bind(1, table).Bind(2, column).Step();
+}
+
 // What came after the first files: the PID table, the lookup indexes the per-row
-// statements need to stay fast with many rows, the record of who claimed the
-// latest minute and the run history, whose open runs have an index of their own
-// so that looking for them never reads the closed ones. The calculation program
-// reads none of these but PID.
+// statements need to stay fast with many rows, the schedulers on the file and the
+// run history, whose open and pending runs have indexes of their own so that
+// looking for them never reads the closed ones. The calculation program reads none
+// of these but PID.
 void CSystemDatabase::CreateLaterTables() {
     m_db.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS KORNINGAR (NYCKEL INTEGER, "
                                 "MODELL TEXT(255), MAKRO TEXT(50), START INTEGER, IGANG INTEGER, "
                                 "SLUT INTEGER, UTFALL TEXT(20), ORSAK TEXT(255))"));
+    m_db.Execute(QStringLiteral(
+        "CREATE TABLE IF NOT EXISTS PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))"));
+    m_db.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS SCHEMALAGGARE (VARD TEXT(255), "
+                                "PROCESS INTEGER, TJANST INTEGER)"));
+    for (const auto& [table, column] : kLaterColumns) {
+        if (!HasColumn(table, column.section(QLatin1Char(' '), 0, 0)))
+            m_db.Execute(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(table, column));
+    }
+    // The single row an older version kept of the latest claimer belongs to nobody now.
+    m_db.Execute(QStringLiteral("DELETE FROM SCHEMALAGGARE WHERE ID IS NULL"));
     m_db.Execute(
         QStringLiteral("CREATE INDEX IF NOT EXISTS KORNINGAR_RAD ON KORNINGAR (NYCKEL, START)"));
     m_db.Execute(QStringLiteral(
         "CREATE INDEX IF NOT EXISTS KORNINGAR_OPPNA ON KORNINGAR (NYCKEL) WHERE SLUT IS NULL"));
     m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS KORNINGAR_START ON KORNINGAR (START)"));
-    m_db.Execute(QStringLiteral(
-        "CREATE TABLE IF NOT EXISTS PID (TID TEXT(20), PID INTEGER, MODELL TEXT(255))"));
-    m_db.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS SCHEMALAGGARE (VARD TEXT(255), "
-                                "PROCESS INTEGER, TJANST INTEGER)"));
+    m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS KORNINGAR_VANTANDE ON KORNINGAR "
+                                "(AGARE) WHERE UTFALL = 'väntar'"));
     m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS MONITOR_NYCKEL ON MONITOR (NYCKEL)"));
     m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS SEKVENS_NAMN ON SEKVENS (NAMN)"));
+    m_db.Execute(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
 }
 
 // All tables in one transaction, so a crash leaves either no table or all of
@@ -465,52 +576,196 @@ QVector<qint64> CSystemDatabase::RecordedProcessIds(const QString& model) {
     return ids;
 }
 
-std::optional<CMinuteTracker::State> CSystemDatabase::MinuteClaim() {
+std::optional<CSystemDatabase::MinuteClaim> CSystemDatabase::ReadMinuteClaim() {
     const std::optional<qint64> last = ReadNumber(kLastMinute);
     const std::optional<qint64> highest = ReadNumber(kHighestMinute);
     if (!last || !highest)
         return std::nullopt;
-    return CMinuteTracker::State{*last, *highest};
+    return MinuteClaim{{*last, *highest}, ReadNumber(kClaimer).value_or(0)};
 }
 
-void CSystemDatabase::SetMinuteClaim(const CMinuteTracker::State& state, const Claimer& by) {
+void CSystemDatabase::SetMinuteClaim(const CMinuteTracker::State& state, qint64 claimer,
+                                     qint64 claimedAt) {
     CSqliteTransaction transaction(m_db);
     SetSetting(kLastMinute, state.last);
     SetSetting(kHighestMinute, state.highest);
-    m_db.Execute(QStringLiteral("DELETE FROM SCHEMALAGGARE"));
-    m_db.Prepare(
-            QStringLiteral("INSERT INTO SCHEMALAGGARE (VARD, PROCESS, TJANST) VALUES (?, ?, ?)"))
-        .Bind(1, by.host)
-        .Bind(2, by.process)
-        .Bind(3, by.service ? 1 : 0)
+    SetSetting(kClaimer, claimer);
+    m_db.Cached(QStringLiteral("UPDATE SCHEMALAGGARE SET ANSPRAK = ? WHERE ID = ?"))
+        ->Bind(1, claimedAt)
+        .Bind(2, claimer)
         .Run();
     transaction.Commit();
 }
 
-std::optional<CSystemDatabase::Claimer> CSystemDatabase::LastClaimer() {
-    CSqliteStatement row =
-        m_db.Prepare(QStringLiteral("SELECT VARD, PROCESS, TJANST FROM SCHEMALAGGARE"));
-    if (!row.Step())
-        return std::nullopt;
-    return Claimer{row.ColumnText(0), row.ColumnInt64(1), row.ColumnInt64(2) != 0};
+// ---- schedulers on the file ------------------------------------------------------
+
+// One row a scheduler: a row that went missing (another scheduler took it for dead) is
+// written again with the next heartbeat.
+void CSystemDatabase::Heartbeat(const CSchedulerRecord& scheduler) {
+    CSqliteTransaction transaction(m_db);
+    const CStatementLease update = m_db.Cached(QStringLiteral(
+        "UPDATE SCHEMALAGGARE SET HJARTSLAG = ?, TIDSZON = ?, UTCOFFSET = ?, KLOCKA_EFTER = ?, "
+        "KLOCKA_DIFF = ? WHERE ID = ?"));
+    update->Bind(1, scheduler.heartbeatMs)
+        .Bind(2, scheduler.timeZone)
+        .Bind(3, scheduler.utcOffset)
+        .Bind(4, scheduler.clockBehindOf)
+        .Bind(5, scheduler.clockDifference)
+        .Bind(6, scheduler.id)
+        .Run();
+    if (m_db.Changes() == 0) {
+        m_db.Cached(
+                QStringLiteral("INSERT INTO SCHEMALAGGARE (ID, VARD, PROCESS, TJANST, PROCESSTART, "
+                               "HJARTSLAG, TIDSZON, UTCOFFSET, ANSPRAK, KLOCKA_EFTER, KLOCKA_DIFF) "
+                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
+            ->Bind(1, scheduler.id)
+            .Bind(2, scheduler.host)
+            .Bind(3, scheduler.process)
+            .Bind(4, scheduler.service ? 1 : 0)
+            .Bind(5, scheduler.processStart)
+            .Bind(6, scheduler.heartbeatMs)
+            .Bind(7, scheduler.timeZone)
+            .Bind(8, scheduler.utcOffset)
+            .Bind(9, scheduler.lastClaim)
+            .Bind(10, scheduler.clockBehindOf)
+            .Bind(11, scheduler.clockDifference)
+            .Run();
+    }
+    transaction.Commit();
+}
+
+QVector<CSchedulerRecord> CSystemDatabase::Schedulers() {
+    const CStatementLease rows = m_db.Cached(QStringLiteral(
+        "SELECT ID, VARD, PROCESS, TJANST, PROCESSTART, HJARTSLAG, TIDSZON, UTCOFFSET, "
+        "ANSPRAK, KLOCKA_EFTER, KLOCKA_DIFF, rowid FROM SCHEMALAGGARE WHERE ID IS NOT NULL "
+        "ORDER BY rowid"));
+    QVector<CSchedulerRecord> schedulers;
+    while (rows->Step()) {
+        CSchedulerRecord scheduler;
+        scheduler.id = rows->ColumnInt64(0);
+        scheduler.host = rows->ColumnText(1);
+        scheduler.process = rows->ColumnInt64(2);
+        scheduler.service = rows->ColumnInt64(3) != 0;
+        scheduler.processStart = rows->ColumnText(4);
+        scheduler.heartbeatMs = rows->ColumnInt64(5);
+        scheduler.timeZone = rows->ColumnText(6);
+        scheduler.utcOffset = rows->ColumnInt(7);
+        scheduler.lastClaim = rows->ColumnInt64(8);
+        scheduler.clockBehindOf = rows->ColumnInt64(9);
+        scheduler.clockDifference = rows->ColumnInt64(10);
+        scheduler.registration = rows->ColumnInt64(11);
+        schedulers << scheduler;
+    }
+    return schedulers;
+}
+
+void CSystemDatabase::RemoveScheduler(qint64 id) {
+    m_db.Cached(QStringLiteral("DELETE FROM SCHEMALAGGARE WHERE ID = ?"))->Bind(1, id).Run();
 }
 
 // ---- run history ---------------------------------------------------------------
 
 void CSystemDatabase::RecordStart(const CRun& run) {
     const bool started = run.outcome != CRun::Outcome::NotStarted;
-    const CStatementLease insert = m_db.Cached(
-        QStringLiteral("INSERT INTO KORNINGAR (NYCKEL, MODELL, MAKRO, START, SLUT, UTFALL, ORSAK) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    const CStatementLease insert =
+        m_db.Cached(QStringLiteral("INSERT INTO KORNINGAR (NYCKEL, MODELL, MAKRO, START, SLUT, "
+                                   "UTFALL, ORSAK, TID, VARD, PROCESS) "
+                                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     insert->Bind(1, run.key).Bind(2, run.model).Bind(3, run.macro).Bind(4, run.launched);
     if (!started)
         insert->Bind(5, run.launched).Bind(6, StoredOutcome(run.outcome)).Bind(7, run.reason);
-    insert->Run();
+    insert->Bind(8, run.startTime).Bind(9, run.host).Bind(10, run.processId).Run();
+}
+
+qint64 CSystemDatabase::InsertPendingRun(const CRun& run, qint64 minute) {
+    m_db.Cached(QStringLiteral("INSERT INTO KORNINGAR (NYCKEL, MODELL, MAKRO, START, UTFALL, "
+                               "TID, AGARE, MINUT) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"))
+        ->Bind(1, run.key)
+        .Bind(2, run.model)
+        .Bind(3, run.macro)
+        .Bind(4, run.launched)
+        .Bind(5, StoredOutcome(CRun::Outcome::Pending))
+        .Bind(6, run.startTime)
+        .Bind(7, run.owner)
+        .Bind(8, minute)
+        .Run();
+    return m_db.LastInsertRowId();
+}
+
+QVector<CSystemDatabase::PendingRun> CSystemDatabase::PendingRuns() {
+    const CStatementLease rows = m_db.Cached(
+        // The outcome as a literal, so the engine sees the index of the pending runs fits.
+        QStringLiteral("SELECT %1, MINUT FROM KORNINGAR WHERE UTFALL = 'väntar' "
+                       "ORDER BY MINUT, rowid")
+            .arg(kRunColumns));
+    QVector<PendingRun> pending;
+    while (rows->Step())
+        pending << PendingRun{RunFrom(*rows), rows->ColumnInt64(13)};
+    return pending;
+}
+
+void CSystemDatabase::SetPendingOwner(qint64 runId, qint64 owner) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET AGARE = ? WHERE rowid = ? AND UTFALL = ?"))
+        ->Bind(1, owner)
+        .Bind(2, runId)
+        .Bind(3, StoredOutcome(CRun::Outcome::Pending))
+        .Run();
+}
+
+// One statement: the check stands between the decision and the start of every row of a
+// batch, however long the batch.
+CSystemDatabase::StartCheck CSystemDatabase::CheckStart(const CRun& run) {
+    const CStatementLease row = m_db.Cached(QStringLiteral(
+        "SELECT k.UTFALL, k.AGARE, m.TID, m.MODELL, m.MAKRO, m.IMPLEMENTED, "
+        "(SELECT NUMMER FROM SEKVENS WHERE NAMN = 'RUNFLAGG' || m.NYCKEL), "
+        "(SELECT NUMMER FROM SEKVENS WHERE NAMN = 'DRIFT') "
+        "FROM KORNINGAR k LEFT JOIN MONITOR m ON m.NYCKEL = k.NYCKEL WHERE k.rowid = ?"));
+    row->Bind(1, run.id);
+    StartCheck check;
+    if (!row->Step())
+        return check;
+    check.pending = row->ColumnText(0) == StoredOutcome(CRun::Outcome::Pending);
+    check.owner = row->ColumnInt64(1);
+    check.rowExists = !row->IsNull(5);
+    check.startTime = StartTime::DisplayForm(TrimmedRight(row->ColumnText(2)));
+    check.model = TrimmedRight(row->ColumnText(3));
+    check.macro = TrimmedRight(row->ColumnText(4));
+    check.active = row->ColumnInt64(5) != 0;
+    check.running = row->ColumnInt64(6) != 0;
+    check.schedulerOn = row->ColumnInt64(7) != 0;
+    return check;
+}
+
+void CSystemDatabase::MarkStarted(qint64 runId, qint64 at, const QString& host) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET UTFALL = NULL, START = ?, VARD = ? "
+                               "WHERE rowid = ?"))
+        ->Bind(1, at)
+        .Bind(2, host)
+        .Bind(3, runId)
+        .Run();
+}
+
+void CSystemDatabase::SetRunProcess(qint64 runId, qint64 processId) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET PROCESS = ? WHERE rowid = ?"))
+        ->Bind(1, processId)
+        .Bind(2, runId)
+        .Run();
+}
+
+void CSystemDatabase::CloseRun(qint64 runId, qint64 at, CRun::Outcome outcome,
+                               const QString& reason) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET SLUT = ?1, UTFALL = ?2, ORSAK = ?3 "
+                               "WHERE rowid = ?4"))
+        ->Bind(1, at)
+        .Bind(2, StoredOutcome(outcome))
+        .Bind(3, reason)
+        .Bind(4, runId)
+        .Run();
 }
 
 void CSystemDatabase::MarkRunning(int key, qint64 at) {
-    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET IGANG = ? "
-                               "WHERE NYCKEL = ? AND SLUT IS NULL AND IGANG IS NULL"))
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET IGANG = ? WHERE NYCKEL = ? AND "
+                               "SLUT IS NULL AND UTFALL IS NULL AND IGANG IS NULL"))
         ->Bind(1, at)
         .Bind(2, key)
         .Run();
@@ -518,7 +773,7 @@ void CSystemDatabase::MarkRunning(int key, qint64 at) {
 
 void CSystemDatabase::EndRun(int key, qint64 at, CRun::Outcome outcome) {
     m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET IGANG = IFNULL(IGANG, ?1), SLUT = ?1, "
-                               "UTFALL = ?2 WHERE NYCKEL = ?3 AND SLUT IS NULL"))
+                               "UTFALL = ?2 WHERE NYCKEL = ?3 AND SLUT IS NULL AND UTFALL IS NULL"))
         ->Bind(1, at)
         .Bind(2, StoredOutcome(outcome))
         .Bind(3, key)
@@ -532,15 +787,17 @@ void CSystemDatabase::EndQuietRuns(qint64 now) {
     m_db.Cached(QStringLiteral(
                     "UPDATE KORNINGAR SET SLUT = MAX(START, (SELECT NUMMER FROM SEKVENS WHERE "
                     "NAMN = 'CALC_TIME' || KORNINGAR.NYCKEL)), UTFALL = ?1 "
-                    "WHERE SLUT IS NULL AND IFNULL((SELECT NUMMER FROM SEKVENS WHERE "
-                    "NAMN = 'RUNFLAGG' || KORNINGAR.NYCKEL), 0) = 0 AND (SELECT NUMMER FROM "
+                    "WHERE SLUT IS NULL AND UTFALL IS NULL AND IFNULL((SELECT NUMMER FROM "
+                    "SEKVENS WHERE NAMN = 'RUNFLAGG' || KORNINGAR.NYCKEL), 0) = 0 AND "
+                    "(SELECT NUMMER FROM "
                     "SEKVENS WHERE NAMN = 'CALC_TIME' || KORNINGAR.NYCKEL) >= START"))
         ->Bind(1, StoredOutcome(CRun::Outcome::Finished))
         .Run();
     // "+START": through the index of the open runs, not the start index, which would read
     // every run older than the silence.
     m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET SLUT = ?1, UTFALL = ?2 "
-                               "WHERE SLUT IS NULL AND IGANG IS NULL AND +START < ?3 AND "
+                               "WHERE SLUT IS NULL AND UTFALL IS NULL AND IGANG IS NULL AND "
+                               "+START < ?3 AND "
                                "IFNULL((SELECT NUMMER FROM SEKVENS WHERE "
                                "NAMN = 'RUNFLAGG' || KORNINGAR.NYCKEL), 0) = 0"))
         ->Bind(1, now)
@@ -550,24 +807,15 @@ void CSystemDatabase::EndQuietRuns(qint64 now) {
     transaction.Commit();
 }
 
-namespace {
-
-CRun RunFrom(const CSqliteStatement& row) {
-    CRun run;
-    run.key = row.ColumnInt(0);
-    run.model = row.ColumnText(1);
-    run.macro = row.ColumnText(2);
-    run.launched = row.ColumnInt64(3);
-    if (!row.IsNull(4))
-        run.seenRunning = row.ColumnInt64(4);
-    if (!row.IsNull(5))
-        run.ended = row.ColumnInt64(5);
-    run.outcome = OutcomeFromStored(row.ColumnText(6), run.ended.has_value());
-    run.reason = row.ColumnText(7);
-    return run;
+QHash<int, QString> CSystemDatabase::OpenRunHosts() {
+    const CStatementLease rows = m_db.Cached(
+        QStringLiteral("SELECT NYCKEL, VARD FROM KORNINGAR WHERE SLUT IS NULL AND UTFALL IS NULL "
+                       "AND VARD IS NOT NULL AND VARD <> '' ORDER BY rowid"));
+    QHash<int, QString> hosts;
+    while (rows->Step())
+        hosts.insert(rows->ColumnInt(0), rows->ColumnText(1));
+    return hosts;
 }
-
-} // namespace
 
 QVector<CRun> CSystemDatabase::Runs(int key, int offset, int limit) {
     const CStatementLease rows =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/run.h"
+#include "data/scheduler.h"
 #include "data/schedulerow.h"
 #include "monitordb/databaseerror.h"
 #include "monitordb/sqliteconnection.h"
@@ -36,6 +37,10 @@ public:
     void Open();
     // As Open, but a missing or empty file is created with its tables: the program's start.
     void OpenOrCreate();
+    // For reading only, as a listing does: nothing is added to the file and no file is
+    // left beside it; the tables an older file lacks are simply not there to read.
+    void OpenForReading();
+    bool HasTable(const QString& table);
     void Close();
     QString Path() const { return m_path; }
     // For work that must be one transaction across several operations.
@@ -79,6 +84,8 @@ public:
     // Named numbers, read as 64-bit values.
     qint64 NextNumber(const QString& name, bool advance);
     qint64 GetSetting(const QString& name);
+    // The stored number, nothing when there is none; never creates it.
+    std::optional<qint64> StoredNumber(const QString& name) { return ReadNumber(name); }
     bool SettingExists(const QString& name);
     void SetSetting(const QString& name, qint64 value);
     bool IsRunFlagSet(int key);
@@ -98,20 +105,52 @@ public:
     // The process ids the calculation program recorded for a model.
     QVector<qint64> RecordedProcessIds(const QString& model);
 
-    // The minutes the schedulers on this file have evaluated; nothing before the first.
-    std::optional<CMinuteTracker::State> MinuteClaim();
-    // Who evaluated the latest minute: a window's scheduler or a service, on which host.
-    struct Claimer {
-        QString host;
-        qint64 process = 0;
-        bool service = false;
+    // The minutes the schedulers on this file have evaluated, and which of them claimed the
+    // latest; nothing before the first claim.
+    struct MinuteClaim {
+        CMinuteTracker::State state;
+        qint64 claimer = 0;
     };
-    void SetMinuteClaim(const CMinuteTracker::State& state, const Claimer& by);
-    std::optional<Claimer> LastClaimer();
+    std::optional<MinuteClaim> ReadMinuteClaim();
+    // claimedAt: the claimer's clock, seconds since 1970.
+    void SetMinuteClaim(const CMinuteTracker::State& state, qint64 claimer, qint64 claimedAt);
 
-    // The run history (KORNINGAR): every start attempt and what became of it.
+    // The schedulers on the file, one row each, in the order they registered.
+    void Heartbeat(const CSchedulerRecord& scheduler);
+    QVector<CSchedulerRecord> Schedulers();
+    void RemoveScheduler(qint64 id);
+
+    // The run history (KORNINGAR): every start decided and what became of it.
     // Each run's end is written once, by whichever scheduler sees it first.
     void RecordStart(const CRun& run);
+    // A start decided for a minute (a wall-clock minute, CMinuteTracker's count), to be
+    // made by run.owner; its id.
+    qint64 InsertPendingRun(const CRun& run, qint64 minute);
+    struct PendingRun {
+        CRun run;
+        qint64 minute = 0;
+    };
+    // Every pending run, by the minute it was decided for.
+    QVector<PendingRun> PendingRuns();
+    void SetPendingOwner(qint64 runId, qint64 owner);
+    // The run and its row as they are now, read just before a pending run starts.
+    struct StartCheck {
+        bool pending = false;
+        qint64 owner = 0;
+        bool rowExists = false;
+        QString startTime; // display form
+        QString model;
+        QString macro;
+        bool active = false;
+        bool running = false;
+        bool schedulerOn = false;
+    };
+    StartCheck CheckStart(const CRun& run);
+    // The pending run starts now on the host.
+    void MarkStarted(qint64 runId, qint64 at, const QString& host);
+    void SetRunProcess(qint64 runId, qint64 processId);
+    // Ends one run, whatever it was: not started, skipped, ...
+    void CloseRun(qint64 runId, qint64 at, CRun::Outcome outcome, const QString& reason);
     // The run flag was seen up: the row's open run runs since then.
     void MarkRunning(int key, qint64 at);
     // Ends the row's open run.
@@ -119,6 +158,8 @@ public:
     // Ends the runs that wrote their calculation time between two looks at
     // their flag, and those that showed no sign of running within five minutes.
     void EndQuietRuns(qint64 now);
+    // The host each row's open run was started on, where one was recorded.
+    QHash<int, QString> OpenRunHosts();
     // The row's runs, newest first, from offset on, at most limit of them.
     QVector<CRun> Runs(int key, int offset, int limit);
     // The row's latest finished runs, newest first.
@@ -130,6 +171,10 @@ public:
 private:
     void OpenFile(bool create);
     bool IsOnNetwork() const;
+    void RefuseWalOnNetwork() const;
+    void MendWalFileModes() const;
+    int SchemaVersion() const;
+    bool HasColumn(const QString& table, const QString& column) const;
     void CreateSchema();
     void CreateLaterTables();
     void EnsureSchema(bool mayCreate);

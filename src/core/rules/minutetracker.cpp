@@ -21,9 +21,11 @@ qint64 CMinuteTracker::WallClockMinute(const QDateTime& time) {
     return QDateTime(time.date(), QTime(t.hour(), t.minute()), Qt::UTC).toSecsSinceEpoch() / 60;
 }
 
-CMinuteTracker::Minutes CMinuteTracker::Advance(const QDateTime& now) {
+CMinuteTracker::Minutes CMinuteTracker::Advance(const QDateTime& now, bool claimedHere) {
     const qint64 current = WallClockMinute(now);
     Minutes minutes;
+    if (m_state && !claimedHere && current <= m_state->last)
+        return minutes;
     if (!m_state || current - m_state->last < -kJumpMinutes) {
         minutes.forWildcardRows = minutes.forFixedRows = Readings(current - 1, current);
         m_state = State{current, current};

@@ -17,7 +17,9 @@
 //   in real time;
 // - backward by more: a correction, only the current minute.
 // Its state is kept in the monitor database, so that a restart or a second
-// scheduler on the same file never evaluates a minute again.
+// scheduler on the same file never evaluates a minute again. Only minutes this
+// scheduler claimed itself can show its own clock going back: a clock behind the
+// minute another scheduler claimed has simply not reached that minute yet.
 class CMinuteTracker {
 public:
     struct Minutes {
@@ -36,7 +38,8 @@ public:
     explicit CMinuteTracker(std::optional<State> state) : m_state(state) {}
 
     // The readings are local wall-clock times; only their date and time of day count.
-    Minutes Advance(const QDateTime& now);
+    // claimedHere: the stored state is this scheduler's own latest claim.
+    Minutes Advance(const QDateTime& now, bool claimedHere = true);
     std::optional<State> Current() const { return m_state; }
 
     // The minute on the local wall clock, counted as if that clock were UTC, so

@@ -2,21 +2,45 @@
 
 #include "base/clock.h"
 #include "base/diagnostics.h"
-#include "data/schedulerow.h"
+#include "base/spawn.h"
+#include "data/run.h"
 #include "files/programpaths.h"
-#include "history/runhistory.h"
 #include "log/monitorlog.h"
+#include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/calculationprocesses.h"
+#include "schedule/schedulerpeers.h"
 #include "settings/monitorsettings.h"
 
+#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 
+namespace {
+
+// Why a pending run must not start now; empty when it may.
+QString WhySkipped(const CSystemDatabase::StartCheck& check, const CRun& run, StartRule rule) {
+    if (!check.rowExists)
+        return QStringLiteral("raden finns inte längre");
+    if (check.running)
+        return QStringLiteral("beräkningen körs redan");
+    if (rule == StartRule::RunNow)
+        return {};
+    if (!check.schedulerOn)
+        return QStringLiteral("schemaläggaren stängdes av");
+    if (!check.active)
+        return QStringLiteral("raden har avaktiverats");
+    if (check.startTime != run.startTime || check.model != run.model || check.macro != run.macro)
+        return QStringLiteral("raden har ändrats");
+    return {};
+}
+
+} // namespace
+
 CCalculationLauncher::CCalculationLauncher(const CProgramPaths& paths, const CClock& clock,
-                                           CMonitorLog& log, CCalculationProcesses& processes)
-    : m_paths(paths), m_clock(clock), m_log(log), m_processes(processes) {}
+                                           CMonitorLog& log, CCalculationProcesses& processes,
+                                           const CSchedulerPeers& peers)
+    : m_paths(paths), m_clock(clock), m_log(log), m_processes(processes), m_peers(peers) {}
 
 QString CCalculationLauncher::WhyNotStartable(const QString& programPath) {
     if (programPath.isEmpty())
@@ -36,45 +60,73 @@ QString CCalculationLauncher::WhyNotStartable(const QString& programPath) {
     return {};
 }
 
-CLaunchReport CCalculationLauncher::Launch(CSystemDatabase& db, const CScheduleRow& row,
-                                           const CMonitorSettings& settings) {
-    // Read before the start, so a calculation time the program writes is never earlier.
-    const QDateTime attempted = m_clock.Now();
-    CLaunchReport report{row.key, row.model, row.macro,
-                         false,   true,      WhyNotStartable(settings.programPath)};
+// The run is marked started before the program starts: a stop or a crash between the two
+// leaves a run that never showed a sign of life, never one started twice.
+std::optional<CLaunchReport> CCalculationLauncher::StartPending(CSystemDatabase& db,
+                                                                const CRun& run,
+                                                                const CMonitorSettings& settings,
+                                                                StartRule rule) {
+    CLaunchReport report{run.key, run.model, run.macro, false, true, {}};
+    {
+        CSqliteTransaction transaction(db.Connection());
+        const CSystemDatabase::StartCheck check = db.CheckStart(run);
+        if (!check.pending || check.owner != m_peers.Id())
+            return std::nullopt;
+        report.reason = WhySkipped(check, run, rule);
+        const qint64 now = m_clock.Now().toSecsSinceEpoch();
+        if (!report.reason.isEmpty()) {
+            db.CloseRun(run.id, now, CRun::Outcome::Skipped, report.reason);
+            transaction.Commit();
+            report.attempted = false;
+            Log(run, QStringLiteral("startades inte: %1").arg(report.reason));
+            return report;
+        }
+        db.MarkStarted(run.id, now, m_peers.Host());
+        transaction.Commit();
+    }
     qint64 processId = 0;
-    if (report.reason.isEmpty()) {
-        QProcess process;
-        process.setProgram(settings.programPath);
-        process.setArguments({row.model + QStringLiteral(".vxm"), row.macro,
-                              QString::number(row.key), QString::number(settings.mayWriteIp21),
-                              m_paths.MonitorDatabase(), QStringLiteral("1")});
-        report.started = process.startDetached(&processId);
-        if (!report.started)
-            report.reason = QStringLiteral("programmet %1 gick inte att starta (%2)")
-                                .arg(settings.programPath, process.errorString());
-    }
-    QString line = row.model + QStringLiteral("   ") + row.macro;
+    report.reason = Spawn(run, settings, processId);
+    report.started = report.reason.isEmpty();
     if (report.started) {
-        m_processes.Remember(row.key, processId);
+        m_processes.Remember(run.key, processId);
+        db.SetRunProcess(run.id, processId);
+        Log(run, {});
     } else {
-        line += QStringLiteral("   (kunde inte startas: %1)").arg(report.reason);
+        db.CloseRun(run.id, m_clock.Now().toSecsSinceEpoch(), CRun::Outcome::NotStarted,
+                    report.reason);
         qCWarning(lcSchedule).noquote()
-            << "Raden" << row.key << "kunde inte startas:" << report.reason;
+            << "Raden" << run.key << "kunde inte startas:" << report.reason;
+        Log(run, QStringLiteral("kunde inte startas: %1").arg(report.reason));
     }
-    m_log.AppendLogLine(line, m_clock.Now());
-    Record(db, report, attempted);
     return report;
 }
 
-void CCalculationLauncher::Record(CSystemDatabase& db, const CLaunchReport& report,
-                                  const QDateTime& attempted) {
-    CRun run;
-    run.key = report.key;
-    run.model = report.model;
-    run.macro = report.macro;
-    run.launched = attempted.toSecsSinceEpoch();
-    run.outcome = report.started ? CRun::Outcome::Running : CRun::Outcome::NotStarted;
-    run.reason = report.reason;
-    RunHistory::Write([&] { db.RecordStart(run); });
+// Empty when the program started.
+QString CCalculationLauncher::Spawn(const CRun& run, const CMonitorSettings& settings,
+                                    qint64& processId) const {
+    if (const QString whyNot = WhyNotStartable(settings.programPath); !whyNot.isEmpty())
+        return whyNot;
+    const QString program = settings.programPath.contains(QLatin1Char('/'))
+                                ? settings.programPath
+                                : QStandardPaths::findExecutable(settings.programPath);
+    const std::vector<std::string> arguments = {
+        QFile::encodeName(run.model + QStringLiteral(".vxm")).toStdString(),
+        run.macro.toStdString(),
+        std::to_string(run.key),
+        std::to_string(settings.mayWriteIp21),
+        QFile::encodeName(m_paths.MonitorDatabase()).toStdString(),
+        "1"};
+    const SpawnResult spawned = SpawnDetached(QFile::encodeName(program).toStdString(), arguments);
+    if (spawned.pid < 0)
+        return QString::fromStdString(
+            DescribeStartFailure(QFile::encodeName(program).toStdString(), spawned.error));
+    processId = spawned.pid;
+    return {};
+}
+
+void CCalculationLauncher::Log(const CRun& run, const QString& problem) {
+    QString line = run.model + QStringLiteral("   ") + run.macro;
+    if (!problem.isEmpty())
+        line += QStringLiteral("   (%1)").arg(problem);
+    m_log.AppendLogLine(line, m_clock.Now());
 }

@@ -3,49 +3,64 @@
 #include <QDateTime>
 #include <QMetaType>
 #include <QString>
+#include <optional>
 
 class CCalculationProcesses;
 class CClock;
 class CMonitorLog;
 class CProgramPaths;
+class CSchedulerPeers;
 class CSystemDatabase;
 struct CMonitorSettings;
-struct CScheduleRow;
+struct CRun;
 
-// What became of one start of the calculation program.
+// What became of one start the scheduler decided.
 struct CLaunchReport {
     int key = -1;
     QString model;
     QString macro;
     bool started = false;
-    // False when the start was not even tried (a calculation of the row runs).
+    // False when the start was not even tried: the row's calculation runs, or the row was
+    // changed, switched off or deleted since the start was decided.
     bool attempted = true;
-    // Why it could not start, in plain Swedish; empty when it started.
+    // Why it did not start, in plain Swedish; empty when it started.
     QString reason;
 };
 Q_DECLARE_METATYPE(CLaunchReport)
 
-// Starts the calculation program for one row with its six arguments, as a
-// process of its own that is not waited for, and writes the outcome to the
-// monitor log (the usual line when the program started, the same line with the
-// reason appended when it could not) and to the run history.
+// Which look at the row stands between a pending run and its start.
+enum class StartRule {
+    // A start of the schedule: the row must be as it was decided, active and idle, and the
+    // scheduler on.
+    Scheduled,
+    // "Kör nu": the row need only be there and idle.
+    RunNow,
+};
+
+// Starts the calculation program for one pending run with its six arguments, as a process
+// of its own that is not waited for, and writes the outcome to the run's record in the
+// history and to the monitor log (the usual line when the program started, the same line
+// with the reason appended when it could not start or was skipped).
 class CCalculationLauncher {
 public:
     CCalculationLauncher(const CProgramPaths& paths, const CClock& clock, CMonitorLog& log,
-                         CCalculationProcesses& processes);
+                         CCalculationProcesses& processes, const CSchedulerPeers& peers);
 
-    // db: the open monitor database the run is recorded in.
-    CLaunchReport Launch(CSystemDatabase& db, const CScheduleRow& row,
-                         const CMonitorSettings& settings);
+    // db: the open monitor database, outside any transaction. Nothing when the run is no
+    // longer this scheduler's to start (another one took it over).
+    std::optional<CLaunchReport> StartPending(CSystemDatabase& db, const CRun& run,
+                                              const CMonitorSettings& settings, StartRule rule);
 
     // Empty when the path names a program that may be started, else why not.
     static QString WhyNotStartable(const QString& programPath);
 
 private:
-    void Record(CSystemDatabase& db, const CLaunchReport& report, const QDateTime& attempted);
+    QString Spawn(const CRun& run, const CMonitorSettings& settings, qint64& processId) const;
+    void Log(const CRun& run, const QString& problem);
 
     const CProgramPaths& m_paths;
     const CClock& m_clock;
     CMonitorLog& m_log;
     CCalculationProcesses& m_processes;
+    const CSchedulerPeers& m_peers;
 };

@@ -1,20 +1,25 @@
 #pragma once
 
 #include <QMutex>
+#include <QSet>
 #include <QString>
 #include <functional>
 
 class CClock;
 class CMonitorLog;
 
-// Problems the scheduler's threads meet, each reported once: a line in the
-// monitor log and the diagnostic log when it appears or changes, one when all
-// are gone, and the listener (the status bar, or standard error of the
-// service) hears every change. Nothing here waits for anybody.
+// Problems the scheduler's threads meet (the database, the monitor log, schedulers that
+// disagree on the time), each told once for as long as it stands: a line in the monitor log
+// and in the diagnostic log, and the announcer (standard error of the service) hears it; one
+// line when all are gone. The listener (the status bar) hears every change of the problem
+// the operator should see now. Nothing here waits for anybody, and nobody is called with a
+// lock held.
 class CProblemReporter {
 public:
-    // Both look at the same file; the one that reported last knows it best.
-    enum class Source { Schedule, Display };
+    // The tick and the refresh each look at the database on their own; the one that
+    // reported last knows it best. The log, and the schedulers' agreement on the time, are
+    // problems of their own.
+    enum class Source { Schedule, Display, Log, Peers };
 
     CProblemReporter(CMonitorLog& log, const CClock& clock);
 
@@ -22,18 +27,28 @@ public:
     void Report(Source source, const QString& problem);
     // The problem the operator should see now, or empty.
     QString Current() const;
-    // Called on the reporting thread, without any lock held.
+    // Called on the reporting thread.
     void SetListener(std::function<void(const QString&)> listener);
+    void SetAnnouncer(std::function<void(const QString&)> announcer);
+
+    // Said once the database's problems are gone.
+    static QString SolvedText();
 
 private:
+    // The database's problems are one: either thread may meet the same fault.
+    enum Group { Database, Log, Peers, GroupCount };
+    static Group GroupOf(Source source);
+    static QString SolvedText(Group group);
     QString CurrentLocked() const;
+    bool IsClear(Group group) const;
 
     CMonitorLog& m_log;
     const CClock& m_clock;
     mutable QMutex m_mutex;
-    QString m_schedule;
-    QString m_display;
+    QString m_problems[4];
     Source m_latest = Source::Schedule;
-    QString m_lastLogged;
+    // Every problem of a group told since the last time the group had none.
+    QSet<QString> m_told[GroupCount];
     std::function<void(const QString&)> m_listener;
+    std::function<void(const QString&)> m_announcer;
 };

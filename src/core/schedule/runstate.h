@@ -1,9 +1,11 @@
 #pragma once
 
 #include "data/schedulerow.h"
+#include "settings/monitorsettings.h"
 
 #include <QHash>
 #include <QMetaType>
+#include <QStringList>
 #include <QVector>
 #include <optional>
 
@@ -14,6 +16,9 @@ struct CRunState {
     bool stale = false;
     qint64 calcSeconds = 0;
     qint64 mesSeconds = 0;
+    // The host another scheduler started the row's open run on; only that host can tell
+    // whether it still runs.
+    QString elsewhere{};
 };
 
 struct CRunStates {
@@ -21,5 +26,10 @@ struct CRunStates {
     // The rows as now stored, when the list must be read anew: another file took
     // the database's place, or it cannot be read at all (then it is empty).
     std::optional<QVector<CScheduleRow>> reloadedRows;
+    // The settings as now stored.
+    std::optional<CMonitorSettings> settings;
+    // What the refresh found that the operator should read once: run flags left by
+    // calculations that are gone.
+    QStringList notices;
 };
 Q_DECLARE_METATYPE(CRunStates)

@@ -1,7 +1,6 @@
 #include "schedule/runstatereader.h"
 
 #include "base/clock.h"
-#include "history/runhistory.h"
 #include "log/monitorlog.h"
 #include "monitordb/databaseerror.h"
 #include "monitordb/databasefault.h"
@@ -22,11 +21,11 @@ bool LeavesNoRows(DatabaseFault fault) {
 
 } // namespace
 
-CRunStateReader::CRunStateReader(QString databasePath, const CClock& clock,
+CRunStateReader::CRunStateReader(QString databasePath, QString host, const CClock& clock,
                                  CCalculationProcesses& processes, CMonitorLog& log,
                                  CProblemReporter& problems, const std::atomic<bool>& stop)
-    : m_databasePath(std::move(databasePath)), m_clock(clock), m_processes(processes), m_log(log),
-      m_problems(problems), m_stop(stop) {}
+    : m_databasePath(std::move(databasePath)), m_host(std::move(host)), m_clock(clock),
+      m_processes(processes), m_log(log), m_problems(problems), m_stop(stop) {}
 
 std::optional<CRunStates> CRunStateReader::Read() {
     CSystemDatabase db(m_databasePath, CBusyWait(kBusyWaitMs, &m_stop));
@@ -38,27 +37,9 @@ std::optional<CRunStates> CRunStateReader::Read() {
     CRunStates states;
     const bool replaced = m_identity && db.Identity() != m_identity;
     try {
-        const QVector<CScheduleRow> rows = db.LoadAllRows();
-        if (m_unreadable || replaced)
-            states.reloadedRows = rows;
-        QVector<int> keys;
-        keys.reserve(rows.size());
-        for (const CScheduleRow& row : rows)
-            keys << row.key;
-        const QHash<int, bool> flags = db.RunFlags(keys);
-        const QHash<int, qint64> calcTimes = db.StoredTimes(StoredTime::Calculation);
-        const QHash<int, qint64> mesTimes = db.StoredTimes(StoredTime::Measurement);
-        const QSet<int> stale =
-            m_processes.StaleFlags(db, rows, [&flags](int key) { return flags.value(key); });
-        for (const CScheduleRow& row : rows) {
-            states.byKey.insert(row.key, {flags.value(row.key), stale.contains(row.key),
-                                          calcTimes.value(row.key), mesTimes.value(row.key)});
-        }
-        RecordFlagChanges(db, flags);
-        ReportNewlyStale(db, rows, stale);
-    } catch (const CDatabaseError&) {
-        // Busy or not, the lines keep what they show until the next refresh.
-        return std::nullopt;
+        ReadStates(db, replaced, states);
+    } catch (const CDatabaseError& e) {
+        return ReportUnusable(e);
     }
     // A file that took the place of the one read before is reported once.
     if (replaced && !m_unreadable)
@@ -70,6 +51,33 @@ std::optional<CRunStates> CRunStateReader::Read() {
     m_unreadable = false;
     m_problems.Report(CProblemReporter::Source::Display, {});
     return states;
+}
+
+// A run started on another host is that host's to judge: only there can a scheduler see
+// whether its calculation still runs.
+void CRunStateReader::ReadStates(CSystemDatabase& db, bool replaced, CRunStates& states) {
+    const QVector<CScheduleRow> rows = db.LoadAllRows();
+    if (m_unreadable || replaced)
+        states.reloadedRows = rows;
+    states.settings = CMonitorSettings::Read(db);
+    QVector<int> keys;
+    keys.reserve(rows.size());
+    for (const CScheduleRow& row : rows)
+        keys << row.key;
+    const QHash<int, bool> flags = db.RunFlags(keys);
+    const QHash<int, qint64> calcTimes = db.StoredTimes(StoredTime::Calculation);
+    const QHash<int, qint64> mesTimes = db.StoredTimes(StoredTime::Measurement);
+    QHash<int, QString> elsewhere = db.OpenRunHosts();
+    elsewhere.removeIf([this](const auto& run) { return run.value() == m_host; });
+    const QSet<int> stale = m_processes.StaleFlags(
+        db, rows, [&](int key) { return flags.value(key) && !elsewhere.contains(key); });
+    for (const CScheduleRow& row : rows) {
+        states.byKey.insert(row.key, {flags.value(row.key), stale.contains(row.key),
+                                      calcTimes.value(row.key), mesTimes.value(row.key),
+                                      flags.value(row.key) ? elsewhere.value(row.key) : QString()});
+    }
+    RecordFlagChanges(db, flags);
+    states.notices = ReportNewlyStale(db, rows, stale);
 }
 
 std::optional<CRunStates> CRunStateReader::ReportUnusable(const CDatabaseError& error) {
@@ -86,19 +94,22 @@ std::optional<CRunStates> CRunStateReader::ReportUnusable(const CDatabaseError& 
     return states;
 }
 
-void CRunStateReader::ReportNewlyStale(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
-                                       const QSet<int>& stale) {
+QStringList CRunStateReader::ReportNewlyStale(CSystemDatabase& db,
+                                              const QVector<CScheduleRow>& rows,
+                                              const QSet<int>& stale) {
+    QStringList notices;
     for (const CScheduleRow& row : rows) {
         if (!stale.contains(row.key) || m_loggedStale.contains(row.key))
             continue;
-        m_log.AppendLogLine(row.model + QStringLiteral("   ") + row.macro +
-                                QStringLiteral("   (beräkningsflaggan är satt men ingen "
-                                               "beräkning för raden körs på den här datorn)"),
-                            m_clock.Now());
-        RunHistory::Write(
-            [&] { db.EndRun(row.key, m_clock.Now().toSecsSinceEpoch(), CRun::Outcome::Aborted); });
+        db.EndRun(row.key, m_clock.Now().toSecsSinceEpoch(), CRun::Outcome::Aborted);
+        const QString notice = row.model + QStringLiteral("   ") + row.macro +
+                               QStringLiteral("   (beräkningsflaggan är satt men ingen "
+                                              "beräkning för raden körs på den här datorn)");
+        m_log.AppendLogLine(notice, m_clock.Now());
+        notices << QStringLiteral("Rad %1: %2").arg(row.key).arg(notice);
     }
     m_loggedStale = stale;
+    return notices;
 }
 
 // One statement for each flag that changed since the last look; at the first
@@ -109,9 +120,9 @@ void CRunStateReader::RecordFlagChanges(CSystemDatabase& db, const QHash<int, bo
         const bool known = m_previousFlags && m_previousFlags->contains(flag.key());
         const bool was = known && m_previousFlags->value(flag.key());
         if (flag.value() && !was)
-            RunHistory::Write([&] { db.MarkRunning(flag.key(), now); });
+            db.MarkRunning(flag.key(), now);
         else if (!flag.value() && was)
-            RunHistory::Write([&] { db.EndRun(flag.key(), now, CRun::Outcome::Finished); });
+            db.EndRun(flag.key(), now, CRun::Outcome::Finished);
     }
     m_previousFlags = flags;
 }

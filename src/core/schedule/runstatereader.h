@@ -12,26 +12,31 @@ class CClock;
 class CMonitorLog;
 class CProblemReporter;
 
-// The display refresh: every row's run flag and times, and the rows whose flag a
-// calculation that died left behind. A stale flag is logged once when first
-// seen and ends the row's run as aborted; nothing is reset, since a calculation
-// on another host may share the file. A flag seen going up or down marks the
-// row's run as running or finished in the history. Used from one thread at a time.
+// The display refresh: every row's run flag and times, the settings as stored, and the
+// rows whose flag a calculation that died on this host left behind. A stale flag is logged
+// once when first seen and ends the row's run as aborted; nothing is reset, since a
+// calculation on another host may share the file. A flag seen going up or down marks the
+// row's run as running or finished in the history. A fault is reported like the tick's.
+// Used from one thread at a time.
 class CRunStateReader {
 public:
-    CRunStateReader(QString databasePath, const CClock& clock, CCalculationProcesses& processes,
-                    CMonitorLog& log, CProblemReporter& problems, const std::atomic<bool>& stop);
+    // host: the host this program runs on.
+    CRunStateReader(QString databasePath, QString host, const CClock& clock,
+                    CCalculationProcesses& processes, CMonitorLog& log, CProblemReporter& problems,
+                    const std::atomic<bool>& stop);
 
     // Nothing when the file is busy or was unusable before and still is.
     std::optional<CRunStates> Read();
 
 private:
+    void ReadStates(CSystemDatabase& db, bool replaced, CRunStates& states);
     std::optional<CRunStates> ReportUnusable(const CDatabaseError& error);
-    void ReportNewlyStale(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
-                          const QSet<int>& stale);
+    QStringList ReportNewlyStale(CSystemDatabase& db, const QVector<CScheduleRow>& rows,
+                                 const QSet<int>& stale);
     void RecordFlagChanges(CSystemDatabase& db, const QHash<int, bool>& flags);
 
     const QString m_databasePath;
+    const QString m_host;
     const CClock& m_clock;
     CCalculationProcesses& m_processes;
     CMonitorLog& m_log;

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <numeric>
 #include <optional>
-#include <sqlite3.h>
 
 namespace {
 
@@ -54,6 +53,8 @@ QString LastRunText(const CListedRow& listed, const QDateTime&) {
 QString RunStateText(const CListedRow& listed, const QDateTime&) {
     if (listed.state.stale)
         return QStringLiteral("flaggan kvar");
+    if (!listed.state.elsewhere.isEmpty())
+        return QStringLiteral("körs på %1").arg(listed.state.elsewhere);
     return listed.state.running ? QStringLiteral("körs") : QStringLiteral("-");
 }
 
@@ -199,26 +200,24 @@ QString CScheduleListing::TimeLeft(qint64 seconds) {
     return QStringLiteral("%1 min").arg(rest);
 }
 
-// A file from before the history lists its rows without runs.
-void CScheduleListing::ReadLastRuns(CSystemDatabase& db, CListingInput& input) {
-    try {
-        input.lastRuns = db.LatestRuns();
-    } catch (const CDatabaseError&) {
-        input.lastRuns.clear();
-    }
-}
-
-CListingInput CScheduleListing::Read(CSystemDatabase& db, CCalculationProcesses& processes) {
+CListingInput CScheduleListing::Read(CSystemDatabase& db, CCalculationProcesses& processes,
+                                     const QString& host) {
     CListingInput input;
     input.rows = db.LoadAllRows();
+    input.schedulerOn = CMonitorSettings::Read(db).schedulerOn != 0;
+    const bool hasHistory = db.HasTable(QStringLiteral("KORNINGAR"));
     const QHash<int, qint64> flags = db.StoredRunFlags();
     const QHash<int, qint64> calcTimes = db.StoredTimes(StoredTime::Calculation);
-    const QSet<int> stale =
-        processes.StaleFlags(db, input.rows, [&flags](int key) { return flags.value(key) != 0; });
+    QHash<int, QString> elsewhere = hasHistory ? db.OpenRunHosts() : QHash<int, QString>();
+    elsewhere.removeIf([&host](const auto& run) { return run.value() == host; });
+    const QSet<int> stale = processes.StaleFlags(
+        db, input.rows, [&](int key) { return flags.value(key) != 0 && !elsewhere.contains(key); });
     for (const CScheduleRow& row : input.rows) {
-        input.states.insert(row.key, {flags.value(row.key) != 0, stale.contains(row.key),
-                                      calcTimes.value(row.key), 0});
+        const bool running = flags.value(row.key) != 0;
+        input.states.insert(row.key, {running, stale.contains(row.key), calcTimes.value(row.key), 0,
+                                      running ? elsewhere.value(row.key) : QString()});
     }
-    ReadLastRuns(db, input);
+    if (hasHistory)
+        input.lastRuns = db.LatestRuns();
     return input;
 }

@@ -18,6 +18,7 @@ struct CListingInput {
     QVector<CScheduleRow> rows;
     QHash<int, CRunState> states;
     QHash<int, CRun> lastRuns;
+    bool schedulerOn = false;
 };
 
 // The schedule as a table for a terminal, the way `systemctl list-timers` lists timers:
@@ -32,17 +33,16 @@ public:
     // One row's runs as given (newest first): the start, the duration and the outcome.
     static QStringList HistoryLines(const QVector<CRun>& runs);
 
-    // The rows, flags and times of an open file, read without writing anything to it: a
-    // missing run flag stays missing. A set flag that no calculation on this host holds
-    // is marked stale. Throws CDatabaseError when the rows cannot be read.
-    static CListingInput Read(CSystemDatabase& db, CCalculationProcesses& processes);
+    // The rows, flags, times and DRIFT of an open file, read without writing anything to
+    // it: a missing run flag stays missing, a file without a run history lists no runs. A
+    // set flag that no calculation on this host holds is marked stale, unless its run was
+    // started on another host. Throws CDatabaseError when the rows cannot be read.
+    static CListingInput Read(CSystemDatabase& db, CCalculationProcesses& processes,
+                              const QString& host);
 
     // The time until a start, rounded up to whole minutes and given in its two largest
     // units: "3 min", "2 h 5 min", "4 d 3 h".
     static QString TimeLeft(qint64 seconds);
-
-private:
-    static void ReadLastRuns(CSystemDatabase& db, CListingInput& input);
 
     CListingInput m_input;
     QDateTime m_now;

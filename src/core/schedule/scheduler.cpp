@@ -2,22 +2,19 @@
 
 #include "base/clock.h"
 #include "files/programpaths.h"
-#include "history/runhistory.h"
 #include "log/monitorlog.h"
 #include "monitordb/databaseerror.h"
 #include "monitordb/databasefault.h"
 #include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
+#include "rules/duerows.h"
 #include "rules/starttime.h"
 #include "schedule/calculationlauncher.h"
 #include "schedule/problemreporter.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QSysInfo>
+#include <QSet>
 #include <QThread>
-#include <algorithm>
-#include <sqlite3.h>
 
 namespace {
 
@@ -25,6 +22,10 @@ namespace {
 // to recover before the operator is told; one already reported does not.
 constexpr int kUnusableGraceMs = 5000;
 constexpr int kUnusableRetryMs = 200;
+// The scheduler's row is removed at its stop within this wait, or left to fall silent.
+constexpr int kLeaveWaitMs = 2000;
+// A scheduler that claimed a minute this recently keeps the countdowns as they are.
+constexpr qint64 kRecentClaimSeconds = 2 * 60;
 
 QString StopsCalculations(const QString& faultText) {
     return faultText + QStringLiteral(" Inga beräkningar startas förrän felet är åtgärdat.");
@@ -34,98 +35,113 @@ QString StopsCalculations(const QString& faultText) {
 
 CScheduler::CScheduler(const CProgramPaths& paths, const CClock& clock,
                        CCalculationLauncher& launcher, CMonitorLog& log, CProblemReporter& problems,
-                       const std::atomic<bool>& stop)
+                       const std::atomic<bool>& stop, CSchedulerPeers& peers)
     : m_paths(paths), m_clock(clock), m_launcher(launcher), m_log(log), m_problems(problems),
-      m_stop(stop) {}
+      m_stop(stop), m_peers(peers) {}
 
-void CScheduler::SetSettings(const CMonitorSettings& settings) {
-    const QMutexLocker lock(&m_settingsMutex);
-    m_settings = settings;
-}
-
-CMonitorSettings CScheduler::CurrentSettings(CSystemDatabase& db) {
-    {
-        const QMutexLocker lock(&m_settingsMutex);
-        if (m_settings)
-            return *m_settings;
-    }
-    return CMonitorSettings::Load(db);
-}
-
-QString CScheduler::Tick(const LaunchListener& launched) {
-    // Later wake-ups within a minute already claimed find nothing new.
-    if (m_lastWakeMinute == CMinuteTracker::WallClockMinute(m_clock.Now()))
-        return m_claimingService;
+CScheduler::WakeUp CScheduler::Tick(const LaunchListener& launched,
+                                    const std::function<void(const WakeUp&)>& decided) {
     CSystemDatabase db(m_paths.MonitorDatabase(), CBusyWait(CBusyWait::kForever, &m_stop));
     if (!OpenForTick(db))
-        return m_claimingService;
-    QString problem;
+        return {};
     Decision decision;
     try {
         decision = Decide(db);
     } catch (const CDatabaseError& e) {
         if (ClassifyFault(e) != DatabaseFault::Busy)
             ReportFailure(FaultText(e));
-        return m_claimingService;
+        return {};
     }
-    m_claimingService = decision.claimingService;
-    m_lastWakeMinute = CMinuteTracker::WallClockMinute(decision.now);
-    for (const CScheduleRow& row : decision.due) {
+    const WakeUp wakeUp{decision.settings.schedulerOn != 0, decision.judgement.schedulingService};
+    if (decided)
+        decided(wakeUp);
+    for (const CRun& run : decision.batch) {
         if (m_stop)
             break;
-        launched(m_launcher.Launch(db, row, decision.settings));
+        if (const std::optional<CLaunchReport> report =
+                m_launcher.StartPending(db, run, decision.settings, StartRule::Scheduled))
+            launched(*report);
     }
+    QString problem;
     if (decision.evaluated && !m_stop)
-        Tidy(db, decision, problem);
+        problem = Tidy(db, decision);
     db.Close();
     // After the starts, so a long log never delays one.
-    if (!decision.due.isEmpty() && !m_stop)
+    if (!decision.batch.isEmpty() && !m_stop)
         m_log.TrimLog(decision.settings.logDays);
     m_problems.Report(CProblemReporter::Source::Schedule, problem);
-    return m_claimingService;
+    m_problems.Report(CProblemReporter::Source::Peers, decision.judgement.disagreement);
+    return wakeUp;
 }
 
 void CScheduler::RunNow(int key, const LaunchListener& launched) {
     CSystemDatabase db(m_paths.MonitorDatabase(), CBusyWait(CBusyWait::kForever, &m_stop));
+    CRun run;
+    run.key = key;
+    CMonitorSettings settings;
     try {
         db.Open();
-        const QVector<CScheduleRow> rows = db.LoadAllRows();
-        const auto row = std::find_if(rows.begin(), rows.end(),
-                                      [key](const CScheduleRow& r) { return r.key == key; });
-        if (row == rows.end()) {
-            launched({key, {}, {}, false, false, QStringLiteral("raden finns inte längre")});
-            return;
-        }
-        if (db.RunFlags({key}).value(key)) {
-            launched({key, row->model, row->macro, false, false,
-                      QStringLiteral("beräkningen körs redan")});
-            return;
-        }
-        launched(m_launcher.Launch(db, *row, CurrentSettings(db)));
+        CSqliteTransaction transaction(db.Connection());
+        const CScheduleRow row = db.LoadRow(key);
+        settings = CMonitorSettings::Load(db);
+        run.model = row.model;
+        run.macro = row.macro;
+        run.startTime = row.startTime;
+        run.owner = m_peers.Id();
+        run.launched = m_clock.Now().toSecsSinceEpoch();
+        run.id = db.InsertPendingRun(run, CMinuteTracker::WallClockMinute(m_clock.Now()));
+        transaction.Commit();
     } catch (const CDatabaseError& e) {
-        launched({key, {}, {}, false, false, FaultText(e)});
+        const QString reason = e.EngineCode() == CDatabaseError::kNoRow
+                                   ? QStringLiteral("raden finns inte längre")
+                                   : FaultText(e);
+        launched({key, run.model, run.macro, false, false, reason});
+        return;
+    }
+    if (const std::optional<CLaunchReport> report =
+            m_launcher.StartPending(db, run, settings, StartRule::RunNow))
+        launched(*report);
+}
+
+void CScheduler::Leave() {
+    try {
+        CSystemDatabase db(m_paths.MonitorDatabase(), kLeaveWaitMs);
+        db.Open();
+        m_peers.Leave(db);
+    } catch (const CDatabaseError&) {
+        // The others find the row silent or its process gone, and take over all the same.
     }
 }
 
-void CScheduler::SeedCountdowns(CSystemDatabase& db, const std::function<int()>& random) {
+void CScheduler::SeedCountdowns(CSystemDatabase& db, const std::function<int()>& random,
+                                const QDateTime& now) {
+    CSqliteTransaction transaction(db.Connection());
+    const qint64 recent = now.toSecsSinceEpoch() - kRecentClaimSeconds;
+    for (const CSchedulerRecord& scheduler : db.Schedulers()) {
+        if (scheduler.lastClaim >= recent)
+            return;
+    }
     QHash<int, int> countdowns;
     for (const CScheduleRow& row : db.LoadAllRows()) {
         if (StartTime::Classify(row.startTime) == StartTime::Kind::Cyclic)
             countdowns.insert(row.key, StartTime::SeededCountdown(row.startTime, random()));
     }
     db.SetCounters(countdowns);
+    transaction.Commit();
 }
 
-// With the scheduler on, old PID records and runs go. The runs whose end nobody saw are closed
-// whatever the switch, since "Kör nu" starts rows while it is off.
-void CScheduler::Tidy(CSystemDatabase& db, const Decision& decision, QString& problem) {
+// With the scheduler on, old PID records and runs go. The runs whose end nobody saw are
+// closed whatever the switch, since "Kör nu" starts rows while it is off. Empty, or the
+// problem the operator should see.
+QString CScheduler::Tidy(CSystemDatabase& db, const Decision& decision) {
     try {
         if (decision.settings.schedulerOn != 0)
             db.PurgePid(decision.now, decision.settings.pidDays);
+        db.EndQuietRuns(decision.now.toSecsSinceEpoch());
     } catch (const CDatabaseError& e) {
-        problem = FaultText(e, QStringLiteral("Gamla poster i tabellen PID kunde inte tas bort."));
+        return FaultText(e, QStringLiteral("Gamla poster kunde inte tas bort."));
     }
-    RunHistory::Write([&] { db.EndQuietRuns(decision.now.toSecsSinceEpoch()); });
+    return {};
 }
 
 bool CScheduler::OpenForTick(CSystemDatabase& db) {
@@ -154,68 +170,85 @@ void CScheduler::ReportFailure(const QString& faultText) {
     m_problems.Report(CProblemReporter::Source::Schedule, StopsCalculations(faultText));
 }
 
-// Decided and claimed in one write transaction; the starts come after it, when
-// the calculation programs can write to the file again. The clock is read once
-// the file is ours, so minutes that passed while another process held it are
-// evaluated now.
+// Decided and claimed in one write transaction; the starts come after it, when the
+// calculation programs can write to the file again. The clock is read once the file is
+// ours, so minutes that passed while another process held it are evaluated now.
 CScheduler::Decision CScheduler::Decide(CSystemDatabase& db) {
-    // The tick writes countdowns, missing run flags and its claim, which a power
-    // cut may cost without harm; not waiting for the disk every minute keeps it fast.
+    // The tick writes countdowns, missing run flags, its heartbeat and its claim, which a
+    // power cut may cost without harm; not waiting for the disk every minute keeps it fast.
     db.Connection().Execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
     CSqliteTransaction transaction(db.Connection());
     Decision decision;
     decision.now = m_clock.Now();
-    decision.settings = CurrentSettings(db);
-    CMinuteTracker tracker(db.MinuteClaim());
-    const CMinuteTracker::Minutes minutes = tracker.Advance(decision.now);
-    decision.evaluated = !minutes.IsEmpty();
-    // Minutes that pass while the scheduler is switched off count as evaluated
-    // all the same: switching it on starts nothing for the time it was off.
-    if (decision.evaluated && decision.settings.schedulerOn != 0) {
-        const QVector<CScheduleRow> rows = db.LoadAllRows();
-        QVector<int> keys;
-        keys.reserve(rows.size());
-        for (const CScheduleRow& row : rows)
-            keys << row.key;
-        const QHash<int, bool> running = db.RunFlags(keys);
-        QHash<int, int> countdowns;
-        for (const CScheduleRow& row : rows) {
-            if (row.active && !running.value(row.key) && IsDue(row, minutes, countdowns))
-                decision.due << row;
-        }
-        db.SetCounters(countdowns);
-    }
-    if (decision.evaluated) {
-        db.SetMinuteClaim(*tracker.Current(), {QSysInfo::machineHostName(),
-                                               QCoreApplication::applicationPid(), m_service});
-    } else if (const std::optional<CSystemDatabase::Claimer> claimer = db.LastClaimer();
-               claimer && claimer->service) {
-        decision.claimingService = claimer->host;
+    decision.judgement = m_peers.Beat(db, decision.now);
+    decision.settings = CMonitorSettings::Load(db);
+    if (decision.judgement.mayStart) {
+        TakeOverPending(db, decision);
+        DecideMinutes(db, decision);
     }
     transaction.Commit();
     return decision;
 }
 
-// A cyclic row counts down once per wake-up (its new countdown goes into countdowns);
-// the other kinds are due when any of the minutes evaluated for them matches, and
-// start once all the same. A row with an "X" in its hour or minute runs in real
-// time; one with a fixed time of day is never started twice for the same minute when
-// the clock moves.
-bool CScheduler::IsDue(const CScheduleRow& row, const CMinuteTracker::Minutes& minutes,
-                       QHash<int, int>& countdowns) {
-    const QString& text = row.startTime;
-    const StartTime::Kind kind = StartTime::Classify(text);
-    if (kind == StartTime::Kind::Cyclic) {
-        if (!StartTime::HasCyclicLayout(text))
-            return false;
-        const StartTime::CountdownStep step = StartTime::StepCountdown(text, row.counter);
-        countdowns.insert(row.key, step.counter);
-        return step.due;
+// Runs decided by a scheduler that is gone (stopped, killed, its host silent) are this
+// one's now, unless their minute lies beyond the catch-up: those are closed as skipped.
+void CScheduler::TakeOverPending(CSystemDatabase& db, Decision& decision) {
+    const qint64 minute = CMinuteTracker::WallClockMinute(decision.now);
+    for (CSystemDatabase::PendingRun& pending : db.PendingRuns()) {
+        CRun& run = pending.run;
+        if (run.owner != m_peers.Id() && decision.judgement.living.contains(run.owner))
+            continue;
+        if (minute - pending.minute > kCatchUpMinutes) {
+            db.CloseRun(run.id, decision.now.toSecsSinceEpoch(), CRun::Outcome::Skipped,
+                        QStringLiteral("för sent: den skulle ha startats för mer än tre "
+                                       "timmar sedan"));
+            continue;
+        }
+        if (run.owner != m_peers.Id()) {
+            db.SetPendingOwner(run.id, m_peers.Id());
+            run.owner = m_peers.Id();
+        }
+        decision.batch << run;
     }
-    const QVector<QDateTime>& candidates =
-        StartTime::FollowsRealTime(text) ? minutes.forWildcardRows : minutes.forFixedRows;
-    return std::any_of(candidates.begin(), candidates.end(), [&](const QDateTime& minute) {
-        return kind == StartTime::Kind::Weekday ? StartTime::IsWeekdayDue(text, minute)
-                                                : StartTime::IsAbsoluteDue(text, minute);
-    });
+}
+
+// Minutes that pass while the scheduler is switched off count as evaluated all the same:
+// switching it on starts nothing for the time it was off. A row with a start already
+// pending is not decided again.
+void CScheduler::DecideMinutes(CSystemDatabase& db, Decision& decision) {
+    const std::optional<CSystemDatabase::MinuteClaim> claim = db.ReadMinuteClaim();
+    CMinuteTracker tracker(claim ? std::optional(claim->state) : std::nullopt);
+    const CMinuteTracker::Minutes minutes =
+        tracker.Advance(decision.now, !claim || claim->claimer == m_peers.Id());
+    decision.evaluated = !minutes.IsEmpty();
+    if (!decision.evaluated)
+        return;
+    if (decision.settings.schedulerOn != 0) {
+        const QVector<CScheduleRow> rows = db.LoadAllRows();
+        QVector<int> keys;
+        keys.reserve(rows.size());
+        for (const CScheduleRow& row : rows)
+            keys << row.key;
+        const CDueRows due = DecideDueRows(rows, db.RunFlags(keys), minutes);
+        db.SetCounters(due.countdowns);
+        QSet<int> pendingKeys;
+        for (const CRun& run : decision.batch)
+            pendingKeys.insert(run.key);
+        const qint64 minute = CMinuteTracker::WallClockMinute(decision.now);
+        for (const CScheduleRow& row : due.due) {
+            if (pendingKeys.contains(row.key))
+                continue;
+            CRun run;
+            run.key = row.key;
+            run.model = row.model;
+            run.macro = row.macro;
+            run.startTime = row.startTime;
+            run.owner = m_peers.Id();
+            run.launched = decision.now.toSecsSinceEpoch();
+            run.outcome = CRun::Outcome::Pending;
+            run.id = db.InsertPendingRun(run, minute);
+            decision.batch << run;
+        }
+    }
+    db.SetMinuteClaim(*tracker.Current(), m_peers.Id(), decision.now.toSecsSinceEpoch());
 }

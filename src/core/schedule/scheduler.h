@@ -1,10 +1,10 @@
 #pragma once
 
-#include "data/schedulerow.h"
-#include "rules/minutetracker.h"
+#include "data/run.h"
+#include "schedule/schedulerpeers.h"
 #include "settings/monitorsettings.h"
 
-#include <QMutex>
+#include <QDateTime>
 #include <QVector>
 #include <atomic>
 #include <functional>
@@ -18,56 +18,66 @@ class CProgramPaths;
 class CSystemDatabase;
 struct CLaunchReport;
 
-// The minute tick: starts the calculation program for every active, idle row
-// that is due. Each wall-clock minute is evaluated once, across restarts and
-// across schedulers sharing the file: the minutes evaluated are claimed in the
-// monitor database in the same write transaction that decides the minute's
-// rows. A file held by another process is waited for as long as it is held; a
-// problem goes to the problem reporter, never to a box that waits for the
-// operator. Used from one thread at a time; SetSettings from any.
+// The minute tick: starts the calculation program for every active, idle row that is due.
+// Each wall-clock minute is evaluated once, across restarts and across schedulers sharing
+// the file: in one write transaction a wake-up reads what is stored (the settings, the
+// rows, their run flags), decides, records the decided starts as pending runs and claims
+// the minutes. Each pending run is then started after one more look at its row; a run left
+// pending by a scheduler that is gone is started by another one. A file held by another
+// process is waited for as long as it is held; a problem goes to the problem reporter,
+// never to a box that waits for the operator. Used from one thread at a time.
 class CScheduler {
 public:
     using LaunchListener = std::function<void(const CLaunchReport&)>;
 
+    // What a wake-up found, besides the starts it made.
+    struct WakeUp {
+        // DRIFT as stored, when the file could be read.
+        std::optional<bool> schedulerOn;
+        // The host of a service that schedules the file beside this scheduler, or empty.
+        QString schedulingService;
+    };
+
+    // The starts of minutes this long ago are still made once their scheduler is gone.
+    static constexpr qint64 kCatchUpMinutes = 3 * 60;
+
     CScheduler(const CProgramPaths& paths, const CClock& clock, CCalculationLauncher& launcher,
-               CMonitorLog& log, CProblemReporter& problems, const std::atomic<bool>& stop);
+               CMonitorLog& log, CProblemReporter& problems, const std::atomic<bool>& stop,
+               CSchedulerPeers& peers);
 
-    // The window's settings, as the operator last stored them. Without them
-    // (the service) the stored settings are read at every tick.
-    void SetSettings(const CMonitorSettings& settings);
-    // Set before the first tick: the minutes a service claims are marked as its own.
-    void SetService(bool service) { m_service = service; }
-
-    // One wake-up: evaluates the minutes the wall clock has reached since the
-    // minutes last claimed, and starts the due rows one after the other until
-    // the stop is asked for. launched hears every start attempt. The result is
-    // the host of a service that had claimed the minutes already, or empty.
-    QString Tick(const LaunchListener& launched);
-    // The first countdown of every cyclic row, spread over its interval: random gives 0 to
-    // 32767. Done when the schedule starts, so the cyclic rows do not all start at once.
-    static void SeedCountdowns(CSystemDatabase& db, const std::function<int()>& random);
-
-    // Starts one row at once, whatever its start time and active flag, through
-    // the same launch; refused (with the reason in the report) while its run flag is set.
+    // One wake-up: evaluates the minutes the wall clock has reached since the minutes last
+    // claimed, and starts the due rows one after the other until the stop is asked for.
+    // decided hears what the wake-up found before the first start, launched every start.
+    WakeUp Tick(const LaunchListener& launched,
+                const std::function<void(const WakeUp&)>& decided = {});
+    // Starts one row at once, whatever its start time, active flag and DRIFT, through the
+    // same launch; refused (with the reason in the report) while its run flag is set.
     void RunNow(int key, const LaunchListener& launched);
+    // The scheduler's row leaves the file; its pending runs go to the others.
+    void Leave();
+
+    // The first countdown of every cyclic row, spread over its interval (random gives 0 to
+    // 32767), unless a scheduler claimed a minute within the last two minutes: a scheduler
+    // starting beside a running one, or right after one, keeps the countdowns.
+    static void SeedCountdowns(CSystemDatabase& db, const std::function<int()>& random,
+                               const QDateTime& now);
 
 private:
     struct Decision {
         CMonitorSettings settings;
-        QVector<CScheduleRow> due;
+        // The pending runs this scheduler is to start, decided now or taken over.
+        QVector<CRun> batch;
         bool evaluated = false;
         QDateTime now;
-        // A service on this host that evaluated the minutes before this scheduler.
-        QString claimingService;
+        CSchedulerPeers::Judgement judgement;
     };
 
     bool OpenForTick(CSystemDatabase& db);
     Decision Decide(CSystemDatabase& db);
-    CMonitorSettings CurrentSettings(CSystemDatabase& db);
-    static bool IsDue(const CScheduleRow& row, const CMinuteTracker::Minutes& minutes,
-                      QHash<int, int>& countdowns);
+    void TakeOverPending(CSystemDatabase& db, Decision& decision);
+    void DecideMinutes(CSystemDatabase& db, Decision& decision);
     void ReportFailure(const QString& faultText);
-    void Tidy(CSystemDatabase& db, const Decision& decision, QString& problem);
+    QString Tidy(CSystemDatabase& db, const Decision& decision);
 
     const CProgramPaths& m_paths;
     const CClock& m_clock;
@@ -75,10 +85,6 @@ private:
     CMonitorLog& m_log;
     CProblemReporter& m_problems;
     const std::atomic<bool>& m_stop;
-    std::optional<qint64> m_lastWakeMinute;
+    CSchedulerPeers& m_peers;
     bool m_openFaultReported = false;
-    bool m_service = false;
-    QString m_claimingService;
-    QMutex m_settingsMutex;
-    std::optional<CMonitorSettings> m_settings;
 };

@@ -24,25 +24,25 @@ constexpr int kRefreshSoonMs = 300;
 
 } // namespace
 
-CSchedulerRunner::CSchedulerRunner(const CProgramPaths& paths, const CClock& clock, QObject* parent)
+CSchedulerRunner::CSchedulerRunner(const CProgramPaths& paths, const CClock& clock, bool service,
+                                   QObject* parent)
     : QObject(parent), m_paths(paths), m_clock(clock),
       m_problemLog(paths.MonitorLog(), paths.TrimFile()),
       m_tickLog(paths.MonitorLog(), paths.TrimFile()),
       m_refreshLog(paths.MonitorLog(), paths.TrimFile()), m_problems(m_problemLog, clock),
-      m_processes(paths.MonitorDatabase()), m_launcher(paths, clock, m_tickLog, m_processes),
-      m_scheduler(paths, clock, m_launcher, m_tickLog, m_problems, m_stop),
-      m_reader(paths.MonitorDatabase(), clock, m_processes, m_refreshLog, m_problems, m_stop) {
+      m_processes(paths.MonitorDatabase()), m_peers(service),
+      m_launcher(paths, clock, m_tickLog, m_processes, m_peers),
+      m_scheduler(paths, clock, m_launcher, m_tickLog, m_problems, m_stop, m_peers),
+      m_reader(paths.MonitorDatabase(), m_peers.Host(), clock, m_processes, m_refreshLog,
+               m_problems, m_stop) {
     qRegisterMetaType<CLaunchReport>();
     qRegisterMetaType<CRunStates>();
     m_problems.SetListener([this](const QString& text) { emit ProblemChanged(text); });
+    m_problems.SetAnnouncer([this](const QString& text) { emit ProblemAnnounced(text); });
 }
 
 CSchedulerRunner::~CSchedulerRunner() {
     Stop();
-}
-
-void CSchedulerRunner::SetSettings(const CMonitorSettings& settings) {
-    m_scheduler.SetSettings(settings);
 }
 
 void CSchedulerRunner::Start() {
@@ -63,6 +63,11 @@ void CSchedulerRunner::Stop() {
             thread->quit();
             thread->wait();
         }
+    }
+    if (m_tickThread) {
+        m_scheduler.Leave();
+        m_tickThread.reset();
+        m_refreshThread.reset();
     }
 }
 
@@ -91,14 +96,19 @@ void CSchedulerRunner::RunTickThread() {
         emit Launched(report);
         emit RefreshRequested();
     };
-    QString claimingService;
+    QString schedulingService;
+    std::optional<bool> schedulerOn;
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
+    const auto decided = [&](const CScheduler::WakeUp& wakeUp) {
+        if (wakeUp.schedulerOn && wakeUp.schedulerOn != schedulerOn)
+            emit SchedulerSwitchChanged(*(schedulerOn = wakeUp.schedulerOn));
+        if (wakeUp.schedulerOn && wakeUp.schedulingService != schedulingService)
+            emit ServiceClaimChanged(schedulingService = wakeUp.schedulingService);
+    };
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        const QString service = m_scheduler.Tick(launched);
-        if (service != claimingService)
-            emit ServiceClaimChanged(claimingService = service);
+        m_scheduler.Tick(launched, decided);
         timer.start(MsUntilNextWake());
     });
     QObject::connect(this, &CSchedulerRunner::RunNowRequested, &timer,

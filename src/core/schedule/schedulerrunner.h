@@ -6,6 +6,7 @@
 #include "schedule/problemreporter.h"
 #include "schedule/runstatereader.h"
 #include "schedule/scheduler.h"
+#include "schedule/schedulerpeers.h"
 
 #include <QObject>
 #include <QThread>
@@ -25,15 +26,15 @@ class CSchedulerRunner : public QObject {
 public:
     static constexpr int kRefreshIntervalMs = 3000;
 
-    CSchedulerRunner(const CProgramPaths& paths, const CClock& clock, QObject* parent = nullptr);
+    // service: the scheduler of a service, told apart from a window's in the file.
+    CSchedulerRunner(const CProgramPaths& paths, const CClock& clock, bool service,
+                     QObject* parent = nullptr);
     // Stops both threads; a batch of launches ends between two starts.
     ~CSchedulerRunner() override;
 
-    // The window's settings; without them the stored settings are read at every tick.
-    void SetSettings(const CMonitorSettings& settings);
-    // A service's claims are told apart from a window's in the file.
-    void SetService(bool service) { m_scheduler.SetService(service); }
     void Start();
+    // Ends both threads, then takes the scheduler's row out of the file: the runs it
+    // decided but did not start are the other schedulers' then.
     void Stop();
     // While suspended (the window is minimised) the periodic refresh rests.
     void SetRefreshSuspended(bool suspended);
@@ -48,9 +49,13 @@ signals:
     void RunStatesRead(const CRunStates& states);
     // The problem the operator should see now; empty once there is none.
     void ProblemChanged(const QString& text);
-    // The host of a service that claims the file's minutes before this
-    // scheduler does; empty once this scheduler claims them again.
+    // A problem told for the first time while it stands, or that one is over.
+    void ProblemAnnounced(const QString& text);
+    // The host of a service that schedules the file beside this scheduler (it claimed
+    // a minute within the last two minutes); empty once none does.
     void ServiceClaimChanged(const QString& host);
+    // DRIFT as stored, at the first wake-up and whenever it changes.
+    void SchedulerSwitchChanged(bool on);
     // Carries a start at once to the tick's thread.
     void RunNowRequested(int key);
     // Carries a refresh request to the refresh thread.
@@ -71,6 +76,7 @@ private:
     CMonitorLog m_refreshLog;
     CProblemReporter m_problems;
     CCalculationProcesses m_processes;
+    CSchedulerPeers m_peers;
     CCalculationLauncher m_launcher;
     CScheduler m_scheduler;
     CRunStateReader m_reader;

@@ -14,14 +14,24 @@ int OrDefault(qint64 stored, int fallback) {
 } // namespace
 
 CMonitorSettings CMonitorSettings::Load(CSystemDatabase& db) {
+    return Assemble(db, [&db](const QString& name) { return db.GetSetting(name); });
+}
+
+CMonitorSettings CMonitorSettings::Read(CSystemDatabase& db) {
+    return Assemble(db, [&db](const QString& name) { return db.StoredNumber(name).value_or(0); });
+}
+
+// In the order the settings have always been read, so the missing ones are created in it.
+CMonitorSettings CMonitorSettings::Assemble(CSystemDatabase& db,
+                                            const std::function<qint64(const QString&)>& number) {
     CMonitorSettings settings;
-    settings.showColumn4 = SaturatedInt(db.GetSetting(QStringLiteral("SHOW_KOL4")));
-    settings.minimizeMinutes = OrDefault(db.GetSetting(QStringLiteral("HIDE_MINUTER")), 10);
-    settings.minimizePeriodically = SaturatedInt(db.GetSetting(QStringLiteral("HIDE")));
-    settings.logDays = OrDefault(db.GetSetting(QStringLiteral("LOGFILE")), 100);
-    settings.pidDays = OrDefault(db.GetSetting(QStringLiteral("PID")), 10);
+    settings.showColumn4 = SaturatedInt(number(QStringLiteral("SHOW_KOL4")));
+    settings.minimizeMinutes = OrDefault(number(QStringLiteral("HIDE_MINUTER")), 10);
+    settings.minimizePeriodically = SaturatedInt(number(QStringLiteral("HIDE")));
+    settings.logDays = OrDefault(number(QStringLiteral("LOGFILE")), 100);
+    settings.pidDays = OrDefault(number(QStringLiteral("PID")), 10);
     settings.programPath = TrimmedRight(db.GetProgramPath());
-    settings.mayWriteIp21 = SaturatedInt(db.GetSetting(QStringLiteral("SAVE")));
-    settings.schedulerOn = SaturatedInt(db.GetSetting(QStringLiteral("DRIFT")));
+    settings.mayWriteIp21 = SaturatedInt(number(QStringLiteral("SAVE")));
+    settings.schedulerOn = SaturatedInt(number(QStringLiteral("DRIFT")));
     return settings;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class CSystemDatabase;
 
@@ -19,4 +20,10 @@ struct CMonitorSettings {
     // Reads every setting (creating the missing ones with 0) and puts the
     // defaults in place of a stored 0 where a setting has one.
     static CMonitorSettings Load(CSystemDatabase& db);
+    // The same without writing anything: a missing setting reads as 0.
+    static CMonitorSettings Read(CSystemDatabase& db);
+
+private:
+    static CMonitorSettings Assemble(CSystemDatabase& db,
+                                     const std::function<qint64(const QString&)>& number);
 };

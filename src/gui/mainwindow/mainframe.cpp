@@ -81,6 +81,7 @@ CMainFrame::CMainFrame(CMonitorSettings& settings, const CProgramPaths& paths, c
     CreateToolBar();
     CreateMenus();
     connect(m_view, &CMainView::StatusTextChanged, m_statusBar, &CMainStatusBar::SetIdleText);
+    connect(m_view, &CMainView::SettingsChanged, m_statusBar, [this] { m_statusBar->update(); });
     // Room for the five columns and the list's margins.
     resize(850, 450);
 }

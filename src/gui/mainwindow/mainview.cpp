@@ -26,7 +26,7 @@ CMainView::CMainView(CMonitorSettings& settings, const CProgramPaths& paths, con
     : QWidget(parent), m_settings(settings), m_paths(paths), m_clock(clock), m_messenger(messenger),
       m_schedule(paths.MonitorDatabase()), m_fileChooser(std::make_unique<CFileDialogChooser>()),
       m_loginStep([] { return false; }), m_list(new CScheduleListView(m_lines, this)),
-      m_runner(paths, clock) {
+      m_runner(paths, clock, false) {
     CreateCommands();
     connect(&m_minimizeTimer, &QTimer::timeout, this, [this] { window()->showMinimized(); });
     connect(&m_runner, &CSchedulerRunner::Launched, this, &CMainView::OnLaunched);
@@ -101,8 +101,8 @@ void CMainView::SetFileChooser(std::unique_ptr<CFileChooser> chooser) {
 bool CMainView::InitialUpdate() {
     CScheduleAtStart start;
     try {
-        start =
-            m_schedule.LoadAtStart([] { return int(QRandomGenerator::global()->bounded(32768)); });
+        start = m_schedule.LoadAtStart(
+            [] { return int(QRandomGenerator::global()->bounded(32768)); }, m_clock.Now());
     } catch (const CDatabaseError& e) {
         // A wait for a held file that a stop ended is no fault.
         if (!ProcessStopRequested())
@@ -116,7 +116,6 @@ bool CMainView::InitialUpdate() {
     connect(m_list, &CScheduleListView::ActiveChosen, this, &CMainView::OnActiveChosen);
     connect(m_list, &CScheduleListView::CommandChosen, this, &CMainView::OnLineCommand);
     window()->installEventFilter(this);
-    m_runner.SetSettings(m_settings);
     m_runner.Start();
     UpdateMinimizeTimer();
     return true;
@@ -170,6 +169,22 @@ void CMainView::OnRunStatesRead(const CRunStates& states) {
     if (states.reloadedRows)
         m_lines.SetRows(*states.reloadedRows);
     m_lines.ApplyRunStates(states.byKey);
+    if (states.settings)
+        ShowStoredSettings(*states.settings);
+}
+
+// Another window or a service may change the settings; what this one shows follows the file.
+void CMainView::ShowStoredSettings(const CMonitorSettings& stored) {
+    const bool minimizingChanged = stored.minimizePeriodically != m_settings.minimizePeriodically ||
+                                   stored.minimizeMinutes != m_settings.minimizeMinutes;
+    const bool shownChanged = stored.schedulerOn != m_settings.schedulerOn ||
+                              stored.mayWriteIp21 != m_settings.mayWriteIp21 ||
+                              stored.programPath != m_settings.programPath;
+    m_settings = stored;
+    if (minimizingChanged)
+        UpdateMinimizeTimer();
+    if (shownChanged)
+        emit SettingsChanged();
 }
 
 void CMainView::OnProblemChanged(const QString& text) {
@@ -251,13 +266,9 @@ void CMainView::OnShowMonitorLog() {
     ShowLog(m_paths.MonitorLog());
 }
 
-// The dialog also takes SAVE and DRIFT from the file when it opens, so the
-// scheduler gets the settings however it closes.
 void CMainView::OnSettings() {
     CDlgProgramVal dialog(m_settings, m_schedule, m_messenger, *m_fileChooser, m_loginStep, this);
-    const int result = dialog.Run();
-    m_runner.SetSettings(m_settings);
-    if (result == CDlgProgramVal::ResultOk)
+    if (dialog.Run() == CDlgProgramVal::ResultOk)
         UpdateMinimizeTimer();
 }
 

@@ -59,6 +59,8 @@ public:
 
 signals:
     void StatusTextChanged(const QString& text);
+    // The settings the window shows changed in the file.
+    void SettingsChanged();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -99,6 +101,7 @@ private:
 
     void OnLaunched(const CLaunchReport& report);
     void OnRunStatesRead(const CRunStates& states);
+    void ShowStoredSettings(const CMonitorSettings& stored);
     void OnProblemChanged(const QString& text);
     void OnServiceClaimChanged(const QString& host);
 

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "files/programpaths.h"
+#include "log/monitorlog.h"
+#include "schedule/calculationlauncher.h"
+#include "schedule/calculationprocesses.h"
+#include "schedule/problemreporter.h"
+#include "schedule/scheduler.h"
+#include "schedule/schedulerpeers.h"
+
+#include <QSysInfo>
+#include <QVector>
+#include <atomic>
+
+// The scheduler as one monitor process has it, on the test's folder: on this host, or on
+// another one it stands in for.
+struct CSchedulerRig {
+    CSchedulerRig(const QString& programFile, const CClock& clock, bool service = false,
+                  const QString& host = QSysInfo::machineHostName())
+        : clock(clock), paths(programFile), log(paths.MonitorLog(), paths.TrimFile()),
+          problems(log, clock), processes(paths.MonitorDatabase()), peers(service, host),
+          launcher(paths, clock, log, processes, peers),
+          scheduler(paths, clock, launcher, log, problems, stop, peers) {}
+
+    // One wake-up; every start it decided goes into reports, and afterStart hears each.
+    CScheduler::WakeUp Tick(const std::function<void(const CLaunchReport&)>& afterStart = {}) {
+        return scheduler.Tick([&](const CLaunchReport& report) {
+            reports << report;
+            if (afterStart)
+                afterStart(report);
+        });
+    }
+
+    const CClock& clock;
+    CProgramPaths paths;
+    CMonitorLog log;
+    CProblemReporter problems;
+    CCalculationProcesses processes;
+    CSchedulerPeers peers;
+    CCalculationLauncher launcher;
+    std::atomic<bool> stop{false};
+    CScheduler scheduler;
+    QVector<CLaunchReport> reports;
+};
