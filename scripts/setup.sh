@@ -11,7 +11,7 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev libsqlite3-dev cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-translations-l10n xvfb xauth fonts-dejavu-core tzdata desktop-file-utils
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev faketime
 )
 
 install_missing_packages() {

@@ -43,8 +43,7 @@ bool CKvarnixService::PrepareSchedule() {
     CSystemDatabase db(m_paths.MonitorDatabase(), StartWait());
     try {
         OpenAtStart(db);
-        CScheduler::SeedCountdowns(
-            db, [] { return int(QRandomGenerator::global()->bounded(32768)); }, m_clock.Now());
+        SeedCountdowns(db);
     } catch (const CDatabaseError& e) {
         // A wait for a held file that a stop ended is no fault.
         if (!ProcessStopRequested())
@@ -52,6 +51,18 @@ bool CKvarnixService::PrepareSchedule() {
         return false;
     }
     return true;
+}
+
+// A file the service may only read is no reason to end: the scheduler tells the fault, once,
+// and goes on once it is mended.
+void CKvarnixService::SeedCountdowns(CSystemDatabase& db) {
+    try {
+        CScheduler::SeedCountdowns(
+            db, [] { return int(QRandomGenerator::global()->bounded(32768)); }, m_clock.Now());
+    } catch (const CDatabaseError& e) {
+        if (ClassifyFault(e) != DatabaseFault::ReadOnly)
+            throw;
+    }
 }
 
 void CKvarnixService::OnLaunched(const CLaunchReport& report) {

@@ -5,6 +5,7 @@
 
 class CClock;
 class CProgramPaths;
+class CSystemDatabase;
 
 // The scheduler without a window. It opens the schedule as the window's start does and
 // runs it on the scheduler's threads while the event loop runs, reading the stored
@@ -27,6 +28,7 @@ public:
 
 private:
     bool PrepareSchedule();
+    void SeedCountdowns(CSystemDatabase& db);
     void OnLaunched(const CLaunchReport& report);
     void OnSchedulerSwitchChanged(bool on);
     void OnRunStatesRead(const CRunStates& states);

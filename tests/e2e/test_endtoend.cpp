@@ -3,6 +3,7 @@
 #include "monitordb/sqliteconnection.h"
 #include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
+#include "support/filequery.h"
 #include "support/programrun.h"
 #include "support/testsupport.h"
 
@@ -135,8 +136,9 @@ TEST_F(EndToEnd, AHeldFileDelaysTheMinuteButLosesNothing) {
     StopBySigterm(monitor);
 }
 
-// Two thousand rows due in a minute start once each; a stop ends the next minute's batch at once.
-TEST_F(EndToEnd, ABatchOfTwoThousandStartsOnceAndAStopEndsItAtOnce) {
+// Two thousand rows due in a minute start once each. A stop ends a batch at once, a kill cuts
+// it short: a monitor started again in the same minute starts the rest, each row once.
+TEST_F(EndToEnd, ABatchCutShortByAStopOrAKillIsFinishedOnceByTheNextMonitor) {
     constexpr int kRows = 2000;
     {
         CSqliteTransaction transaction(db.Connection());
@@ -146,16 +148,49 @@ TEST_F(EndToEnd, ABatchOfTwoThousandStartsOnceAndAStopEndsItAtOnce) {
         transaction.Commit();
     }
     db.Close();
+    const auto startsIn = [&](const QString& minute) {
+        QStringList rows = Log().filter(QRegularExpression("^" + minute));
+        rows.replaceInStrings(QRegularExpression("^.{22}"), "");
+        return rows;
+    };
+    const auto expectEachRowOnce = [&](const QString& minute) {
+        QStringList rows = startsIn(minute);
+        EXPECT_EQ(rows.removeDuplicates(), 0) << minute.toStdString();
+        EXPECT_EQ(rows.size(), kRows) << minute.toStdString();
+    };
     WaitForSecond(1);
-    QProcess& monitor = StartMonitor();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() >= kRows; }, 58000));
-    QStringList rows = Log().replaceInStrings(QRegularExpression("^.{22}"), "");
-    EXPECT_EQ(rows.size(), kRows);
-    EXPECT_EQ(rows.removeDuplicates(), 0);
+    QProcess& first = StartMonitor();
+    const QString firstMinute = MinuteText(QDateTime::currentDateTime());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return startsIn(firstMinute).size() >= kRows; }, 50000));
+    expectEachRowOnce(firstMinute);
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Log().size() >= kRows + 300; }, 90000));
-    EXPECT_LE(StopBySigterm(monitor), 1000);
-    EXPECT_LT(Log().size(), 2 * kRows);
+    // The next minute: a stop after some hundred starts ends the batch within a second.
+    const QString stopped = MinuteText(QDateTime::currentDateTime().addSecs(60));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return startsIn(stopped).size() >= 300; }, 70000));
+    EXPECT_LE(StopBySigterm(first), 1000);
+    EXPECT_LT(startsIn(stopped).size(), kRows);
+    QProcess& second = StartMonitor();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return startsIn(stopped).size() >= kRows; }, 50000));
+    expectEachRowOnce(stopped);
+
+    // And a kill: the monitor's row is found gone, its runs taken over.
+    const QString killed = MinuteText(QDateTime::currentDateTime().addSecs(60));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return startsIn(killed).size() >= 300; }, 70000));
+    second.kill();
+    second.waitForFinished();
+    const int beforeKill = int(startsIn(killed).size());
+    EXPECT_LT(beforeKill, kRows);
+    StartMonitor();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return startsIn(killed).size() >= kRows - 1; }, 50000));
+    QTest::qWait(2000);
+    // A kill between a run's record and its program's start leaves that one run recorded
+    // as started and never started again, rather than started twice.
+    QStringList rows = startsIn(killed);
+    EXPECT_EQ(rows.removeDuplicates(), 0);
+    EXPECT_GE(rows.size(), kRows - 1);
+    EXPECT_EQ(
+        QueryFile(folder.DatabaseFile(), "SELECT COUNT(*) FROM KORNINGAR WHERE UTFALL = 'väntar'"),
+        "0");
 }
 
 } // namespace

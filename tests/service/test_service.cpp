@@ -13,6 +13,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -102,27 +103,159 @@ TEST_F(ServiceTest, StartsDueRowsWithTheStoredSettingsOfEachMinuteAndEndsOnSigte
               starts.size());
 }
 
-// A start that fails and a file that stops being a database are told, one line each.
-TEST_F(ServiceTest, TellsAFailedStartAndAnUnusableFileOnStandardError) {
-    const QString missing = folder.File("Kvarnix saknas");
-    db.SaveRow("- - - -", missing, "- - - -", 0, 0);
-    const int key = db.SaveRow("XXXX-XX-XX XX:XX", model, kMacro, -1, 1);
-    db.Close();
-    QProcess process;
-    StartProgram(process, service, Headless());
+// Reads standard error as it comes and waits for a text in it.
+struct CStandardError {
+    explicit CStandardError(QProcess& process) : process(process) {}
+    bool WaitFor(const QString& text, int ms = kFirstStartMs) {
+        return QTest::qWaitFor(
+            [&] {
+                return (said += QString::fromUtf8(process.readAllStandardError())).contains(text);
+            },
+            ms);
+    }
+    int Count(const QString& text) {
+        said += QString::fromUtf8(process.readAllStandardError());
+        return int(said.count(text));
+    }
+    QProcess& process;
     QString said;
-    const auto expectSaid = [&](const QString& text) {
-        const auto heard = [&] { return (said += process.readAllStandardError()).contains(text); };
-        EXPECT_TRUE(QTest::qWaitFor(heard, kFirstStartMs)) << said.toStdString();
-    };
-    expectSaid(QString("Beräkningen för rad %1 (%2   %3) kunde inte startas: programmet %4 "
-                       "finns inte")
-                   .arg(key)
-                   .arg(model, kMacro, missing));
+};
+
+// Each fault is told once while it stands, on standard error and in the monitor log, by the
+// service and by the window beside it, and once when it is over; a start that fails says why
+// in Swedish, a script whose interpreter is missing too; DRIFT is told at the start and when
+// it changes.
+TEST_F(ServiceTest, EachFaultIsToldOnceOnEveryChannelAndDriftWhenItChanges) {
+    ASSERT_TRUE(QFile::copy(KVARNIX_MONITOR, folder.ProgramFile()));
+    const QString script = folder.File("beräkna");
+    folder.WriteText(script, "#!/finns/inte/tolk\n");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
+    db.SaveRow("- - - -", script, "- - - -", 0, 0);
+    db.SetSetting("DRIFT", 0);
+    db.SaveRow("XXXX-XX-XX XX:XX", model, kMacro, -1, 1);
+    db.Close();
+    QProcessEnvironment windowEnvironment = Headless();
+    windowEnvironment.insert("QT_QPA_PLATFORM", "offscreen");
+    QProcess process;
+    QProcess window;
+    StartProgram(process, service, Headless());
+    CStandardError serviceSaid(process);
+    ASSERT_TRUE(serviceSaid.WaitFor("Schemaläggaren är avstängd (DRIFT = 0): inga beräkningar "
+                                    "startas. Slå på den i monitorns inställningar."));
+    StartProgram(window, folder.ProgramFile(), windowEnvironment);
+    CStandardError windowSaid(window);
+    QTest::qWait(1000);
+
+    {
+        CSystemDatabase file(folder.DatabaseFile());
+        file.Open();
+        file.SetSetting("DRIFT", 1);
+    }
+    ASSERT_TRUE(serviceSaid.WaitFor("Schemaläggaren är påslagen (DRIFT = 1)", 70000));
+    // Whichever program claims the minute says why the start failed, in the same words.
+    const QString failed = QString("%1   %2   (kunde inte startas: tolken /finns/inte/tolk som "
+                                   "skriptet %3 anger finns inte)")
+                               .arg(model, kMacro, script);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !folder.ReadLines(folder.LogFile()).filter(failed).isEmpty(); }, 70000));
+
+    const QString saved = folder.File("sparad.mdb");
+    ASSERT_TRUE(QFile::copy(folder.DatabaseFile(), saved));
     folder.WriteText(folder.DatabaseFile(), "inte en databas");
-    expectSaid("Filen " + folder.DatabaseFile() + " är ingen monitordatabas");
+    const QString garbage = "Filen " + folder.DatabaseFile() + " är ingen monitordatabas";
+    ASSERT_TRUE(serviceSaid.WaitFor(garbage));
+    // Ticks, refreshes and retries of both programs meanwhile tell nothing new.
+    QTest::qWait(20000);
+    QFile::remove(folder.DatabaseFile());
+    const QString missing = "Monitordatabasen " + folder.DatabaseFile() + " finns inte.";
+    ASSERT_TRUE(serviceSaid.WaitFor(missing));
+    QTest::qWait(20000);
+    ASSERT_TRUE(QFile::rename(saved, folder.DatabaseFile()));
+    ASSERT_TRUE(serviceSaid.WaitFor("Monitordatabasen går att använda igen."));
+    QTest::qWait(4000);
     StopBySigterm(process);
+    StopBySigterm(window);
+
+    const QStringList log = folder.ReadLines(folder.LogFile());
+    for (const QString& fault :
+         {garbage, missing, QString("Monitordatabasen går att använda igen.")}) {
+        SCOPED_TRACE(fault.toStdString());
+        EXPECT_EQ(serviceSaid.Count(fault), 1);
+        EXPECT_EQ(windowSaid.Count(fault), 1);
+        // Once by each program.
+        EXPECT_EQ(log.filter(fault).size(), 2);
+    }
+    EXPECT_EQ(serviceSaid.Count("Schemaläggaren är"), 2);
     EXPECT_TRUE(RecordedStarts(folder).isEmpty());
+}
+
+// The service and the window keep their files in the folder named by --mapp or KVARNIX_MAPP,
+// nothing beside the program; a window started beside a running service keeps its countdowns.
+TEST_F(ServiceTest, BothProgramsKeepTheirFilesInTheNamedDataFolder) {
+    db.Close();
+    const CTestFolder data;
+    const QString dataBase = data.DatabaseFile();
+    ASSERT_TRUE(QFile::copy(folder.DatabaseFile(), dataBase));
+    QFile::remove(folder.DatabaseFile());
+    {
+        CSystemDatabase file(dataBase);
+        file.Open();
+        file.SaveRow("XXXX-XX-XX XX:XX", model, kMacro, -1, 1);
+        file.SaveRow("24:00", model, "Dygnet", -1, 1);
+    }
+    QProcess process;
+    StartProgram(process, service, Headless(), {"--mapp", data.Path()});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !RecordedStarts(folder).isEmpty(); }, kFirstStartMs))
+        << process.readAllStandardError().toStdString();
+    EXPECT_EQ(RecordedStarts(folder).first().at(4), dataBase);
+    EXPECT_FALSE(QFileInfo::exists(folder.DatabaseFile()));
+    EXPECT_FALSE(QFileInfo::exists(folder.LogFile()));
+    EXPECT_EQ(data.ReadLines(data.LogFile()).filter(" - " + model).size(), 1);
+    const QString countdown = "SELECT COUNTER FROM MONITOR WHERE MAKRO = 'Dygnet'";
+    const QString seeded = QueryFile(dataBase, countdown);
+
+    ASSERT_TRUE(QFile::copy(KVARNIX_MONITOR, folder.ProgramFile()));
+    QProcessEnvironment windowEnvironment = Headless();
+    windowEnvironment.insert("QT_QPA_PLATFORM", "offscreen");
+    windowEnvironment.insert("KVARNIX_MAPP", data.Path());
+    QProcess window;
+    StartProgram(window, folder.ProgramFile(), windowEnvironment);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QueryFile(dataBase, "SELECT COUNT(*) FROM SCHEMALAGGARE") == "2"; },
+        kFirstStartMs));
+    EXPECT_EQ(QueryFile(dataBase, countdown), seeded);
+    StopBySigterm(window);
+    StopBySigterm(process);
+    EXPECT_FALSE(QFileInfo::exists(folder.DatabaseFile()));
+    EXPECT_FALSE(QFileInfo::exists(folder.File("MonitorLoc.loc")));
+    EXPECT_EQ(QueryFile(dataBase, "SELECT COUNT(*) FROM SCHEMALAGGARE"), "0");
+}
+
+// A database the operator made read-only, and then writable again as the message asked: the
+// service, run as a user who is not root, schedules again within a minute.
+TEST_F(ServiceTest, AReadOnlySpellEndsWhenTheOperatorMendsTheDatabase) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the service as the user nobody";
+    db.SaveRow("XXXX-XX-XX XX:XX", model, kMacro, -1, 1);
+    db.Close();
+    const QByteArray owner = "nobody:nogroup";
+    for (const QString& path : {folder.Path(), folder.DatabaseFile(), model + ".vxm", service})
+        ASSERT_EQ(RunToEnd("chown", {owner, path}).exitCode, 0);
+    QFile::setPermissions(folder.DatabaseFile(),
+                          QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    QProcess process;
+    StartProgram(process, "setpriv", Headless(),
+                 {"--reuid=nobody", "--regid=nogroup", "--clear-groups", service});
+    CStandardError said(process);
+    ASSERT_TRUE(said.WaitFor("går inte att skriva i")) << said.said.toStdString();
+    EXPECT_TRUE(said.said.contains("Ge monitorn skrivrätt till filen " + folder.DatabaseFile()))
+        << said.said.toStdString();
+    QFile::setPermissions(folder.DatabaseFile(), QFile::ReadOwner | QFile::WriteOwner |
+                                                     QFile::ReadGroup | QFile::ReadOther);
+    EXPECT_TRUE(said.WaitFor("Monitordatabasen går att använda igen.", 70000))
+        << said.said.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !RecordedStarts(folder).isEmpty(); }, 70000));
+    StopBySigterm(process);
 }
 
 // Both schedulers race for every minute of three; a row due every minute starts once in each.

@@ -1,6 +1,8 @@
 #include "commands/schedulecommands.h"
 
 #include "monitordb/databaseaccess.h"
+#include "monitordb/databaseerror.h"
+#include "monitordb/databasefault.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/schedulemodel.h"
 #include "schedule/scheduler.h"
@@ -9,6 +11,21 @@ namespace {
 
 const QString kNoText = QStringLiteral("- - - -");
 const QString kLoginCheck = QStringLiteral("INLOGGNINGSKONTROLL");
+
+// A file the program may only read is shown all the same: the scheduler tells the fault,
+// once, and the window must not refuse to start over it.
+CMonitorSettings LoadSettingsAndSeed(CSystemDatabase& db, const std::function<int()>& random,
+                                     const QDateTime& now) {
+    try {
+        const CMonitorSettings settings = CMonitorSettings::Load(db);
+        CScheduler::SeedCountdowns(db, random, now);
+        return settings;
+    } catch (const CDatabaseError& e) {
+        if (ClassifyFault(e) != DatabaseFault::ReadOnly)
+            throw;
+    }
+    return CMonitorSettings::Read(db);
+}
 
 // Missing run flags are created with 0, as the scheduler would create them.
 QHash<int, CRunState> RunStatesOf(CSystemDatabase& db, const QVector<int>& keys) {
@@ -47,13 +64,17 @@ CScheduleAtStart CScheduleCommands::LoadAtStart(const std::function<int()>& rand
     CSystemDatabase db(m_databasePath, StartWait());
     OpenAtStart(db);
     CScheduleAtStart start;
-    start.settings = CMonitorSettings::Load(db);
-    CScheduler::SeedCountdowns(db, random, now);
+    start.settings = LoadSettingsAndSeed(db, random, now);
     start.rows = db.LoadAllRows();
     QVector<int> keys;
     for (const CScheduleRow& row : start.rows)
         keys << row.key;
-    start.states = RunStatesOf(db, keys);
+    const QHash<int, qint64> flags = db.StoredRunFlags();
+    const QHash<int, qint64> calcTimes = db.StoredTimes(StoredTime::Calculation);
+    const QHash<int, qint64> mesTimes = db.StoredTimes(StoredTime::Measurement);
+    for (int key : keys)
+        start.states.insert(
+            key, {flags.value(key) != 0, false, calcTimes.value(key), mesTimes.value(key)});
     return start;
 }
 

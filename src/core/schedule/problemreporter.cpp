@@ -25,6 +25,10 @@ QString CProblemReporter::SolvedText(Group group) {
     return QStringLiteral("Monitordatabasen går att använda igen.");
 }
 
+QString CProblemReporter::StopsCalculations(const QString& faultText) {
+    return faultText + QStringLiteral(" Inga beräkningar startas förrän felet är åtgärdat.");
+}
+
 CProblemReporter::Group CProblemReporter::GroupOf(Source source) {
     switch (source) {
     case Source::Schedule:

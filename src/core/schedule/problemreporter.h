@@ -33,6 +33,9 @@ public:
 
     // Said once the database's problems are gone.
     static QString SolvedText();
+    // A fault of the database as the tick and the refresh both tell it: whichever meets it
+    // first, it is told once.
+    static QString StopsCalculations(const QString& faultText);
 
 private:
     // The database's problems are one: either thread may meet the same fault.

@@ -84,7 +84,8 @@ std::optional<CRunStates> CRunStateReader::ReportUnusable(const CDatabaseError& 
     const DatabaseFault fault = ClassifyFault(error);
     if (fault == DatabaseFault::Busy)
         return std::nullopt;
-    m_problems.Report(CProblemReporter::Source::Display, FaultText(error));
+    m_problems.Report(CProblemReporter::Source::Display,
+                      CProblemReporter::StopsCalculations(FaultText(error)));
     if (!LeavesNoRows(fault) || m_unreadable)
         return std::nullopt;
     // The rows can no longer be read: the list must not show them as if they would run.

@@ -27,10 +27,6 @@ constexpr int kLeaveWaitMs = 2000;
 // A scheduler that claimed a minute this recently keeps the countdowns as they are.
 constexpr qint64 kRecentClaimSeconds = 2 * 60;
 
-QString StopsCalculations(const QString& faultText) {
-    return faultText + QStringLiteral(" Inga beräkningar startas förrän felet är åtgärdat.");
-}
-
 } // namespace
 
 CScheduler::CScheduler(const CProgramPaths& paths, const CClock& clock,
@@ -167,7 +163,8 @@ bool CScheduler::OpenForTick(CSystemDatabase& db) {
 
 void CScheduler::ReportFailure(const QString& faultText) {
     m_openFaultReported = true;
-    m_problems.Report(CProblemReporter::Source::Schedule, StopsCalculations(faultText));
+    m_problems.Report(CProblemReporter::Source::Schedule,
+                      CProblemReporter::StopsCalculations(faultText));
 }
 
 // Decided and claimed in one write transaction; the starts come after it, when the

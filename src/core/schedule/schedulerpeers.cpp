@@ -17,6 +17,9 @@ namespace {
 // Observations of another clock older than this no longer count: a clock that was set
 // right is believed within this time.
 constexpr qint64 kObservationWindowMs = 2 * 60 * 1000;
+// A heartbeat is up to one wake-up old when it is read; the largest of the readings over
+// this long comes within a second or two of how far the other clock is ahead.
+constexpr qint64 kObservedForMs = 45 * 1000;
 // A service that claimed a minute this recently schedules the file.
 constexpr qint64 kSchedulingWithinSeconds = 2 * 60;
 
@@ -140,8 +143,11 @@ void CSchedulerPeers::ObserveClock(const CSchedulerRecord& other, qint64 nowMs) 
                seen.end());
 }
 
-qint64 CSchedulerPeers::ClockAheadBy(qint64 otherId) const {
+// Nothing until the readings span long enough to tell.
+std::optional<qint64> CSchedulerPeers::ClockAheadBy(qint64 otherId) const {
     const QVector<Observation> seen = m_observations.value(otherId);
+    if (seen.isEmpty() || seen.last().atMs - seen.first().atMs < kObservedForMs)
+        return std::nullopt;
     qint64 ahead = LLONG_MIN;
     for (const Observation& observation : seen)
         ahead = std::max(ahead, observation.aheadMs);
@@ -149,12 +155,13 @@ qint64 CSchedulerPeers::ClockAheadBy(qint64 otherId) const {
 }
 
 // Only a clock found ahead is judged: a heartbeat that looks old may simply be old. The
-// scheduler behind says so in its row, where the one ahead reads it.
+// scheduler behind says so in its row, where the one ahead reads it. Until then nothing
+// starts twice all the same: the one behind finds the minutes it reaches claimed.
 void CSchedulerPeers::JudgeClocks(const QVector<CSchedulerRecord>& living) {
     m_me.clockBehindOf = 0;
     m_me.clockDifference = 0;
     for (const CSchedulerRecord& other : living) {
-        const qint64 ahead = ClockAheadBy(other.id);
+        const qint64 ahead = ClockAheadBy(other.id).value_or(0);
         if (ahead > kClockToleranceMs && ahead / 1000 > m_me.clockDifference) {
             m_me.clockBehindOf = other.id;
             m_me.clockDifference = (ahead + 500) / 1000;

@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QString>
 #include <QVector>
+#include <optional>
 
 class CSystemDatabase;
 
@@ -56,7 +57,7 @@ public:
 private:
     bool IsAlive(const CSchedulerRecord& other, qint64 nowMs) const;
     void ObserveClock(const CSchedulerRecord& other, qint64 nowMs);
-    qint64 ClockAheadBy(qint64 otherId) const;
+    std::optional<qint64> ClockAheadBy(qint64 otherId) const;
     void JudgeClocks(const QVector<CSchedulerRecord>& living);
     QString Disagreement(const CSchedulerRecord& other) const;
     void JudgeDisagreement(const QVector<CSchedulerRecord>& living, Judgement& judgement);
