@@ -48,7 +48,7 @@ void CMainView::CreateCommands() {
     addAction(m_commands.newRow);
     m_commands.deleteRow =
         CreateCommand(32773, QStringLiteral("&Ta bort"),
-                      QStringLiteral("Tabort den markerade raden\nTa bort markerad raden"),
+                      QStringLiteral("Ta bort den markerade raden\nTa bort markerad raden"),
                       &CMainView::OnDeleteRow);
     m_commands.changeRow = CreateCommand(32774, QStringLiteral("&Ändra"),
                                          QStringLiteral("Ändra den markerade raden\nÄndra rad"),
