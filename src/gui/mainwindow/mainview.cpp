@@ -248,7 +248,7 @@ void CMainView::OnResetRunFlags() {
 }
 
 void CMainView::OnShowMonitorLog() {
-    ShowLog(m_paths.MonitorLog());
+    ShowLog(m_paths.MonitorLog(), CDlgVisaLogg::LogKind::MonitorLog);
 }
 
 // The dialog also takes SAVE and DRIFT from the file when it opens, so the
@@ -358,7 +358,7 @@ void CMainView::DeleteRow(int key) {
 }
 
 void CMainView::ShowModelLog(int line) {
-    ShowLog(m_lines.Line(line).model + QStringLiteral(".log"));
+    ShowLog(m_lines.Line(line).model + QStringLiteral(".log"), CDlgVisaLogg::LogKind::ModelLog);
 }
 
 // The model file is handed over as one argument, blanks and all.
@@ -406,8 +406,8 @@ void CMainView::ShowRunHistory(int line) {
     dialog.Run();
 }
 
-void CMainView::ShowLog(const QString& path) {
-    CDlgVisaLogg viewer(path, m_messenger, this);
+void CMainView::ShowLog(const QString& path, CDlgVisaLogg::LogKind kind) {
+    CDlgVisaLogg viewer(path, kind, m_messenger, this);
     viewer.Run();
 }
 
