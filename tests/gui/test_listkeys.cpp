@@ -144,8 +144,12 @@ TEST_F(ListKeysTest, EnterChangesAndDeleteRemovesTheSelectedLine) {
 TEST_F(ListKeysTest, InformationAndModelLogTextsReadNaturally) {
     QStringList timesLeft;
     for (int line : {0, 1}) {
-        ScriptNextDialog(
-            [&timesLeft](QDialog& d) { timesLeft << Child<CElidedLabel>(d, "timeLeft")->Text(); });
+        // Shown whole: the dialog widens for it on an 800-pixel screen.
+        ScriptNextDialog([&timesLeft](QDialog& d) {
+            const CElidedLabel* timeLeft = Child<CElidedLabel>(d, "timeLeft");
+            EXPECT_EQ(timeLeft->ShownText(), timeLeft->Text());
+            timesLeft << timeLeft->Text();
+        });
         RunContextCommand(line, "Information");
     }
     // The clock stands on Tuesday 2026-12-08 10:00:20.

@@ -2,10 +2,12 @@
 
 #include "schedule/rowinformation.h"
 #include "widgets/elidedlabel.h"
+#include "widgets/screenroom.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 namespace {
 // The value fields are as wide as 281 dialog units, a quarter character each.
@@ -44,6 +46,17 @@ void CDlgInformation::SetInformation(const CRowInformation& information) {
     m_lastCalculation->SetText(information.lastCalculation);
     m_measurement->SetText(information.measurement);
     m_lastRun->SetText(information.lastRun);
+    WidenForTheTexts();
+}
+
+// As wide as the longest text asks, as far as the screen allows; a text still too long
+// is cut, and whole in its tooltip.
+void CDlgInformation::WidenForTheTexts() {
+    int missing = 0;
+    for (const CElidedLabel* value :
+         {m_model, m_database, m_timeLeft, m_lastCalculation, m_measurement, m_lastRun})
+        missing = std::max(missing, value->WholeTextWidth() - value->sizeHint().width());
+    ResizeWithinScreen(*this, sizeHint() + QSize(missing, 0));
 }
 
 // Values are plain text, cut with "…" where the dialog is too narrow and whole in their

@@ -20,6 +20,7 @@ public:
 private:
     CElidedLabel* AddLine(QGridLayout* layout, int row, const QString& caption, const QString& name,
                           TextCut cut);
+    void WidenForTheTexts();
 
     CElidedLabel* m_model;
     CElidedLabel* m_database;

@@ -19,6 +19,11 @@ QString CElidedLabel::ShownText() const {
     return CutToWidth(m_text, m_cut, fontMetrics(), contentsRect().width());
 }
 
+int CElidedLabel::WholeTextWidth() const {
+    const QMargins margins = contentsMargins();
+    return fontMetrics().horizontalAdvance(m_text) + margins.left() + margins.right();
+}
+
 QSize CElidedLabel::sizeHint() const {
     return {m_preferredWidth, fontMetrics().height()};
 }

@@ -16,6 +16,8 @@ public:
     QString Text() const { return m_text; }
     // The text as it is painted at the label's present width.
     QString ShownText() const;
+    // The width the text needs to be shown whole.
+    int WholeTextWidth() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
