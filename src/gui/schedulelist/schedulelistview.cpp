@@ -175,8 +175,10 @@ void CScheduleListView::mousePressEvent(QMouseEvent* event) {
         HandleCheckBoxPress(position);
         return;
     }
-    if (event->button() == Qt::RightButton && !HandleRightPress(event))
+    if (event->button() == Qt::RightButton) {
+        HandleRightPress(event);
         return;
+    }
     QTreeView::mousePressEvent(event);
 }
 
@@ -190,15 +192,14 @@ bool CScheduleListView::HandleCheckBoxPress(const QPoint& position) {
 
 // A right press anywhere on a line selects it and opens the menu there; on empty space
 // it does nothing at all.
-bool CScheduleListView::HandleRightPress(QMouseEvent* event) {
+void CScheduleListView::HandleRightPress(QMouseEvent* event) {
     const QPoint position = event->position().toPoint();
     const QModelIndex index = indexAt(position);
     m_nContextRow = -1;
     if (!index.isValid())
-        return false;
+        return;
     QTreeView::mousePressEvent(event);
     OpenContextMenu(index.row(), position);
-    return false;
 }
 
 void CScheduleListView::OpenContextMenu(int line, const QPoint& viewportPosition) {
@@ -242,7 +243,7 @@ bool CScheduleListView::HasContextRow() const {
     return m_nContextRow >= 0 && m_nContextRow < m_lines.LineCount();
 }
 
-// The whole line is painted at once, so a long text may run on under the next column.
+// The whole line is painted at once, each text cut at its own column's edge.
 void CScheduleListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const {
     QStyleOptionViewItem line = option;

@@ -57,7 +57,7 @@ private:
     void AddActivation(const QString& text, const QString& prompt, StateImage image);
     void AddCommand(const QString& text, const QString& prompt, LineCommand command);
     bool HandleCheckBoxPress(const QPoint& position);
-    bool HandleRightPress(QMouseEvent* event);
+    void HandleRightPress(QMouseEvent* event);
     void OpenContextMenu(int line, const QPoint& viewportPosition);
     void OpenContextMenuOnSelectedLine();
     int SelectedLine() const;
