@@ -43,7 +43,7 @@ void LogViewerOpen(benchmark::State& state) {
     }
     CStderrMessenger messenger;
     for (auto _ : state) {
-        CDlgVisaLogg dialog(path, messenger);
+        CDlgVisaLogg dialog(path, CDlgVisaLogg::LogKind::MonitorLog, messenger);
         QTimer::singleShot(0, &dialog, &QDialog::reject);
         benchmark::DoNotOptimize(dialog.Run());
     }

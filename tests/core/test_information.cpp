@@ -33,34 +33,51 @@ protected:
     QString program = folder.File("Kvarnix.exe");
 };
 
-// Below an hour 0 and 1 take the singular, in the hours form only 1 does.
-TEST_F(InformationTest, TimeLeftCountsFromTheCurrentMinute) {
+// The next start with the day and the time until it in its two largest units; 2024-05-13 is
+// a Monday.
+TEST_F(InformationTest, TimeLeftNamesTheNextStartAndTheTimeUntilIt) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"XXXX-XX-XX 06:30", "2024-05-13 06:29:59", "< 1 minut"},
-        {"XXXX-XX-XX 06:30", "2024-05-13 06:30:20", "< 0 minut"},
-        {"XXXX-XX-XX 06:30", "2024-05-13 06:31:00", "< 23 timmar och 59 minuter"},
-        {"XXXX-XX-XX 06:30", "2024-05-13 06:28:00", "< 2 minuter"},
-        {"XXXX-XX-XX 06:30", "2024-05-13 05:31:00", "< 59 minuter"},
-        {"XXXX-XX-XX 06:30", "2024-05-13 05:30:00", "< 1 timme och 0 minuter"},
-        {"XXXX-XX-XX 06:30", "2024-05-13 04:25:00", "< 2 timmar och 5 minuter"},
-        {"2024-05-10 06:30", "2024-05-13 06:30:00", "< -2880 minut"},
-        // The clock skips from 02:00 to 03:00; real minutes are counted.
-        {"XXXX-XX-XX 02:30", "2024-03-31 01:29:00", "< 1 timme och 1 minut"},
-        // 2024-05-13 is a Monday.
-        {"Onsdag  08:00", "2024-05-13 07:30:00", "< 48 timmar och 30 minuter"},
-        {"Måndag  07:29", "2024-05-13 07:30:00", "< 167 timmar och 59 minuter"},
+        {"XXXX-XX-XX 06:30", "2024-05-13 06:29:59",
+         "Nästa start: måndag 2024-05-13 06:30 (om 1 minut)"},
+        {"XXXX-XX-XX 06:30", "2024-05-13 06:28:00",
+         "Nästa start: måndag 2024-05-13 06:30 (om 2 minuter)"},
+        {"XXXX-XX-XX 06:30", "2024-05-13 05:30:00",
+         "Nästa start: måndag 2024-05-13 06:30 (om 1 timme)"},
+        {"XXXX-XX-XX 06:30", "2024-05-13 05:29:00",
+         "Nästa start: måndag 2024-05-13 06:30 (om 1 timme 1 minut)"},
+        {"XXXX-XX-XX 06:30", "2024-05-13 04:25:00",
+         "Nästa start: måndag 2024-05-13 06:30 (om 2 timmar 5 minuter)"},
+        // Its own minute counts as started: the next start is tomorrow's.
+        {"XXXX-XX-XX 06:30", "2024-05-13 06:30:20",
+         "Nästa start: tisdag 2024-05-14 06:30 (om 1 dygn)"},
+        {"XXXX-XX-XX 06:30", "2024-05-13 06:31:00",
+         "Nästa start: tisdag 2024-05-14 06:30 (om 23 timmar 59 minuter)"},
+        {"Onsdag  08:00", "2024-05-13 07:30:00",
+         "Nästa start: onsdag 2024-05-15 08:00 (om 2 dygn)"},
+        {"Måndag  07:29", "2024-05-13 07:30:00",
+         "Nästa start: måndag 2024-05-20 07:29 (om 6 dygn 23 timmar)"},
+        {"Tisdag  06:00", "2024-05-13 06:00:00",
+         "Nästa start: tisdag 2024-05-14 06:00 (om 1 dygn)"},
+        // The clock skips from 02:00 to 03:00; the start comes as it lands, in real minutes.
+        {"XXXX-XX-XX 02:30", "2024-03-31 01:29:00",
+         "Nästa start: söndag 2024-03-31 03:00 (om 31 minuter)"},
+        {"XXXX-XX-XX XX:XX", "2024-05-13 06:00:00", "Startar varje minut"},
+        {"00:01", "2024-05-13 06:00:00", "Startar varje minut"},
+        {"00:00", "2024-05-13 06:00:00", "Startar varje minut"},
+        {"2024-05-10 06:30", "2024-05-13 06:30:00", "Starttiden har passerat"},
         // Texts that name no time, as the scheduler never starts them.
         {"XXXX-XX-XX 06:_0", "2024-05-13 06:00:00", "Ogiltig starttid"},
         {"2024-02-30 06:30", "2024-05-13 06:00:00", "Ogiltig starttid"},
         {"Fredax  07:30", "2024-05-13 06:00:00", "Ogiltig starttid"},
+        {"0_:01", "2024-05-13 06:00:00", "Ogiltig starttid"},
     };
     for (const auto& [startTime, now, timeLeft] : cases)
         EXPECT_EQ(Information(Line(startTime), now).timeLeft, QString(timeLeft))
             << startTime << " at " << now;
-    EXPECT_EQ(Information(Line("XXXX-XX-XX 06:30", 0)).timeLeft, "Tagen ur drift!");
+    EXPECT_EQ(Information(Line("XXXX-XX-XX XX:XX", 0)).timeLeft, "Tagen ur drift!");
 }
 
-// A cyclic row's time left is its counter; a dot in the program's folder must not cut its name.
+// A cyclic row's next start is its counter's; a dot in the program's folder must not cut its name.
 TEST_F(InformationTest, EveryFieldOfACyclicRowAndTheConnectionLookup) {
     ASSERT_TRUE(QDir(folder.Path()).mkdir("v1.0"));
     program = folder.File("v1.0/kvarnix");
@@ -74,7 +91,7 @@ TEST_F(InformationTest, EveryFieldOfACyclicRowAndTheConnectionLookup) {
         connections.Execute("INSERT INTO KOPPLING VALUES ('/m/Pump.vxm', 'IP21_Syd   '), "
                             "('/m/Kvarn''Nord.vxm', 'IP21_Nord')");
     }
-    db.SetCounter(pump.key, -5);
+    db.SetCounter(pump.key, 3);
     db.SetSetting(QString("CALC_TIME%1").arg(pump.key),
                   int(LocalTime("2024-05-13 06:00:05").toSecsSinceEpoch()));
     EXPECT_EQ(Information(pump).lastRun, "Ingen körning ännu");
@@ -85,7 +102,8 @@ TEST_F(InformationTest, EveryFieldOfACyclicRowAndTheConnectionLookup) {
     EXPECT_EQ(
         QStringList({information.model, information.database, information.timeLeft,
                      information.lastCalculation, information.measurement, information.lastRun}),
-        QStringList({"/m/Pump.vxm", "IP21_Syd", "< -5 minut", "2024-05-13 06:00:05",
+        QStringList({"/m/Pump.vxm", "IP21_Syd",
+                     "Nästa start: måndag 2024-05-13 06:03 (om 3 minuter)", "2024-05-13 06:00:05",
                      "Uppgift saknas", "klar efter 2 min 5 s"}));
     EXPECT_EQ(Information(Line("00:05", 1, "/m/Kvarn'Nord")).database, "IP21_Nord");
     EXPECT_EQ(Information(Line("00:05", 1, "/m/Annan")).database, "Ej kopplad");

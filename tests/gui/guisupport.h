@@ -16,10 +16,12 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QSysInfo>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -51,6 +53,25 @@ template <typename Widget> Widget* Child(QWidget& parent, const char* name) {
 
 inline void ClickChild(QWidget& parent, const char* name) {
     QTest::mouseClick(Child<QAbstractButton>(parent, name), Qt::LeftButton);
+}
+
+// The tooltip a rest of the mouse at position shows over widget; empty when it shows none.
+inline QString ToolTipAt(QWidget* widget, const QPoint& position) {
+    // A tooltip that is told to go stays a moment; the one asked for must not be taken for it.
+    QToolTip::hideText();
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
+    QHelpEvent event(QEvent::ToolTip, position, widget->mapToGlobal(position));
+    QApplication::sendEvent(widget, &event);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// A path of 300 characters whose file is "pumpstation-norr".
+inline QString LongModelPath() {
+    const QString name = QStringLiteral("/pumpstation-norr");
+    QString folders = QStringLiteral("/anlaggningar");
+    for (int part = 1; folders.size() < 300; ++part)
+        folders += QStringLiteral("/delsystem-%1").arg(part);
+    return folders.left(300 - name.size()) + name;
 }
 
 // A stored row: start time, model, macro and active flag.

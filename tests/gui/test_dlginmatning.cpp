@@ -29,8 +29,9 @@ struct DlgInmatningTest : testing::Test {
     CFakeClock clock{LocalTime("2026-12-08 10:00")};
 };
 
-// OK wants a macro, a kind and that kind's field whole (half an interval runs every minute);
-// each kind composes its time, the weekday the clock's until another is picked.
+// The focus starts on the model. OK wants a macro, a kind and that kind's field whole (half an
+// interval runs every minute); each kind composes its time, the weekday the clock's until another
+// is picked.
 TEST_F(DlgInmatningTest, NewRowAsksForMacroKindAndAWholeTimeAndComposesEachKind) {
     struct Case {
         const char* kindButton;
@@ -64,6 +65,7 @@ TEST_F(DlgInmatningTest, NewRowAsksForMacroKindAndAWholeTimeAndComposesEachKind)
         messenger.messages.clear();
         CDlgInmatning dialog(-1, schedule, messenger, chooser, clock);
         const int result = RunDialog(dialog, [&](QDialog& d) {
+            EXPECT_EQ(d.focusWidget(), Child<QLineEdit>(d, "modelEdit"));
             ClickChild(d, "okButton");
             ClickChild(d, "browseButton");
             Child<QComboBox>(d, "macroBox")->setCurrentIndex(0);

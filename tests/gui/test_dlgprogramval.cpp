@@ -43,6 +43,7 @@ TEST_F(DlgProgramValTest, UntouchedOkStoresTheShownValuesAndTheSettingsRowButNoT
                   auto* path = Child<QLineEdit>(d, "programPathEdit");
                   QTest::keyClicks(path, "/tmp/skrivet");
                   EXPECT_EQ(path->text(), "/opt/kvarnix/Kvarnix.exe");
+                  EXPECT_EQ(path->toolTip(), "/opt/kvarnix/Kvarnix.exe");
                   ClickChild(d, "okButton");
               }),
               CDlgProgramVal::ResultOk);
@@ -71,8 +72,9 @@ TEST_F(DlgProgramValTest, StoresNothingUntilOkPassesAndTheLoginCheckOnlyAfterALo
     EXPECT_FALSE(db.RowExists(0));
     EXPECT_EQ(settings.programPath, "/opt/kvarnix/Kvarnix.exe");
 
-    const auto switchOn = [](QDialog& d) {
+    const auto switchOn = [this](QDialog& d) {
         ClickChild(d, "browseButton");
+        EXPECT_EQ(Child<QLineEdit>(d, "programPathEdit")->toolTip(), chooser.path);
         ClickChild(d, "loginCheck");
         Child<QLineEdit>(d, "logDaysEdit")->setText("30");
         ClickChild(d, "okButton");

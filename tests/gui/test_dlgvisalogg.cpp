@@ -23,7 +23,8 @@ struct DlgVisaLoggTest : testing::Test {
             bottom = list->indexAt(QPoint(1, list->viewport()->height() - 1)).row();
             ClickChild(d, "closeButton");
         });
-        EXPECT_EQ(CDlgVisaLogg(path, messenger).Run(), CDlgVisaLogg::ResultClosed);
+        EXPECT_EQ(CDlgVisaLogg(path, CDlgVisaLogg::LogKind::MonitorLog, messenger).Run(),
+                  CDlgVisaLogg::ResultClosed);
         return lines;
     }
     CTestFolder folder;
@@ -46,7 +47,7 @@ TEST_F(DlgVisaLoggTest, ListsEveryLineAndShowsTheLastOneAtTheBottom) {
     EXPECT_EQ(Show(content).size(), 500);
     EXPECT_GT(top, 0);
     EXPECT_EQ(bottom, 499);
-    CDlgVisaLogg missing(folder.File("saknas.log"), messenger);
+    CDlgVisaLogg missing(folder.File("saknas.log"), CDlgVisaLogg::LogKind::MonitorLog, messenger);
     QTimer::singleShot(0, &missing, [&] {
         ADD_FAILURE() << "shown";
         missing.reject();

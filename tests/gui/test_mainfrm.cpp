@@ -33,7 +33,13 @@ TEST_F(MainWindowTest, HelpShowsTheManualFromTheMenuF1AndTheToolbar) {
         {"Ny Rad", "Återställ beräkningsflaggor", "Visa monitorns loggfil"},
         {"Kör nu", "Körhistorik", "Visa modelllogg", "Öppna modellen", "Information"},
         {"Inloggningskontroll", "Timer i drift", "Sökväg till exekverande program"},
-        {"kvarnixmonitor.mdb", "kvarnixmonitor.log", "MonitorLoc.loc", "kvarnixmonitord --list"}};
+        {"kvarnixmonitor.mdb", "kvarnixmonitor.log", "MonitorLoc.loc", "kvarnixmonitord --list"},
+        // Every mark of a line, the keys of the list and what the login check does at once.
+        {"Vit ruta", "Röd ruta", "Orange ruta", "Mörkröd text", "med bock"},
+        {"Högerklicka var som helst på raden", "menytangenten", "Skift+F10", "Enter", "Delete"},
+        {"frågar programmet genast efter ditt namn", "Alla program (*)",
+         "Modellen har ingen logg än", "Startar varje minut",
+         "Avsluta monitorn med Arkiv › Avsluta."}};
     for (const QStringList& texts : needed)
         for (const QString& text : texts)
             EXPECT_TRUE(manual.contains(text)) << text.toStdString();

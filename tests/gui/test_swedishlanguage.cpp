@@ -1,14 +1,18 @@
 // Qt's own texts as the operator meets them, in Swedish.
 #include "gui/guisupport.h"
+#include "widgets/cuttexttipdelegate.h"
 
+#include <QAbstractProxyModel>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <QTreeView>
 #include <memory>
 
 namespace {
@@ -70,6 +74,46 @@ TEST(SwedishTexts, TextFieldMenusQuestionButtonsAndTheFileDialog) {
     EXPECT_EQ(backTip, "Tillbaka");
     EXPECT_TRUE(notFound.startsWith("saknas.vxm") && notFound.contains("Filen hittades inte."))
         << notFound.toStdString();
+}
+
+// A program of any name can be chosen; its size and date are Swedish whatever the system's
+// locale (the tests' is C), the date whole in its column.
+TEST(SwedishTexts, TheProgramChooserTakesAnyProgramAndWritesSizesAndDatesInSwedish) {
+    CTestFolder folder;
+    const QString program = folder.File("berakna");
+    folder.WriteText(program, "echo ok");
+    QFile file(program);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(
+        file.setFileTime(LocalTime("2026-12-07 11:40:10"), QFileDevice::FileModificationTime));
+    file.close();
+    QStringList filters;
+    QString size, modified, shownDate;
+    ScriptNextDialog([&](QDialog& dialog) {
+        auto& files = static_cast<QFileDialog&>(dialog);
+        filters = files.nameFilters();
+        files.selectNameFilter("Alla program (*)");
+        files.setDirectory(folder.Path());
+        auto* model = files.findChild<QFileSystemModel*>();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return model->size(model->index(program)) == 7; }));
+        const QModelIndex details = files.proxyModel()->mapFromSource(model->index(program));
+        size = details.siblingAtColumn(1).data().toString();
+        modified = details.siblingAtColumn(3).data().toString();
+        // As the style draws it in its column.
+        auto* view = files.findChild<QTreeView*>("treeView");
+        QStyleOptionViewItem cell;
+        cell.initFrom(view->viewport());
+        cell.rect = view->visualRect(details.siblingAtColumn(3));
+        shownDate = CCutTextTipDelegate().ShownText(cell, details.siblingAtColumn(3), view);
+        files.selectFile("berakna");
+        dialog.accept();
+    });
+    EXPECT_EQ(CFileDialogChooser().ChooseCalculationProgram(nullptr), program);
+    EXPECT_EQ(filters,
+              (QStringList{"Kvarnix Beräkningsprogram (Kvarnix.exe Kvarnix)", "Alla program (*)"}));
+    EXPECT_EQ(size, "7 byte");
+    EXPECT_EQ(modified, "2026-12-07 11:40");
+    EXPECT_EQ(shownDate, modified);
 }
 
 } // namespace

@@ -3,64 +3,80 @@
 #include "history/runhistory.h"
 #include "modeldb/connectiondatabase.h"
 #include "monitordb/systemdatabase.h"
+#include "rules/nextstart.h"
 #include "rules/starttime.h"
 #include "schedule/schedulemodel.h"
 
-#include <QRegularExpression>
-
 namespace {
 
-constexpr int kMinutesPerHour = 60;
-constexpr int kMinutesPerDay = 24 * kMinutesPerHour;
-constexpr int kDaysPerWeek = 7;
+constexpr qint64 kSecondsPerMinute = 60;
+constexpr qint64 kMinutesPerHour = 60;
+constexpr qint64 kMinutesPerDay = 24 * kMinutesPerHour;
+const QString kEveryMinute = QStringLiteral("XXXX-XX-XX XX:XX");
 
-// Converted first so that a time given in another zone counts the local minute.
-QDateTime WholeMinute(const QDateTime& now) {
-    const QDateTime local = now.toLocalTime();
-    return local.addMSecs(-(local.time().second() * 1000 + local.time().msec()));
+// A cyclic interval of at most a minute is due at every wake-up, and so is an absolute
+// time that is all wildcards: a countdown to the next minute would only puzzle.
+bool StartsEveryMinute(const QString& startTime) {
+    if (StartTime::Classify(startTime) == StartTime::Kind::Cyclic)
+        return StartTime::HasCyclicLayout(startTime) && StartTime::IntervalMinutes(startTime) <= 1;
+    return startTime == kEveryMinute;
 }
 
-int MinutesBetween(const QDateTime& from, const QDateTime& to) {
-    return int(from.secsTo(to) / 60);
+QString Counted(qint64 count, const QString& singular, const QString& plural) {
+    return QStringLiteral("%1 %2").arg(count).arg(count == 1 ? singular : plural);
 }
 
-// A time the clock skips when summer time begins is read as the C library reads
-// it, that far past the skip, rather than as no time at all.
-QDateTime LocalDateTime(const QDate& date, const QTime& time) {
-    const QDateTime exact(date, time);
-    if (exact.isValid())
-        return exact;
-    return QDateTime(date, QTime(0, 0)).addSecs(QTime(0, 0).secsTo(time));
+// The two largest units, the smaller left out when it is 0: "6 dygn 23 timmar", "1 timme",
+// "2 timmar 5 minuter", "1 minut". The start lies on a whole minute, so rounding the
+// seconds up counts from the current minute.
+QString DurationText(qint64 seconds) {
+    const qint64 minutes = (seconds + kSecondsPerMinute - 1) / kSecondsPerMinute;
+    const qint64 days = minutes / kMinutesPerDay;
+    const qint64 hours = minutes % kMinutesPerDay / kMinutesPerHour;
+    const qint64 rest = minutes % kMinutesPerHour;
+    const auto inHours = [](qint64 count) {
+        return Counted(count, QStringLiteral("timme"), QStringLiteral("timmar"));
+    };
+    const auto inMinutes = [](qint64 count) {
+        return Counted(count, QStringLiteral("minut"), QStringLiteral("minuter"));
+    };
+    const auto pair = [](const QString& large, qint64 small, const QString& smallText) {
+        return small > 0 ? large + u' ' + smallText : large;
+    };
+    if (days > 0)
+        return pair(QStringLiteral("%1 dygn").arg(days), hours, inHours(hours));
+    if (hours > 0)
+        return pair(inHours(hours), rest, inMinutes(rest));
+    return inMinutes(rest);
 }
 
-// A date-time text is read as today's or, once today's has passed, as
-// tomorrow's; a start more than a day back stays negative.
-std::optional<int> MinutesUntilDateTime(const QString& startTime, const QDateTime& now) {
-    const std::optional<int> minutes = MinutesUntilStart(startTime, now);
-    if (minutes && *minutes < 0)
-        return *minutes + kMinutesPerDay;
-    return minutes;
+// "Nästa start: måndag 2026-12-14 12:00 (om 6 dygn 23 timmar)".
+QString NextStartText(const QDateTime& start, const QDateTime& now) {
+    const QString day = StartTime::WeekdayName(start.date().dayOfWeek() % 7).toLower();
+    return QStringLiteral("Nästa start: %1 %2 (om %3)")
+        .arg(day, start.toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+             DurationText(now.secsTo(start)));
 }
 
-// A cyclic row counts down in scheduler ticks, one a minute.
-std::optional<int> MinutesLeft(CSystemDatabase& db, const CScheduleLine& line,
-                               const QDateTime& now) {
-    switch (StartTime::Classify(line.startTime)) {
-    case StartTime::Kind::Cyclic:
-        return db.GetCounter(line.key);
-    case StartTime::Kind::Weekday:
-        return MinutesUntilWeekday(line.startTime, now);
-    case StartTime::Kind::Absolute:
-        break;
-    }
-    return MinutesUntilDateTime(line.startTime, now);
+// A text that would have started at some time since 1970 names a time; one that never
+// would names none.
+QString NoNextStartText(const QString& startTime) {
+    const QDateTime longAgo(QDate(1970, 1, 2), QTime(0, 0));
+    if (NextStart(startTime, 0, longAgo))
+        return QStringLiteral("Starttiden har passerat");
+    return QStringLiteral("Ogiltig starttid");
 }
 
+// A cyclic row counts down in scheduler wake-ups, one a minute.
 QString TimeLeft(CSystemDatabase& db, const CScheduleLine& line, const QDateTime& now) {
     if (!db.IsImplemented(line.key))
         return QStringLiteral("Tagen ur drift!");
-    const std::optional<int> minutes = MinutesLeft(db, line, now);
-    return minutes ? TimeLeftText(*minutes) : QStringLiteral("Ogiltig starttid");
+    if (StartsEveryMinute(line.startTime))
+        return QStringLiteral("Startar varje minut");
+    const bool cyclic = StartTime::Classify(line.startTime) == StartTime::Kind::Cyclic;
+    const std::optional<QDateTime> start =
+        NextStart(line.startTime, cyclic ? db.GetCounter(line.key) : 0, now);
+    return start ? NextStartText(*start, now) : NoNextStartText(line.startTime);
 }
 
 QString LastRun(CSystemDatabase& db, int key) {
@@ -87,60 +103,4 @@ CRowInformation ComputeRowInformation(CSystemDatabase& db, const CScheduleLine& 
     information.timeLeft = TimeLeft(db, line, now);
     information.lastRun = LastRun(db, line.key);
     return information;
-}
-
-// Strict, unlike a digit-by-digit reading: a leftover mask prompt would otherwise
-// read as 0 and show a time for a row the scheduler never starts.
-QDateTime ParseStartTime(const QString& text) {
-    static const QRegularExpression layout(QRegularExpression::anchoredPattern(
-        QStringLiteral("([0-9]{4})-([0-9]{2})-([0-9]{2}) ([0-9]{2}):([0-9]{2})")));
-    const QRegularExpressionMatch match = layout.match(text);
-    if (!match.hasMatch())
-        return {};
-    const auto field = [&match](int index) { return match.capturedView(index).toInt(); };
-    const QDate date(field(1), field(2), field(3));
-    const QTime time(field(4), field(5));
-    if (!date.isValid() || !time.isValid())
-        return {};
-    return LocalDateTime(date, time);
-}
-
-std::optional<int> MinutesUntilStart(const QString& startTime, const QDateTime& now) {
-    const QDateTime minute = WholeMinute(now);
-    const QDateTime target = ParseStartTime(StartTime::FillWildcards(startTime, minute));
-    if (!target.isValid())
-        return std::nullopt;
-    return MinutesBetween(minute, target);
-}
-
-std::optional<int> MinutesUntilWeekday(const QString& displayedText, const QDateTime& now) {
-    const qsizetype blank = displayedText.indexOf(u' ');
-    const int weekday = blank < 0 ? -1 : StartTime::WeekdayIndex(displayedText.left(blank));
-    if (weekday < 0)
-        return std::nullopt;
-    const QDateTime minute = WholeMinute(now);
-    // Qt counts Monday = 1 ... Sunday = 7; the day names count Sunday = 0.
-    const int today = minute.date().dayOfWeek() % kDaysPerWeek;
-    const QDate day = minute.date().addDays((weekday - today + kDaysPerWeek) % kDaysPerWeek);
-    // The text after the first blank begins with the display form's second blank,
-    // which stands where the date and the time meet.
-    const QDateTime target =
-        ParseStartTime(day.toString(QStringLiteral("yyyy-MM-dd")) + displayedText.mid(blank + 1));
-    if (!target.isValid())
-        return std::nullopt;
-    return MinutesBetween(minute, target < minute ? target.addDays(kDaysPerWeek) : target);
-}
-
-// Below an hour 0 and 1 take the singular; in the hours form only 1 does.
-QString TimeLeftText(int minutes) {
-    const auto minuteWord = [](bool singular) {
-        return singular ? QStringLiteral("minut") : QStringLiteral("minuter");
-    };
-    if (minutes < kMinutesPerHour)
-        return QStringLiteral("< %1 %2").arg(QString::number(minutes), minuteWord(minutes < 2));
-    const int hours = minutes / kMinutesPerHour;
-    const int rest = minutes - hours * kMinutesPerHour;
-    return QStringLiteral("< %1 %2 och %3 %4")
-        .arg(QString::number(hours), hours < 2 ? QStringLiteral("timme") : QStringLiteral("timmar"),
-             QString::number(rest), minuteWord(rest == 1));
 }

@@ -1,5 +1,7 @@
 #include "dialogs/dlghjalp.h"
 
+#include "widgets/screenroom.h"
+
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -19,5 +21,6 @@ CDlgHjalp::CDlgHjalp(QWidget* parent) : QDialog(parent), m_browser(new QTextBrow
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_browser);
     layout->addLayout(buttons);
-    resize(640, 600);
+    // Within an 800 x 600 screen, title bar included.
+    ResizeWithinScreen(*this, QSize(640, 540));
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "widgets/elidedtext.h"
+
 #include <QDialog>
 
+class CElidedLabel;
 struct CRowInformation;
 class QGridLayout;
-class QLabel;
 
 // Shows what is known about one schedule row; display only, nothing is
 // refreshed while it is open.
@@ -16,12 +18,14 @@ public:
     void SetInformation(const CRowInformation& information);
 
 private:
-    QLabel* AddLine(QGridLayout* layout, int row, const QString& caption, const QString& name);
+    CElidedLabel* AddLine(QGridLayout* layout, int row, const QString& caption, const QString& name,
+                          TextCut cut);
+    void WidenForTheTexts();
 
-    QLabel* m_model;
-    QLabel* m_database;
-    QLabel* m_timeLeft;
-    QLabel* m_lastCalculation;
-    QLabel* m_measurement;
-    QLabel* m_lastRun;
+    CElidedLabel* m_model;
+    CElidedLabel* m_database;
+    CElidedLabel* m_timeLeft;
+    CElidedLabel* m_lastCalculation;
+    CElidedLabel* m_measurement;
+    CElidedLabel* m_lastRun;
 };

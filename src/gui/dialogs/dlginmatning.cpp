@@ -63,6 +63,9 @@ CDlgInmatning::CDlgInmatning(int key, const CScheduleCommands& schedule, CMessen
     BuildControls();
     InstallMasks();
     FillWeekdays();
+    // The operator starts with the model, as the dialog reads from the top; installing the
+    // masks has moved the focus to the time fields.
+    m_modelEdit->setFocus();
 }
 
 void CDlgInmatning::BuildControls() {
@@ -80,7 +83,6 @@ void CDlgInmatning::BuildControls() {
     layout->addWidget(buttons);
     // Like every dialog of the program: its fields never stretch.
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    ok->setFocus();
 }
 
 QWidget* CDlgInmatning::BuildModelGroup() {

@@ -5,6 +5,8 @@
 #include "history/runhistorymodel.h"
 #include "monitordb/databaseerror.h"
 #include "monitordb/databasefault.h"
+#include "widgets/cuttexttipdelegate.h"
+#include "widgets/screenroom.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -39,6 +41,7 @@ CDlgKorhistorik::CDlgKorhistorik(const CScheduleCommands& schedule, int key, con
     m_statistics->setObjectName(QStringLiteral("statistics"));
     m_table->setObjectName(QStringLiteral("runs"));
     m_table->setModel(m_runs);
+    m_table->setItemDelegate(new CCutTextTipDelegate(m_table));
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
@@ -53,7 +56,7 @@ CDlgKorhistorik::CDlgKorhistorik(const CScheduleCommands& schedule, int key, con
     layout->addWidget(m_statistics);
     layout->addWidget(m_table);
     layout->addWidget(close, 0, Qt::AlignRight);
-    resize(560, 420);
+    ResizeWithinScreen(*this, QSize(560, 420));
 }
 
 int CDlgKorhistorik::Run() {

@@ -137,7 +137,7 @@ void CDlgProgramVal::ShowSettings(const CStoredSwitches& stored) {
     m_loginCheck->setChecked(stored.loginCheck);
     m_hideMinutesEdit->setText(QString::number(m_settings.minimizeMinutes));
     m_hideCheck->setChecked(stored.minimizePeriodically);
-    m_programPathEdit->setText(m_settings.programPath);
+    ShowProgramPath(m_settings.programPath);
 }
 
 // Only a chosen file changes the path; what is typed into the field is never taken.
@@ -146,7 +146,13 @@ void CDlgProgramVal::BrowseProgram() {
     if (file.isEmpty())
         return;
     m_strProgramPath = file;
-    m_programPathEdit->setText(file);
+    ShowProgramPath(file);
+}
+
+// A long path shows only its end in the field; the tooltip holds it whole.
+void CDlgProgramVal::ShowProgramPath(const QString& path) {
+    m_programPathEdit->setText(path);
+    m_programPathEdit->setToolTip(path);
 }
 
 // Every field is checked before anything is stored, so a refused OK leaves both

@@ -39,6 +39,7 @@ private:
     bool LoadSettings();
     void ShowSettings(const CStoredSwitches& stored);
     void BrowseProgram();
+    void ShowProgramPath(const QString& path);
     struct Numbers {
         int hideMinutes;
         int logDays;

@@ -1,6 +1,7 @@
 #include "dialogs/dlgvisalogg.h"
 
 #include "base/messenger.h"
+#include "widgets/screenroom.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -70,11 +71,11 @@ std::optional<LogTail> ReadTail(QFile& file) {
 
 } // namespace
 
-CDlgVisaLogg::CDlgVisaLogg(QString logPath, CMessenger& messenger, QWidget* parent)
-    : QDialog(parent), m_strLogPath(std::move(logPath)), m_messenger(messenger) {
+CDlgVisaLogg::CDlgVisaLogg(QString logPath, LogKind kind, CMessenger& messenger, QWidget* parent)
+    : QDialog(parent), m_strLogPath(std::move(logPath)), m_kind(kind), m_messenger(messenger) {
     setWindowTitle(m_strLogPath);
     BuildControls();
-    resize(630, 528);
+    ResizeWithinScreen(*this, QSize(630, 528));
 }
 
 void CDlgVisaLogg::BuildControls() {
@@ -106,12 +107,19 @@ void CDlgVisaLogg::BuildControls() {
 
 int CDlgVisaLogg::Run() {
     if (!QFileInfo::exists(m_strLogPath)) {
-        m_messenger.ShowWarning(QStringLiteral("Felaktig sökväg till logfilen"));
+        ReportMissingFile();
         return ResultNotShown;
     }
     if (!FillList())
         return ResultNotShown;
     return exec();
+}
+
+void CDlgVisaLogg::ReportMissingFile() {
+    if (m_kind == LogKind::ModelLog)
+        m_messenger.ShowMessage(QStringLiteral("Modellen har ingen logg än"));
+    else
+        m_messenger.ShowWarning(QStringLiteral("Felaktig sökväg till logfilen"));
 }
 
 // The file may still vanish or refuse to be read after it was found.

@@ -13,11 +13,14 @@ class CDlgVisaLogg : public QDialog {
 public:
     // Result codes of Run().
     enum Result { ResultNotShown = 1, ResultClosed = 2 };
+    // Whose log it is decides what a missing file means: a model writes its log only
+    // once it has run.
+    enum class LogKind { MonitorLog, ModelLog };
     // Of a longer file only the whole lines within its last this many bytes are
     // shown, so that even a huge log opens at once.
     static constexpr qint64 kShownBytes = 4 * 1024 * 1024;
 
-    CDlgVisaLogg(QString logPath, CMessenger& messenger, QWidget* parent = nullptr);
+    CDlgVisaLogg(QString logPath, LogKind kind, CMessenger& messenger, QWidget* parent = nullptr);
 
     // Shows the file modally. A file that is missing or cannot be read is
     // reported instead, and ResultNotShown returned without showing the dialog.
@@ -31,8 +34,10 @@ protected:
 private:
     void BuildControls();
     bool FillList();
+    void ReportMissingFile();
 
     const QString m_strLogPath;
+    const LogKind m_kind;
     CMessenger& m_messenger;
     QListWidget* m_lbLines = nullptr;
     QLabel* m_shortenedNote = nullptr;

@@ -5,13 +5,20 @@
 #include "mainwindow/mainstatusbar.h"
 #include "mainwindow/mainview.h"
 #include "widgets/programicon.h"
+#include "widgets/screenroom.h"
 
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QPainter>
+#include <QStatusTipEvent>
 #include <QToolBar>
 
 namespace {
+
+// A title bar without a close button: the window ends through "Avsluta" only.
+constexpr Qt::WindowFlags kTitleBarButtons = Qt::Window | Qt::CustomizeWindowHint |
+                                             Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                             Qt::WindowMinMaxButtonsHint;
 
 // Toolbar pictures, 16 x 15, drawn for the command they start.
 QIcon ToolIcon(int command) {
@@ -75,15 +82,15 @@ CMainFrame::CMainFrame(CMonitorSettings& settings, const CProgramPaths& paths, c
       m_statusBar(new CMainStatusBar(settings, this)) {
     setWindowTitle(QStringLiteral("Kvarnix monitor - KvarnixMonitor"));
     setWindowIcon(ProgramIcon());
-    setWindowFlag(Qt::WindowCloseButtonHint, false);
+    setWindowFlags(kTitleBarButtons);
     setCentralWidget(m_view);
     setStatusBar(m_statusBar);
     CreateToolBar();
     CreateMenus();
     connect(m_view, &CMainView::StatusTextChanged, m_statusBar, &CMainStatusBar::SetIdleText);
-    connect(m_view, &CMainView::SettingsChanged, m_statusBar, [this] { m_statusBar->update(); });
-    // Room for the five columns and the list's margins.
-    resize(850, 450);
+    connect(m_view, &CMainView::SettingsChanged, m_statusBar, &CMainStatusBar::ShowSettings);
+    // Room for the five columns and the list's margins, where the screen has it.
+    ResizeWithinScreen(*this, QSize(850, 450));
 }
 
 QAction* CMainFrame::CreateAction(const QString& text, const QString& prompt) {
@@ -167,10 +174,22 @@ void CMainFrame::OnExit() {
     close();
 }
 
-// Only "Avsluta" ends the program; the window manager's close is refused.
+// Only "Avsluta" ends the program. A window manager that offers a close all the same
+// is refused, and the operator told the way out.
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (m_exiting)
+    if (m_exiting) {
         event->accept();
-    else
-        event->ignore();
+        return;
+    }
+    event->ignore();
+    m_statusBar->ShowNote(QStringLiteral("Avsluta monitorn med Arkiv › Avsluta."));
+}
+
+// The prompts of menus, context menus and buttons go to the status bar's first pane,
+// which cuts them to its width.
+bool CMainFrame::event(QEvent* event) {
+    if (event->type() != QEvent::StatusTip)
+        return QMainWindow::event(event);
+    m_statusBar->ShowPrompt(static_cast<QStatusTipEvent*>(event)->tip());
+    return true;
 }

@@ -11,7 +11,7 @@ class CMainStatusBar;
 struct CMonitorSettings;
 
 // The single top-level window: menus, toolbar, status bar and the main view.
-// It closes only through "Avsluta"; the title bar's close is disabled.
+// It closes only through "Avsluta"; the title bar has no close button.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -25,6 +25,7 @@ public:
     void ShowHelp();
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

@@ -48,7 +48,7 @@ void CMainView::CreateCommands() {
     addAction(m_commands.newRow);
     m_commands.deleteRow =
         CreateCommand(32773, QStringLiteral("&Ta bort"),
-                      QStringLiteral("Tabort den markerade raden\nTa bort markerad raden"),
+                      QStringLiteral("Ta bort den markerade raden\nTa bort markerad raden"),
                       &CMainView::OnDeleteRow);
     m_commands.changeRow = CreateCommand(32774, QStringLiteral("&Ändra"),
                                          QStringLiteral("Ändra den markerade raden\nÄndra rad"),
@@ -263,7 +263,7 @@ void CMainView::OnResetRunFlags() {
 }
 
 void CMainView::OnShowMonitorLog() {
-    ShowLog(m_paths.MonitorLog());
+    ShowLog(m_paths.MonitorLog(), CDlgVisaLogg::LogKind::MonitorLog);
 }
 
 void CMainView::OnSettings() {
@@ -369,7 +369,7 @@ void CMainView::DeleteRow(int key) {
 }
 
 void CMainView::ShowModelLog(int line) {
-    ShowLog(m_lines.Line(line).model + QStringLiteral(".log"));
+    ShowLog(m_lines.Line(line).model + QStringLiteral(".log"), CDlgVisaLogg::LogKind::ModelLog);
 }
 
 // The model file is handed over as one argument, blanks and all.
@@ -417,8 +417,8 @@ void CMainView::ShowRunHistory(int line) {
     dialog.Run();
 }
 
-void CMainView::ShowLog(const QString& path) {
-    CDlgVisaLogg viewer(path, m_messenger, this);
+void CMainView::ShowLog(const QString& path, CDlgVisaLogg::LogKind kind) {
+    CDlgVisaLogg viewer(path, kind, m_messenger, this);
     viewer.Run();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/schedulecommands.h"
+#include "dialogs/dlgvisalogg.h"
 #include "schedule/schedulemodel.h"
 #include "schedule/schedulerrunner.h"
 #include "schedulelist/schedulelistview.h"
@@ -95,7 +96,7 @@ private:
     void RunLineNow(int line);
     void ShowRunHistory(int line);
 
-    void ShowLog(const QString& path);
+    void ShowLog(const QString& path, CDlgVisaLogg::LogKind kind);
     void ReloadRows();
     void ShowFault(const CDatabaseError& error, const QString& whatFailed = {});
 

@@ -3,8 +3,11 @@
 #include "data/schedulerow.h"
 #include "rules/starttime.h"
 #include "schedule/schedulemodel.h"
+#include "widgets/elidedtext.h"
 
+#include <QAbstractItemView>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
@@ -57,6 +60,10 @@ QStringList UsualTexts(int column, const QFontMetrics& metrics) {
 
 int TextOffsetInColumn(int column) {
     return column == 0 ? kCheckBoxWidth : kColumnPadding;
+}
+
+TextCut CutOf(int column) {
+    return column == CScheduleModel::Model ? TextCut::InPath : TextCut::AtEnd;
 }
 
 } // namespace
@@ -112,6 +119,22 @@ QSize CLineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIn
             std::max(textHeight, kStateImageSize) + kSeparatorHeight};
 }
 
+// The text ends a padding before its column's right edge.
+QString CLineDelegate::ShownText(const QModelIndex& cell, const QFontMetrics& metrics) const {
+    const int column = cell.column();
+    const int room = m_header.sectionSize(column) - TextOffsetInColumn(column) - kColumnPadding;
+    return CutToWidth(cell.data().toString(), CutOf(column), metrics, room);
+}
+
+bool CLineDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                              const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    ShowWholeTextTip(*event, view, ShownText(index, option.fontMetrics), index.data().toString(),
+                     index.data(Qt::ToolTipRole).toString());
+    return true;
+}
+
 void CLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const {
     const bool selected = option.state & QStyle::State_Selected;
@@ -126,14 +149,12 @@ void CLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                     : failed ? kFailedText
                              : palette.color(QPalette::Text));
 
-    // Each text is cut only at the line's right edge, so a long one runs on
-    // beneath the next column's text.
     const QVector<int> offsets = TextOffsets(ColumnWidths());
     for (int column = 0; column < CScheduleModel::ColumnCount; ++column) {
         QRect textRect = line;
         textRect.setLeft(line.left() + offsets.at(column));
         painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          index.siblingAtColumn(column).data().toString());
+                          ShownText(index.siblingAtColumn(column), option.fontMetrics));
     }
 
     static const QPixmap images[] = {StateImage(1), StateImage(2), StateImage(3), StateImage(4)};

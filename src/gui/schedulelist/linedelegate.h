@@ -7,7 +7,8 @@ class QHeaderView;
 
 // Paints one whole schedule line: the background in the selection or window
 // colour with a one-pixel gap at the bottom, the five column texts at their
-// offsets and the state image at the line's top-left corner.
+// offsets, each cut with "…" at its column's edge, and the state image at the
+// line's top-left corner. A cut text is whole in the cell's tooltip.
 class CLineDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -19,6 +20,13 @@ public:
     // Tall enough for the font's ascent and descent and the state image, plus
     // the one-pixel separator below.
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // The cell's whole text, and the reason a line is marked, as its tooltip.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+
+    // The cell's text as it is painted in the column's present width: a model path
+    // loses the middle of its folders, every other text its end.
+    QString ShownText(const QModelIndex& cell, const QFontMetrics& metrics) const;
 
     // Left edge of each column's text, relative to the line's left edge: column 0
     // after the check box, the others four pixels into their column.

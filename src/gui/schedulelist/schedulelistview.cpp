@@ -4,14 +4,33 @@
 
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
 const QColor kListBackground(190, 190, 190);
 constexpr int kCheckBoxStrip = 20;
+
+bool IsContextMenuKey(const QKeyEvent& event) {
+    return event.key() == Qt::Key_Menu ||
+           (event.key() == Qt::Key_F10 && event.modifiers() == Qt::ShiftModifier);
+}
+
+std::optional<LineCommand> KeyCommand(const QKeyEvent& event) {
+    switch (event.key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return LineCommand::Change;
+    case Qt::Key_Delete:
+        return LineCommand::Delete;
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -27,10 +46,8 @@ CScheduleListView::CScheduleListView(CScheduleModel& lines, QWidget* parent)
     setEditTriggers(NoEditTriggers);
     header()->setStretchLastSection(false);
     header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    connect(header(), &QHeaderView::sectionResized, this, [this](int column) {
-        if (column != CScheduleModel::Model)
-            StretchModelColumn();
-    });
+    connect(header(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int newSize) { OnSectionResized(column, newSize); });
     FitColumns();
     QPalette listPalette = palette();
     listPalette.setColor(QPalette::Base, kListBackground);
@@ -38,19 +55,39 @@ CScheduleListView::CScheduleListView(CScheduleModel& lines, QWidget* parent)
     CreateContextMenu();
 }
 
-// Widths sized for a much smaller font would let the times overprint each other.
+// Widths sized for a much smaller font would let the texts be cut needlessly.
 void CScheduleListView::FitColumns() {
-    for (int column = 0; column < CScheduleModel::ColumnCount; ++column)
-        if (column != CScheduleModel::Model)
-            header()->resizeSection(column, MinimumColumnWidth(column));
+    {
+        const QScopedValueRollback<bool> fitting(m_fittingColumns, true);
+        for (int column = 0; column < CScheduleModel::ColumnCount; ++column)
+            if (column != CScheduleModel::Model)
+                header()->resizeSection(column, MinimumColumnWidth(column));
+    }
     StretchModelColumn();
 }
 
+// The model column fills what the others leave, unless the operator has made it wider;
+// where even its narrowest does not fit, the list scrolls sideways.
 void CScheduleListView::StretchModelColumn() {
-    const int others = header()->length() - header()->sectionSize(CScheduleModel::Model);
-    header()->resizeSection(
-        CScheduleModel::Model,
-        std::max(MinimumColumnWidth(CScheduleModel::Model), viewport()->width() - others));
+    const QScopedValueRollback<bool> fitting(m_fittingColumns, true);
+    header()->resizeSection(CScheduleModel::Model,
+                            std::max({MinimumColumnWidth(CScheduleModel::Model), ModelColumnFill(),
+                                      m_chosenModelWidth}));
+}
+
+int CScheduleListView::ModelColumnFill() const {
+    return viewport()->width() -
+           (header()->length() - header()->sectionSize(CScheduleModel::Model));
+}
+
+// A model column dragged wider than the list's fill is kept at that width; one dragged
+// narrower fills the list again.
+void CScheduleListView::OnSectionResized(int column, int newSize) {
+    if (m_fittingColumns)
+        return;
+    if (column == CScheduleModel::Model)
+        m_chosenModelWidth = newSize > ModelColumnFill() ? newSize : 0;
+    StretchModelColumn();
 }
 
 int CScheduleListView::MinimumColumnWidth(int column) const {
@@ -61,6 +98,15 @@ int CScheduleListView::MinimumColumnWidth(int column) const {
 void CScheduleListView::resizeEvent(QResizeEvent* event) {
     QTreeView::resizeEvent(event);
     StretchModelColumn();
+}
+
+// Qt makes the first line current when the list gets the focus, without selecting it, so
+// that the first Down would select the second line. Without a selected line, the first Down
+// selects the first line.
+void CScheduleListView::focusInEvent(QFocusEvent* event) {
+    QTreeView::focusInEvent(event);
+    if (!selectionModel()->hasSelection())
+        selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
 }
 
 void CScheduleListView::changeEvent(QEvent* event) {
@@ -83,20 +129,30 @@ void CScheduleListView::CreateContextMenu() {
     m_contextMenu->addSeparator();
     AddCommand(QStringLiteral("Visa modelllogg"), QStringLiteral("Öppnar modellens loggfil"),
                LineCommand::ShowModelLog);
-    AddCommand(QStringLiteral("Öppna modellen"), QString(), LineCommand::OpenModel);
-    AddCommand(QStringLiteral("Information"), QString(), LineCommand::Information);
+    AddCommand(QStringLiteral("Öppna modellen"),
+               QStringLiteral("Öppnar modellen i beräkningsprogrammet"), LineCommand::OpenModel);
+    AddCommand(QStringLiteral("Information"), QStringLiteral("Visar information om raden"),
+               LineCommand::Information);
     AddCommand(QStringLiteral("Kör nu"), QStringLiteral("Startar radens beräkning nu"),
                LineCommand::RunNow);
     AddCommand(QStringLiteral("Körhistorik"), QStringLiteral("Visar radens körningar"),
                LineCommand::RunHistory);
 }
 
+// Owned by the list, not by the menu: a menu is a window of its own, and the prompt of
+// an entry goes to the entry's owner and from there up to the main window's status bar.
+QAction* CScheduleListView::AddMenuEntry(const QString& text, const QString& prompt) {
+    auto* action = new QAction(text, this);
+    action->setStatusTip(prompt);
+    m_contextMenu->addAction(action);
+    return action;
+}
+
 // The image is the same whatever the line showed before, so a red line turns white until
 // the next refresh paints its colour again.
 void CScheduleListView::AddActivation(const QString& text, const QString& prompt,
                                       StateImage image) {
-    QAction* action = m_contextMenu->addAction(text);
-    action->setStatusTip(prompt);
+    QAction* action = AddMenuEntry(text, prompt);
     connect(action, &QAction::triggered, this, [this, image] {
         if (HasContextRow())
             SetImageAndNotify(m_nContextRow, image);
@@ -105,8 +161,7 @@ void CScheduleListView::AddActivation(const QString& text, const QString& prompt
 
 void CScheduleListView::AddCommand(const QString& text, const QString& prompt,
                                    LineCommand command) {
-    QAction* action = m_contextMenu->addAction(text);
-    action->setStatusTip(prompt);
+    QAction* action = AddMenuEntry(text, prompt);
     connect(action, &QAction::triggered, this, [this, command] {
         if (HasContextRow())
             emit CommandChosen(command, m_nContextRow);
@@ -120,8 +175,10 @@ void CScheduleListView::mousePressEvent(QMouseEvent* event) {
         HandleCheckBoxPress(position);
         return;
     }
-    if (event->button() == Qt::RightButton && !HandleRightPress(event))
+    if (event->button() == Qt::RightButton) {
+        HandleRightPress(event);
         return;
+    }
     QTreeView::mousePressEvent(event);
 }
 
@@ -133,20 +190,48 @@ bool CScheduleListView::HandleCheckBoxPress(const QPoint& position) {
     return true;
 }
 
-// A right press on a line selects it and opens the menu when it hit the first
-// column; on empty space it does nothing at all.
-bool CScheduleListView::HandleRightPress(QMouseEvent* event) {
+// A right press anywhere on a line selects it and opens the menu there; on empty space
+// it does nothing at all.
+void CScheduleListView::HandleRightPress(QMouseEvent* event) {
     const QPoint position = event->position().toPoint();
     const QModelIndex index = indexAt(position);
     m_nContextRow = -1;
     if (!index.isValid())
-        return false;
+        return;
     QTreeView::mousePressEvent(event);
-    if (position.x() < header()->sectionViewportPosition(0) + header()->sectionSize(0)) {
-        m_nContextRow = index.row();
-        m_contextMenu->popup(viewport()->mapToGlobal(position));
-    }
-    return false;
+    OpenContextMenu(index.row(), position);
+}
+
+void CScheduleListView::OpenContextMenu(int line, const QPoint& viewportPosition) {
+    m_nContextRow = line;
+    m_contextMenu->popup(viewport()->mapToGlobal(viewportPosition));
+}
+
+// Below the start of the line's first text, brought into view first.
+void CScheduleListView::OpenContextMenuOnSelectedLine() {
+    const int line = SelectedLine();
+    if (line < 0)
+        return;
+    const QModelIndex first = m_lines.index(line, CScheduleModel::StartTime);
+    scrollTo(first);
+    const QRect shown = visualRect(first);
+    OpenContextMenu(line, QPoint(shown.left() + kCheckBoxStrip, shown.bottom()));
+}
+
+int CScheduleListView::SelectedLine() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+// The keys act on the selected line only, never on one that merely has the focus frame.
+void CScheduleListView::keyPressEvent(QKeyEvent* event) {
+    if (IsContextMenuKey(*event))
+        return OpenContextMenuOnSelectedLine();
+    const std::optional<LineCommand> command = KeyCommand(*event);
+    if (!command)
+        return QTreeView::keyPressEvent(event);
+    if (const int line = SelectedLine(); line >= 0)
+        emit CommandChosen(*command, line);
 }
 
 void CScheduleListView::SetImageAndNotify(int line, StateImage image) {
@@ -158,7 +243,7 @@ bool CScheduleListView::HasContextRow() const {
     return m_nContextRow >= 0 && m_nContextRow < m_lines.LineCount();
 }
 
-// The whole line is painted at once, so a long text may run on under the next column.
+// The whole line is painted at once, each text cut at its own column's edge.
 void CScheduleListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const {
     QStyleOptionViewItem line = option;

@@ -19,8 +19,10 @@ enum class LineCommand {
 };
 
 // The schedule list: one painted line per row, a check box strip at the left that
-// switches a row on and off, and a context menu of commands on one line. It only shows
-// and asks: what the operator chose reaches its owner as a signal.
+// switches a row on and off, and a context menu of commands on one line, opened by a
+// right click anywhere on the line or, for the selected line, by the Menu key or
+// Shift+F10; Enter changes the selected line and Delete removes it. It only shows and
+// asks: what the operator chose reaches its owner as a signal.
 class CScheduleListView : public QTreeView {
     Q_OBJECT
 public:
@@ -36,6 +38,8 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     // Receives the viewport's size changes: the model column takes up the rest.
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -45,16 +49,27 @@ protected:
 private:
     void FitColumns();
     void StretchModelColumn();
+    int ModelColumnFill() const;
+    void OnSectionResized(int column, int newSize);
     int MinimumColumnWidth(int column) const;
     void CreateContextMenu();
+    QAction* AddMenuEntry(const QString& text, const QString& prompt);
     void AddActivation(const QString& text, const QString& prompt, StateImage image);
     void AddCommand(const QString& text, const QString& prompt, LineCommand command);
     bool HandleCheckBoxPress(const QPoint& position);
-    bool HandleRightPress(QMouseEvent* event);
+    void HandleRightPress(QMouseEvent* event);
+    void OpenContextMenu(int line, const QPoint& viewportPosition);
+    void OpenContextMenuOnSelectedLine();
+    int SelectedLine() const;
     void SetImageAndNotify(int line, StateImage image);
     bool HasContextRow() const;
 
     CScheduleModel& m_lines;
     int m_nContextRow = -1;
     QMenu* m_contextMenu = nullptr;
+    // The model column's width as the operator widened it; 0 while it just fills the list.
+    int m_chosenModelWidth = 0;
+    // Set while the list sizes its columns itself, so that only the operator's
+    // resizing counts as chosen.
+    bool m_fittingColumns = false;
 };
