@@ -113,7 +113,7 @@ TEST_F(DlgInmatningTest, MacroListSortsAsSwedishAndHoldsOnlyTheChosenModelsMacro
         {brokenMacroDatabase("utan tabell", "CREATE TABLE MAKRON (NAMN TEXT, KEY INTEGER)"),
          "MACRONAMN"},
         {folder.File("saknas"), "saknas.mac saknas"},
-        {folder.File("ingen databas"), "ingen databas.mac saknas"},
+        {folder.File("ingen databas"), "ingen databas.mac är ingen makrodatabas."},
     };
     folder.WriteText(folder.File("ingen databas.mac"), "ingen databas");
     for (const auto& [brokenModel, reported] : unreadable) {

@@ -52,6 +52,30 @@ TEST_F(SchedulingWindowTest, AFailureInsideTheTickIsShownWithoutABoxOrALock) {
     other.Execute("COMMIT");
 }
 
+// What the window shows of the settings follows the file, whoever changed it; a switch stored
+// beyond 32 bits stays on through the settings dialog.
+TEST_F(SchedulingWindowTest, TheShownSettingsFollowTheFile) {
+    db.SetSetting("DRIFT", 4294967296);
+    db.SetSetting("SAVE", 4294967296);
+    Start();
+    ScriptNextDialog([](QDialog& d) { ClickChild(d, "cancelButton"); });
+    View().MenuCommands().settings->trigger();
+    EXPECT_NE(settings.schedulerOn, 0);
+    EXPECT_NE(settings.mayWriteIp21, 0);
+    EXPECT_EQ(CMainStatusBar::ProgramPane(settings).text, "true");
+
+    db.SetSetting("DRIFT", 0);
+    db.SetSetting("SAVE", 0);
+    db.SaveRow("- - - -", "/opt/kvarnix/Kvarnix.exe", "- - - -", 0, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settings.schedulerOn == 0; }, 10000));
+    EXPECT_EQ(CMainStatusBar::ProgramPane(settings).text, "Avstängd");
+    EXPECT_EQ(CMainStatusBar::PermissionPane(settings).text,
+              "Ger inte tillstånd att skriva i IP21-databasen");
+    db.SetSetting("DRIFT", 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return settings.schedulerOn != 0; }, 10000));
+    EXPECT_EQ(CMainStatusBar::ProgramPane(settings).text, "Kvarnix.exe");
+}
+
 // A garbage file, then none, is reported once each and not recreated; the window keeps answering.
 TEST_F(SchedulingWindowTest, AnUnusableFileIsReportedOnceAndTheWindowKeepsAnswering) {
     db.SaveRow("00:05", "/m/forsta", "Makro", -1, 0);

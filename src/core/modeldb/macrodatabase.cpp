@@ -9,15 +9,14 @@ constexpr int kBusyTimeoutMs = 2000;
 
 CMacroDatabase::CMacroDatabase(QString path) : m_strPath(std::move(path)) {}
 
-bool CMacroDatabase::Open() {
+void CMacroDatabase::Open() {
     try {
         m_database.Open(m_strPath, CSqliteConnection::OpenMode::ReadOnly, kBusyTimeoutMs);
         // The engine opens lazily; reading the schema tells a database from any other file.
         m_database.Execute(QStringLiteral("SELECT COUNT(*) FROM sqlite_master"));
-        return true;
     } catch (const CDatabaseError&) {
         m_database.Close();
-        return false;
+        throw;
     }
 }
 

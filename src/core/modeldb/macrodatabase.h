@@ -16,8 +16,8 @@ public:
 
     explicit CMacroDatabase(QString path);
 
-    // False, silently, when the file cannot be opened as a database.
-    bool Open();
+    // Raises CDatabaseError when the file cannot be read as a database.
+    void Open();
     bool IsOpen() const { return m_database.IsOpen(); }
     // The macros in stored order, names without trailing blanks; a missing table
     // or column raises CDatabaseError.

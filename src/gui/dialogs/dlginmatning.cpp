@@ -34,8 +34,7 @@ const QString kTimeMask = QStringLiteral("[0-9][0-9]:[0-5][0-9]");
 const QString kTimeDefault = QStringLiteral("0000");
 
 constexpr int kOpenRetryMs = 200;
-// A macro database that exists but never opens (not a database, no rights) is
-// tried this often before it is reported like a missing one.
+// A macro database another program holds is tried this often.
 constexpr int kMacroOpenAttempts = 5;
 
 // Å, Ä and Ö after Z, and upper and lower case together, where a Swedish
@@ -46,6 +45,22 @@ void SortAsSwedish(QList<CMacroDatabase::Macro>& macros) {
     std::stable_sort(macros.begin(), macros.end(), [&collator](const auto& a, const auto& b) {
         return collator.compare(a.name, b.name) < 0;
     });
+}
+
+// A file another program holds for a moment is tried again a few times; one that is no
+// database, or cannot be read, is not.
+QList<CMacroDatabase::Macro> ReadMacros(const QString& path) {
+    CMacroDatabase macroDatabase(path);
+    for (int attempt = 1;; ++attempt) {
+        try {
+            macroDatabase.Open();
+            return macroDatabase.Macros();
+        } catch (const CDatabaseError& e) {
+            if (ClassifyFault(e) != DatabaseFault::Busy || attempt == kMacroOpenAttempts)
+                throw;
+        }
+        QThread::msleep(kOpenRetryMs);
+    }
 }
 
 // Sunday is 0, as the weekday names count.
@@ -251,20 +266,17 @@ void CDlgInmatning::FillMacroList(const QString& macroDatabasePath) {
         m_messenger.ShowWarning(missing);
         return;
     }
-    CMacroDatabase macroDatabase(macroDatabasePath);
-    for (int attempt = 1; !macroDatabase.Open() && attempt < kMacroOpenAttempts; ++attempt)
-        QThread::msleep(kOpenRetryMs);
-    if (!macroDatabase.IsOpen()) {
-        m_messenger.ShowWarning(missing);
-        return;
-    }
     QList<CMacroDatabase::Macro> macros;
     try {
-        macros = macroDatabase.Macros();
+        macros = ReadMacros(macroDatabasePath);
     } catch (const CDatabaseError& e) {
-        m_messenger.ShowMessage(
-            QStringLiteral("Makrolistan kunde inte läsas ur %1.\n").arg(macroDatabasePath) +
-            e.ErrorText());
+        m_messenger.ShowWarning(
+            ClassifyFault(e) == DatabaseFault::NotADatabase
+                ? QStringLiteral("Filen %1 är ingen makrodatabas.\nKontrollera att rätt "
+                                 "modellfil är vald")
+                      .arg(macroDatabasePath)
+                : QStringLiteral("Makrolistan kunde inte läsas ur %1.\n%2")
+                      .arg(macroDatabasePath, e.ErrorText()));
         return;
     }
     SortAsSwedish(macros);
