@@ -7,6 +7,7 @@
 #include "monitordb/databaseerror.h"
 #include "monitordb/databasefault.h"
 #include "monitordb/systemdatabase.h"
+#include "schedule/scheduler.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>

@@ -8,14 +8,18 @@
 #include "schedule/problemreporter.h"
 #include "schedule/runstatereader.h"
 #include "settings/monitorsettings.h"
+#include "support/filequery.h"
 #include "support/launching.h"
 #include "support/testsupport.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSysInfo>
 #include <QTest>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -251,6 +255,47 @@ TEST_F(RunStatesTest, OnlyTheHostThatStartedARunJudgesItStale) {
                               .arg(key)});
     EXPECT_EQ(db.LatestRun(key)->outcome, CRun::Outcome::Aborted);
     EXPECT_TRUE(Read(onItsHost).notices.isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+// A calculation started by another monitor on this host is known by its launch arguments: the
+// row key two places after the model file, the database two after that. A zombie is no
+// calculation.
+TEST_F(RunStatesTest, ACalculationIsKnownByItsLaunchArgumentsAndAZombieIsNone) {
+    const int running = db.SaveRow("00:05", "/m/igang", "Dygn", -1, 1);
+    const int stale = db.SaveRow("00:05", "/m/kvar", "Dygn", -1, 1);
+    const int other = db.SaveRow("00:05", "/m/annan", "Dygn", -1, 1);
+    for (const int key : {running, stale, other})
+        db.SetSetting(QString("RUNFLAGG%1").arg(key), 1);
+    // One process carries this database's launch arguments for one row, another those of a
+    // row of another database.
+    QProcess calculation;
+    calculation.start("sh", {"-c", "sleep 30", "/m/igang.vxm", "Dygn", QString::number(running),
+                             "0", paths.MonitorDatabase(), "1"});
+    QProcess elsewhere;
+    elsewhere.start("sh", {"-c", "sleep 30", "/m/annan.vxm", "Dygn", QString::number(other), "0",
+                           folder.File("annan.mdb"), "1"});
+    ASSERT_TRUE(calculation.waitForStarted() && elsewhere.waitForStarted());
+    const QVector<CScheduleRow> rows = db.LoadAllRows();
+    const QSet<int> found = processes.StaleFlags(db, rows, [](int) { return true; });
+    calculation.kill();
+    elsewhere.kill();
+    calculation.waitForFinished();
+    elsewhere.waitForFinished();
+    EXPECT_EQ(found, (QSet<int>{stale, other}));
+
+    const pid_t zombie = ::fork();
+    if (zombie == 0)
+        ::_exit(0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return FileBytes(QString("/proc/%1/stat").arg(zombie)).contains(") Z "); }));
+    EXPECT_FALSE(CCalculationProcesses::IsAlive(zombie));
+    EXPECT_TRUE(CCalculationProcesses::IsAlive(::getpid()));
+    ::waitpid(zombie, nullptr, 0);
+    EXPECT_FALSE(CCalculationProcesses::IsAlive(zombie));
 }
 
 } // namespace

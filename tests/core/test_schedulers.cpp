@@ -7,7 +7,9 @@
 
 #include <QCoreApplication>
 #include <QSysInfo>
+#include <QThread>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -278,6 +280,64 @@ TEST_F(SchedulersTest, CountdownsAreSeededOnlyWhenNoSchedulerClaimedAMinuteLatel
     EXPECT_EQ(seed("10:01:59", 0), counted);
     EXPECT_EQ(seed("10:02:00", 16384), counted);
     EXPECT_EQ(seed("10:02:01", 0), 1);
+}
+
+} // namespace
+
+namespace {
+
+// The claim is written in the transaction that decides the minute: a second scheduler that
+// waits for the file while the first decides finds the minute taken, however soon it gets in.
+TEST_F(SchedulersTest, ASchedulerDecidingWhileAnotherHoldsItsDecisionFindsTheMinuteTaken) {
+    AddRow("XXXX-XX-XX XX:XX", "/m/varje");
+    AddRow("00:01", "/m/cyklisk");
+    CSchedulerRig first(folder.ProgramFile(), clock);
+    CSchedulerRig second(folder.ProgramFile(), clock, true);
+    std::thread waiting;
+    first.scheduler.SetDecisionHooks({[&] {
+                                          waiting = std::thread([&] { second.Tick(); });
+                                          // Long enough for it to wait for the file.
+                                          QThread::msleep(300);
+                                      },
+                                      [&] { waiting.join(); }});
+    TickAt(clock, Monday("10:00:00.100"), first);
+    EXPECT_EQ(StartsByModel({&first, &second}), (Starts{{"/m/varje", 1}, {"/m/cyklisk", 1}}));
+    EXPECT_TRUE(second.reports.isEmpty());
+}
+
+// "Kör nu" looks at the run flag once more on the scheduler's thread, whatever the window saw.
+TEST_F(SchedulersTest, RunNowIsRefusedWhileTheRowsCalculationRuns) {
+    const int key = AddRow("2031-01-01 00:00", "/m/senare", false);
+    CSchedulerRig rig(folder.ProgramFile(), clock);
+    db.SetSetting(QString("RUNFLAGG%1").arg(key), 1);
+    rig.scheduler.RunNow(key, [&](const CLaunchReport& report) { rig.reports << report; });
+    ASSERT_EQ(rig.reports.size(), 1);
+    EXPECT_FALSE(rig.reports.first().started);
+    EXPECT_FALSE(rig.reports.first().attempted);
+    EXPECT_EQ(rig.reports.first().reason, "beräkningen körs redan");
+    db.ResetRunFlags({key});
+    rig.scheduler.RunNow(key, [&](const CLaunchReport& report) { rig.reports << report; });
+    ASSERT_EQ(rig.reports.size(), 2);
+    EXPECT_TRUE(rig.reports.last().started);
+    rig.scheduler.RunNow(4711, [&](const CLaunchReport& report) { rig.reports << report; });
+    EXPECT_EQ(rig.reports.last().reason, "raden finns inte längre");
+}
+
+// The log is trimmed after a minute that started something, and only then: a quiet minute
+// costs no read of the log.
+TEST_F(SchedulersTest, TheLogIsTrimmedAfterAMinuteWithStartsOnly) {
+    db.SetSetting("LOGFILE", 10);
+    const int key = AddRow("XXXX-XX-XX 10:02", "/m/tio");
+    const QString old = "2026-09-01 08:00:00 - /m/gammal   Makro";
+    folder.WriteText(folder.LogFile(), old + "\n");
+    CSchedulerRig rig(folder.ProgramFile(), clock);
+    TickAt(clock, Monday("10:00:00.100"), rig);
+    TickAt(clock, Monday("10:01:00.100"), rig);
+    EXPECT_EQ(folder.ReadLines(folder.LogFile()), QStringList{old});
+    TickAt(clock, Monday("10:02:00.100"), rig);
+    EXPECT_EQ(StartsByModel({&rig}).value("/m/tio"), 1) << key;
+    EXPECT_EQ(LogLinesWith("/m/gammal"), 0);
+    EXPECT_EQ(LogLinesWith("/m/tio"), 1);
 }
 
 } // namespace

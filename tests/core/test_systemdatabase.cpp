@@ -16,11 +16,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSemaphore>
+#include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <gtest/gtest.h>
 #include <numeric>
 #include <sqlite3.h>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -407,6 +411,109 @@ TEST(SystemDatabaseFile, ReadingForAListingChangesNothingInOrBesideTheFile) {
         EXPECT_EQ(QDir(folder.Path()).entryList(QDir::Files), namesBefore);
         EXPECT_EQ(FileBytes(folder.DatabaseFile()), bytesBefore);
     }
+}
+
+// Every kind of fault the engine reports gets the operator's sentence for it.
+TEST(SystemDatabaseFile, EachKindOfFaultIsWordedForWhatTheOperatorCanDo) {
+    const QString path = "/data/kvarnixmonitor.mdb";
+    const std::pair<int, DatabaseFault> faults[] = {
+        {SQLITE_BUSY, DatabaseFault::Busy},
+        {SQLITE_BUSY_SNAPSHOT, DatabaseFault::Busy},
+        {SQLITE_LOCKED, DatabaseFault::Busy},
+        {SQLITE_READONLY, DatabaseFault::ReadOnly},
+        {SQLITE_READONLY_RECOVERY, DatabaseFault::ReadOnly},
+        {SQLITE_READONLY_CANTINIT, DatabaseFault::ReadOnly},
+        {SQLITE_READONLY_DBMOVED, DatabaseFault::ReadOnly},
+        {SQLITE_CORRUPT, DatabaseFault::Damaged},
+        {SQLITE_NOTADB, DatabaseFault::NotADatabase},
+        {SQLITE_CANTOPEN, DatabaseFault::NoAccess},
+        {SQLITE_PERM, DatabaseFault::NoAccess},
+        {SQLITE_FULL, DatabaseFault::DiskFull},
+        {SQLITE_IOERR_WRITE, DatabaseFault::IoError},
+        {CDatabaseError::kNoFile, DatabaseFault::Missing},
+        {CDatabaseError::kIncompleteFile, DatabaseFault::Incomplete},
+        {CDatabaseError::kWalOnNetwork, DatabaseFault::WalOnNetwork},
+        {SQLITE_CONSTRAINT, DatabaseFault::Other},
+    };
+    for (const auto& [code, fault] : faults)
+        EXPECT_EQ(ClassifyFault(CDatabaseError("motorns text", code, path)), fault) << code;
+    const auto text = [&](int code) {
+        return FaultText(CDatabaseError("motorns text", code, path));
+    };
+    EXPECT_TRUE(text(SQLITE_READONLY).contains("Ge monitorn skrivrätt till mappen /data."));
+    EXPECT_TRUE(text(SQLITE_CORRUPT)
+                    .contains("är skadad (motorns text). Återställ filen från "
+                              "en säkerhetskopia."));
+    EXPECT_TRUE(text(SQLITE_FULL).startsWith("Disken där monitordatabasen " + path));
+    EXPECT_EQ(
+        FaultText(CDatabaseError("motorns text", SQLITE_CORRUPT, path), "Raden sparades inte."),
+        "Raden sparades inte.\n" + text(SQLITE_CORRUPT));
+}
+
+// Lets another monitor begin a write at the moment the new file is switched to WAL: every
+// connection this process opens while it is installed has its statements traced, and the
+// first switch waits until the other one holds its lock. The engine fails such a switch at
+// once rather than wait, as waiting for a writer while reading could deadlock.
+class CWriterAtTheWalSwitch {
+public:
+    explicit CWriterAtTheWalSwitch(QString path) : m_path(std::move(path)) {
+        s_current = this;
+        sqlite3_auto_extension(reinterpret_cast<void (*)()>(&Install));
+        m_writer = std::thread([this] { Write(); });
+    }
+    ~CWriterAtTheWalSwitch() {
+        sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&Install));
+        m_writerMayGo.release();
+        m_writer.join();
+        s_current = nullptr;
+    }
+    bool WriterWasIn() const { return m_writerWasIn; }
+
+private:
+    static int Install(sqlite3* db, char**, const void*) {
+        sqlite3_trace_v2(db, SQLITE_TRACE_STMT, &OnStatement, nullptr);
+        return SQLITE_OK;
+    }
+    static int OnStatement(unsigned, void*, void*, void* sql) {
+        if (s_current && !s_current->m_writerWasIn &&
+            QByteArray(static_cast<const char*>(sql)).contains("journal_mode=WAL")) {
+            s_current->m_writerWasIn = true;
+            s_current->m_writerMayGo.release();
+            s_current->m_writerHolds.acquire();
+        }
+        return 0;
+    }
+    void Write() {
+        m_writerMayGo.acquire();
+        if (!m_writerWasIn)
+            return;
+        CSqliteConnection writer;
+        writer.Open(m_path, CSqliteConnection::OpenMode::ExistingFile, 1000);
+        writer.Execute("BEGIN IMMEDIATE");
+        m_writerHolds.release();
+        QThread::msleep(300);
+        writer.Execute("COMMIT");
+    }
+
+    static inline CWriterAtTheWalSwitch* s_current = nullptr;
+    QString m_path;
+    std::atomic<bool> m_writerWasIn{false};
+    QSemaphore m_writerMayGo;
+    QSemaphore m_writerHolds;
+    std::thread m_writer;
+};
+
+// Several monitors starting on one new file: the one that makes it switches it to WAL while
+// another begins to write, and waits for the writer instead of failing.
+TEST(SystemDatabaseFile, TheSwitchToWalWaitsForAWriterOfTheNewFile) {
+    CTestFolder folder;
+    {
+        const CWriterAtTheWalSwitch writer(folder.DatabaseFile());
+        CSystemDatabase db(folder.DatabaseFile());
+        EXPECT_NO_THROW(db.OpenOrCreate());
+        EXPECT_TRUE(writer.WriterWasIn());
+    }
+    EXPECT_EQ(QueryFile(folder.DatabaseFile(), "PRAGMA journal_mode"), "wal");
 }
 
 // A running program never creates the file nor touches one it cannot use, and names the fault.

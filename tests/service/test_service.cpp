@@ -1,5 +1,6 @@
 // The built service as systemd starts it, without a display and stopped by a signal: it starts
 // due rows, shares one schedule with the window program and lists it without touching it.
+#include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
 #include "support/filequery.h"
 #include "support/programrun.h"
@@ -256,6 +257,31 @@ TEST_F(ServiceTest, AReadOnlySpellEndsWhenTheOperatorMendsTheDatabase) {
         << said.said.toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !RecordedStarts(folder).isEmpty(); }, 70000));
     StopBySigterm(process);
+}
+
+// A stop in the middle of a batch tells every start made before it, as the log has them.
+TEST_F(ServiceTest, AStopInABatchTellsEveryStartItMade) {
+    db.SaveRow("- - - -", "/bin/true", "- - - -", 0, 0);
+    {
+        CSqliteTransaction transaction(db.Connection());
+        for (int row = 0; row < 1500; ++row)
+            db.SaveRow("XXXX-XX-XX XX:XX", QString("/m/rad%1").arg(row, 4, 10, QChar('0')), kMacro,
+                       -1, 1);
+        transaction.Commit();
+    }
+    db.Close();
+    QProcess process;
+    StartProgram(process, service, Headless());
+    const auto logged = [&] { return folder.ReadLines(folder.LogFile()).filter(" - /m/rad"); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logged().size() >= 100; }, kFirstStartMs));
+    StopBySigterm(process);
+    const int starts = int(logged().size());
+    EXPECT_LT(starts, 1500);
+    const QString said = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_EQ(said.count(QRegularExpression("Beräkningen för rad \\d+ \\(/m/rad\\d+   .*\\) har "
+                                            "startats\\.")),
+              starts);
+    EXPECT_TRUE(said.endsWith("kvarnixmonitord avslutas.\n")) << said.right(200).toStdString();
 }
 
 // Both schedulers race for every minute of three; a row due every minute starts once in each.

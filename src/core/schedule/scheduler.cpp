@@ -183,7 +183,11 @@ CScheduler::Decision CScheduler::Decide(CSystemDatabase& db) {
         TakeOverPending(db, decision);
         DecideMinutes(db, decision);
     }
+    if (m_hooks.beforeCommit)
+        m_hooks.beforeCommit();
     transaction.Commit();
+    if (m_hooks.afterCommit)
+        m_hooks.afterCommit();
     return decision;
 }
 

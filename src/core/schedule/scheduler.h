@@ -56,6 +56,14 @@ public:
     // The scheduler's row leaves the file; its pending runs go to the others.
     void Leave();
 
+    // A seam for tests that make another scheduler decide while this one decides: called
+    // inside the deciding transaction just before it commits, and just after.
+    struct DecisionHooks {
+        std::function<void()> beforeCommit;
+        std::function<void()> afterCommit;
+    };
+    void SetDecisionHooks(DecisionHooks hooks) { m_hooks = std::move(hooks); }
+
     // The first countdown of every cyclic row, spread over its interval (random gives 0 to
     // 32767), unless a scheduler claimed a minute within the last two minutes: a scheduler
     // starting beside a running one, or right after one, keeps the countdowns.
@@ -87,4 +95,5 @@ private:
     const std::atomic<bool>& m_stop;
     CSchedulerPeers& m_peers;
     bool m_openFaultReported = false;
+    DecisionHooks m_hooks;
 };

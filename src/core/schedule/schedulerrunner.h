@@ -4,8 +4,7 @@
 #include "schedule/calculationlauncher.h"
 #include "schedule/calculationprocesses.h"
 #include "schedule/problemreporter.h"
-#include "schedule/runstatereader.h"
-#include "schedule/scheduler.h"
+#include "schedule/runstate.h"
 #include "schedule/schedulerpeers.h"
 
 #include <QObject>
@@ -15,17 +14,17 @@
 
 class CClock;
 class CProgramPaths;
+class CRefreshWorker;
+class CTickWorker;
 
-// Runs the scheduler off the window's thread, so that no dialog, message box or
-// busy window can delay or drop a minute: the minute tick and the launches on
-// one thread, the display refresh on another (it goes on while the tick waits
-// for a held file). Results come back as signals, delivered to the thread that
-// owns the runner. The window and the headless service drive it the same way.
+// Runs the scheduler off the window's thread, so that no dialog, message box or busy
+// window can delay or drop a minute: the minute tick and the launches on one thread
+// (CTickWorker), the display refresh on another (CRefreshWorker), each worker living on its
+// thread. Results come back as signals, delivered to the thread that owns the runner. The
+// window and the headless service drive it the same way.
 class CSchedulerRunner : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kRefreshIntervalMs = 3000;
-
     // service: the scheduler of a service, told apart from a window's in the file.
     CSchedulerRunner(const CProgramPaths& paths, const CClock& clock, bool service,
                      QObject* parent = nullptr);
@@ -33,8 +32,8 @@ public:
     ~CSchedulerRunner() override;
 
     void Start();
-    // Ends both threads, then takes the scheduler's row out of the file: the runs it
-    // decided but did not start are the other schedulers' then.
+    // Ends both threads; the scheduler's row leaves the file, so the runs it decided but
+    // did not start are the other schedulers' then.
     void Stop();
     // While suspended (the window is minimised) the periodic refresh rests.
     void SetRefreshSuspended(bool suspended);
@@ -56,30 +55,22 @@ signals:
     void ServiceClaimChanged(const QString& host);
     // DRIFT as stored, at the first wake-up and whenever it changes.
     void SchedulerSwitchChanged(bool on);
-    // Carries a start at once to the tick's thread.
-    void RunNowRequested(int key);
-    // Carries a refresh request to the refresh thread.
-    void RefreshRequested();
 
 private:
-    void RunTickThread();
-    void RunRefreshThread();
-    int MsUntilNextWake() const;
-
-    const CProgramPaths& m_paths;
-    const CClock& m_clock;
+    // Read by both threads; set by the thread that owns the runner.
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_refreshSuspended{false};
-    // One log object per thread that writes: each keeps what it knows of the file.
+    // Used from both threads, each safe to be: the problem reporter (with its log) takes a
+    // lock only while no file is waited for, the processes guard their list, and the peers
+    // are used by the tick thread alone once constructed (the refresh reads their host).
     CMonitorLog m_problemLog;
-    CMonitorLog m_tickLog;
-    CMonitorLog m_refreshLog;
     CProblemReporter m_problems;
     CCalculationProcesses m_processes;
     CSchedulerPeers m_peers;
-    CCalculationLauncher m_launcher;
-    CScheduler m_scheduler;
-    CRunStateReader m_reader;
-    std::unique_ptr<QThread> m_tickThread;
-    std::unique_ptr<QThread> m_refreshThread;
+    // Each used on its own thread only, and deleted once that thread has ended.
+    std::unique_ptr<CTickWorker> m_tick;
+    std::unique_ptr<CRefreshWorker> m_refresh;
+    QThread m_tickThread;
+    QThread m_refreshThread;
+    bool m_started = false;
 };

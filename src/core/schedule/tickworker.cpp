@@ -1,0 +1,68 @@
+#include "schedule/tickworker.h"
+
+#include "base/clock.h"
+#include "files/programpaths.h"
+
+#include <QThread>
+#include <algorithm>
+
+namespace {
+
+// A little after the minute has begun, so a timer that fires a few milliseconds early does
+// not land in the minute before.
+constexpr int kWakeMarginMs = 100;
+constexpr qint64 kLongestSleepMs = 15000;
+
+} // namespace
+
+CTickWorker::CTickWorker(const CProgramPaths& paths, const CClock& clock,
+                         CCalculationProcesses& processes, CSchedulerPeers& peers,
+                         CProblemReporter& problems, const std::atomic<bool>& stop)
+    : m_clock(clock), m_log(paths.MonitorLog(), paths.TrimFile()),
+      m_launcher(paths, clock, m_log, processes, peers),
+      m_scheduler(paths, clock, m_launcher, m_log, problems, stop, peers), m_timer(this) {
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &CTickWorker::Wake);
+}
+
+int CTickWorker::MsUntilNextWake(const QDateTime& now) {
+    const QTime t = now.time();
+    const QDateTime thisMinute(now.date(), QTime(t.hour(), t.minute()), now.timeSpec());
+    const qint64 untilNextMinute = now.msecsTo(thisMinute.addSecs(60));
+    return int(std::clamp<qint64>(untilNextMinute, 0, kLongestSleepMs)) + kWakeMarginMs;
+}
+
+void CTickWorker::Start() {
+    m_timer.start(0);
+}
+
+// A request that comes after the finish (its event may be handled in the same pass) starts
+// nothing.
+void CTickWorker::RunNow(int key) {
+    if (!m_finished)
+        m_scheduler.RunNow(key, [this](const CLaunchReport& report) { emit Launched(report); });
+}
+
+void CTickWorker::Finish() {
+    m_finished = true;
+    m_timer.stop();
+    m_scheduler.Leave();
+    QThread::currentThread()->quit();
+}
+
+void CTickWorker::Wake() {
+    m_scheduler.Tick([this](const CLaunchReport& report) { emit Launched(report); },
+                     [this](const CScheduler::WakeUp& wakeUp) { OnDecided(wakeUp); });
+    m_timer.start(MsUntilNextWake(m_clock.Now()));
+}
+
+// Told before the minute's starts, and only when it changed.
+void CTickWorker::OnDecided(const CScheduler::WakeUp& wakeUp) {
+    if (!wakeUp.schedulerOn)
+        return;
+    if (wakeUp.schedulerOn != m_schedulerOn)
+        emit SchedulerSwitchChanged(*(m_schedulerOn = wakeUp.schedulerOn));
+    if (wakeUp.schedulingService != m_schedulingService)
+        emit ServiceClaimChanged(m_schedulingService = wakeUp.schedulingService);
+}
