@@ -1,11 +1,14 @@
 #include "base/filedescriptor.h"
 #include "log/monitorlog.h"
 #include "support/filequery.h"
+#include "support/programrun.h"
 #include "support/testsupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
 #include <algorithm>
@@ -109,6 +112,15 @@ QByteArray MixedLog(int perDay) {
            "2024/05/08 07:00:00 - /m/snedstreck   Makro\n"
            "Bytte modell i ugn 3 /Åsa\n" +
            DatedLines(kMay10.addDays(-6), kMay10, perDay, "/m/ny   Dygnsberäkning");
+}
+
+// A process started with this sees the folder as a network share: flock() there becomes a lock
+// of the whole process, as on NFS.
+QProcessEnvironment NetworkShare(const QString& folder) {
+    QProcessEnvironment share = QProcessEnvironment::systemEnvironment();
+    share.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KVARNIX_FAKENFS));
+    share.insert(QStringLiteral("KVARNIX_FAKE_NFS"), QFileInfo(folder).canonicalFilePath());
+    return share;
 }
 
 struct MonitorLogTest : testing::Test {
@@ -315,9 +327,17 @@ TEST_F(MonitorLogTest, FailuresLeaveTheLogAndNoNewFileWithADiagnosticEach) {
     EXPECT_TRUE(diagnostics.messages[3].endsWith("2024-05-10 09:00:00 - /m/väntar   Makro"));
     ASSERT_TRUE(QFile::remove(logPath));
     ASSERT_EQ(::mkfifo(QFile::encodeName(logPath).constData(), 0600), 0);
+    // Whoever reads the pipe gets the line; the trim leaves it, and says so.
+    const CFileDescriptor reader(
+        ::open(QFile::encodeName(logPath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     impatient.AppendLogLine(QStringLiteral("/m/rör   Makro"), LocalTime("2024-05-10 09:00"));
     impatient.TrimLog(1);
-    EXPECT_EQ(diagnostics.messages.size(), 7);
+    QByteArray piped(100, '\0');
+    piped.truncate(std::max<ssize_t>(0, ::read(reader.Get(), piped.data(), piped.size())));
+    EXPECT_EQ(piped, "2024-05-10 09:00:00 - /m/rör   Makro\n");
+    ASSERT_EQ(diagnostics.messages.size(), 6);
+    EXPECT_EQ(diagnostics.messages[5],
+              "KvarnixMonitors loggfil är ingen vanlig fil och trimmades inte");
 }
 
 // Beside another appending and trimming process every line stays whole, once and in order.
@@ -352,6 +372,95 @@ TEST_F(MonitorLogTest, NoLineIsLostWhileAnotherProcessAppendsAndTrims) {
             childTexts << line.section(QStringLiteral(" - "), 1);
     }
     EXPECT_EQ(childTexts, expected);
+}
+
+// On a network share the lock on the log belongs to the process, not to a descriptor: the threads
+// of one process must still take turns, and no close may drop the lock another thread holds.
+TEST_F(MonitorLogTest, NoLineIsLostOnANetworkShareWhileThreadsOfSeveralProcessesAppendAndTrim) {
+    const QByteArray old =
+        DatedLines(kMay10.addDays(-20), kMay10.addDays(-10), 1000, "/m/förut   Makro");
+    // Long enough that the others append while a trim reads and writes it.
+    const QByteArray kept = DatedLines(kMay10.addDays(-2), kMay10, 5000, "/m/kvar   Makro");
+    WriteBytes(logPath, old + kept);
+    const QProcessEnvironment share = NetworkShare(folder.Path());
+    const QStringList names = {QStringLiteral("första"), QStringLiteral("andra"),
+                               QStringLiteral("tredje")};
+    const int threadCount = 3;
+    const int lineCount = 400;
+    QProcess writers[3];
+    for (int i = 0; i < 3; ++i)
+        StartProgram(writers[i], QStringLiteral(KVARNIX_APPENDLINES), share,
+                     {logPath, trimPath, names[i], QString::number(threadCount),
+                      QString::number(lineCount)});
+    for (QProcess& writer : writers) {
+        ASSERT_TRUE(writer.waitForFinished(120000));
+        EXPECT_EQ(writer.exitCode(), 0) << writer.readAllStandardError().toStdString();
+    }
+
+    // Every trim dropped what was old when it began and kept the rest in its place.
+    const QByteArray trimmed = FileBytes(logPath);
+    ASSERT_TRUE(trimmed.startsWith(kept) && trimmed.endsWith('\n'))
+        << trimmed.left(80).toStdString();
+    const QRegularExpression appendedLine(
+        QStringLiteral("^2024-0\\d-\\d\\d 12:00:00 - ((första|andra|tredje) \\d-\\d+|gammal)$"));
+    QStringList torn;
+    QMap<QString, int> counts;
+    for (const QString& line :
+         QString::fromUtf8(trimmed.sliced(kept.size()).chopped(1)).split(u'\n')) {
+        if (appendedLine.match(line).hasMatch())
+            ++counts[line.sliced(22)];
+        else
+            torn << line;
+    }
+    EXPECT_TRUE(torn.isEmpty()) << torn.size()
+                                << " torn, the first: " << torn.value(0).toStdString();
+    QStringList lost;
+    QStringList doubled;
+    for (const QString& name : names) {
+        for (int thread = 0; thread < threadCount; ++thread) {
+            for (int line = 0; line < lineCount; ++line) {
+                const QString text = QStringLiteral("%1 %2-%3").arg(name).arg(thread).arg(line);
+                const int count = counts.take(text);
+                if (count != 1)
+                    (count == 0 ? lost : doubled) << text;
+            }
+        }
+    }
+    EXPECT_TRUE(lost.isEmpty()) << lost.size() << " lost: " << lost.join(", ").toStdString();
+    EXPECT_TRUE(doubled.isEmpty())
+        << doubled.size() << " doubled: " << doubled.join(", ").toStdString();
+    counts.remove(QStringLiteral("gammal"));
+    EXPECT_EQ(counts.keys(), QStringList());
+}
+
+// Closing a second descriptor of the log before the write would drop the process's lock on a
+// network share, and let another process in while the line is half written.
+TEST_F(MonitorLogTest, AnAppendOnANetworkShareHoldsTheLockUntilItsLineIsWritten) {
+    const QByteArray before = DatedLines(kMay10, kMay10, 10, "/m/förut   Makro");
+    WriteBytes(logPath, before);
+    const int padding = 8 << 20; // takes milliseconds to write
+    QProcess writer;
+    StartProgram(writer, QStringLiteral(KVARNIX_APPENDLINES), NetworkShare(folder.Path()),
+                 {logPath, trimPath, QStringLiteral("lång"), QStringLiteral("1"),
+                  QStringLiteral("1"), QString::number(padding)});
+    // The whole-file lock flock() becomes on the share.
+    const CFileDescriptor log(::open(QFile::encodeName(logPath).constData(), O_RDWR | O_CLOEXEC));
+    struct flock lock {};
+    lock.l_whence = SEEK_SET;
+    QList<off_t> sizesSeenLocked;
+    while (!writer.waitForFinished(0)) {
+        lock.l_type = F_WRLCK;
+        if (::fcntl(log.Get(), F_SETLK, &lock) != 0)
+            continue;
+        sizesSeenLocked << StatusOf(logPath).st_size;
+        lock.l_type = F_UNLCK;
+        ::fcntl(log.Get(), F_SETLK, &lock);
+    }
+    const QByteArray line = "2024-05-10 12:00:00 - lång 0-0 " + QByteArray(padding, 'x') + '\n';
+    ASSERT_EQ(FileBytes(logPath), before + line);
+    const QList<off_t> whole = {off_t(before.size()), off_t(before.size() + line.size())};
+    sizesSeenLocked.removeIf([&whole](off_t size) { return whole.contains(size); });
+    EXPECT_EQ(sizesSeenLocked, QList<off_t>());
 }
 
 // A monitor killed while it trims leaves the old log or the new one, never a torn one.

@@ -3,10 +3,13 @@
 #include "base/diagnostics.h"
 #include "base/filedescriptor.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <map>
 #include <sys/file.h>
 #include <unistd.h>
 #include <utility>
@@ -32,6 +35,80 @@ void WarnWithCode(const char* message, int code) {
 void Warn(const char* message) {
     qCWarning(lcLog).noquote() << QString::fromUtf8(message);
 }
+
+// The threads of this process that write one log take turns through one mutex, whichever log
+// object each of them uses.
+std::shared_ptr<std::timed_mutex> ProcessTurnAt(const QString& logPath) {
+    static std::mutex registryMutex;
+    static std::map<QString, std::weak_ptr<std::timed_mutex>> turns;
+    const QString key = QDir::cleanPath(QFileInfo(logPath).absoluteFilePath());
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    std::shared_ptr<std::timed_mutex> turn = turns[key].lock();
+    if (turn)
+        return turn;
+    for (auto it = turns.begin(); it != turns.end();)
+        it = it->second.expired() && it->first != key ? turns.erase(it) : std::next(it);
+    turn = std::make_shared<std::timed_mutex>();
+    turns[key] = turn;
+    return turn;
+}
+
+// A descriptor of the log, and this thread's turn at the log: first the turn among the threads of
+// this process, then the lock on the file. On a network file system that lock belongs to the
+// process, not to the descriptor: two threads would both get it, and closing any descriptor of
+// the log drops it. So a descriptor of the log is closed only during a turn, this thread's own or
+// one it waits for.
+class CLogFile {
+public:
+    explicit CLogFile(std::timed_mutex& processTurn) : m_processTurn(processTurn) {}
+    CLogFile(const CLogFile&) = delete;
+    CLogFile& operator=(const CLogFile&) = delete;
+    ~CLogFile() { Close(); }
+
+    // Called once. The log is opened here rather than through QFile for the flags: read and
+    // write, as the lock on a network file system needs a descriptor that may write, and the
+    // log's last byte is read through the same descriptor; never blocking, as it would on a named
+    // pipe.
+    bool Open(const QByteArray& path, int flags) {
+        m_fd.Reset(::open(path.constData(), flags | O_RDWR | O_NONBLOCK | O_CLOEXEC, 0666));
+        return m_fd.IsValid();
+    }
+
+    int Get() const { return m_fd.Get(); }
+
+    // Waits until it is this thread's turn; the log must still be the file at path.
+    LockResult TakeTurn(const QByteArray& path, const QDeadlineTimer& deadline) {
+        if (!m_processTurn.try_lock_until(deadline.deadline<std::chrono::steady_clock>()))
+            return LockResult::TimedOut;
+        const LockResult result = LockAsFileAt(m_fd.Get(), path, deadline);
+        m_bInTurn = result == LockResult::Locked;
+        if (!m_bInTurn)
+            m_processTurn.unlock();
+        return result;
+    }
+
+    void EndTurn() {
+        ::flock(m_fd.Get(), LOCK_UN);
+        m_bInTurn = false;
+        m_processTurn.unlock();
+    }
+
+    // Ends the turn too, as the close lets go of the file's lock.
+    void Close() {
+        if (!m_fd.IsValid())
+            return;
+        if (!m_bInTurn)
+            m_processTurn.lock();
+        m_fd.Close();
+        m_bInTurn = false;
+        m_processTurn.unlock();
+    }
+
+private:
+    std::timed_mutex& m_processTurn;
+    CFileDescriptor m_fd;
+    bool m_bInTurn = false;
+};
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -140,16 +217,13 @@ std::optional<QByteArray> LastLineHead(int fd, off_t size) {
     return head;
 }
 
-// The last byte of the file at path, read through a descriptor of its own: the append's may only
-// write, as it must to open a named pipe without blocking. A line break when it cannot be told.
-char LastByte(const QByteArray& path, const struct stat& file) {
+// Read through the append's own descriptor: a second one, closed again, would drop the lock on a
+// network file system. A log whose end cannot be read, such as a named pipe, counts as ending
+// with a line break.
+bool EndsWithLineBreak(int fd, off_t size) {
     char last = '\n';
-    const CFileDescriptor reader(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat opened;
-    if (reader.IsValid() && ::fstat(reader.Get(), &opened) == 0 && opened.st_dev == file.st_dev &&
-        opened.st_ino == file.st_ino)
-        ReadAt(reader.Get(), &last, 1, file.st_size - 1);
-    return last;
+    ReadAt(fd, &last, 1, size - 1);
+    return last == '\n';
 }
 
 // The trimmed log as the filter hands it on. Up to the first line the trim drops it is the
@@ -217,16 +291,18 @@ public:
         return !m_bFailed;
     }
 
-    // The new log's version as it took the log's place; nothing when it could not.
-    std::optional<CFileVersion> Replace(const QByteArray& logPath) {
+    // The new log's version as it took the log's place; nothing when it could not, or when its
+    // version cannot be told. The new file is closed here: in the log's place, its descriptor is
+    // one of the log's, to be closed during the caller's turn at the log.
+    std::optional<CFileVersion> TakePlaceOf(const QByteArray& logPath) {
+        std::optional<CFileVersion> version;
         struct stat status;
-        if (!m_file->Replace(logPath)) {
+        if (!m_file->Replace(logPath))
             Fail("KvarnixMonitors loggfil kunde inte ersättas ");
-            return std::nullopt;
-        }
-        if (::fstat(m_file->Get(), &status) != 0)
-            return std::nullopt;
-        return VersionOf(status);
+        else if (::fstat(m_file->Get(), &status) == 0)
+            version = VersionOf(status);
+        m_file.reset();
+        return version;
     }
 
 private:
@@ -389,27 +465,29 @@ const CTrimOutcome kLogReplaced{true, std::nullopt, QDate(), QDate()};
 
 // One attempt at the trim of the file at the log's path as the attempt begins. The log is trimmed
 // as it is then; lines appended while the trim reads it follow the trimmed lines as they were
-// written, as if appended after the trim. The lock is held only to see where the log ends and, at
-// the end, to take over what was appended meanwhile and put the new log in the log's place.
+// written, as if appended after the trim. The turn at the log is taken only to see where the log
+// ends and, at the end, to take over what was appended meanwhile and put the new log in the
+// log's place, so appends need not wait while the trim reads the log.
 class CLogTrim {
 public:
-    CLogTrim(const QByteArray& logPath, QByteArray trimPath, std::chrono::milliseconds lockWait)
-        : m_logPath(logPath), m_trimPath(std::move(trimPath)), m_lockWait(lockWait) {}
+    CLogTrim(const QByteArray& logPath, QByteArray trimPath, std::chrono::milliseconds lockWait,
+             std::timed_mutex& processTurn)
+        : m_logPath(logPath), m_trimPath(std::move(trimPath)), m_lockWait(lockWait),
+          m_log(processTurn) {}
 
     CTrimOutcome Run(int spanDays) {
-        m_log.Reset(::open(m_logPath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        if (!m_log.IsValid()) {
+        if (!m_log.Open(m_logPath, 0)) {
             if (errno != ENOENT)
-                WarnWithCode("KvarnixMonitors loggfil kunde inte läsas ", errno);
+                WarnWithCode("KvarnixMonitors loggfil kunde inte öppnas ", errno);
             return kNothingKnown;
         }
         if (const std::optional<CTrimOutcome> stop = WaitForTurn())
             return *stop;
-        // Appends write whole lines while they hold the lock, so the log seen under it ends with
+        // Appends write whole lines during their turns, so the log seen in this one ends with
         // one.
         struct stat snapshot;
         const bool isStated = ::fstat(m_log.Get(), &snapshot) == 0;
-        ::flock(m_log.Get(), LOCK_UN);
+        m_log.EndTurn();
         if (!isStated || !S_ISREG(snapshot.st_mode)) {
             Warn("KvarnixMonitors loggfil är ingen vanlig fil och trimmades inte");
             return kNothingKnown;
@@ -421,8 +499,8 @@ public:
 
 private:
     // Nothing once it is this trim's turn at the log; otherwise what the attempt comes to.
-    std::optional<CTrimOutcome> WaitForTurn() const {
-        switch (LockAsFileAt(m_log.Get(), m_logPath, QDeadlineTimer(m_lockWait))) {
+    std::optional<CTrimOutcome> WaitForTurn() {
+        switch (m_log.TakeTurn(m_logPath, QDeadlineTimer(m_lockWait))) {
         case LockResult::Locked:
             return std::nullopt;
         case LockResult::Replaced:
@@ -459,6 +537,7 @@ private:
         return PutInPlace(snapshot, filter, output);
     }
 
+    // Returns during the turn at the log; the log's descriptor ends it as it closes.
     CTrimOutcome PutInPlace(const struct stat& snapshot, const CLineFilter& filter,
                             CTrimOutput& output) {
         if (const std::optional<CTrimOutcome> stop = WaitForTurn())
@@ -475,7 +554,7 @@ private:
             ++tailStart;
         if (!output.AppendRange(tailStart, current.st_size))
             return kNothingKnown;
-        const std::optional<CFileVersion> trimmed = output.Replace(m_logPath);
+        const std::optional<CFileVersion> trimmed = output.TakePlaceOf(m_logPath);
         // Lines appended meanwhile were taken over unchecked.
         if (!trimmed || current.st_size != snapshot.st_size)
             return kNothingKnown;
@@ -485,13 +564,14 @@ private:
     const QByteArray& m_logPath;
     QByteArray m_trimPath;
     std::chrono::milliseconds m_lockWait;
-    CFileDescriptor m_log;
+    CLogFile m_log;
 };
 
 } // namespace
 
 CMonitorLog::CMonitorLog(QString logPath, QString trimPath, std::chrono::milliseconds lockWait)
-    : m_logPath(std::move(logPath)), m_trimPath(std::move(trimPath)), m_lockWait(lockWait) {}
+    : m_logPath(std::move(logPath)), m_trimPath(std::move(trimPath)), m_lockWait(lockWait),
+      m_processTurn(ProcessTurnAt(m_logPath)) {}
 
 void CMonitorLog::AppendLogLine(const QString& text, const QDateTime& now) const {
     const QByteArray line = (now.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss - ")) +
@@ -500,17 +580,15 @@ void CMonitorLog::AppendLogLine(const QString& text, const QDateTime& now) const
     const QByteArray logPath = QFile::encodeName(m_logPath);
     const QDeadlineTimer deadline(m_lockWait);
     for (;;) {
-        // Never blocking in the open, as it would on a named pipe nobody reads.
-        const CFileDescriptor log(::open(
-            logPath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
-        if (!log.IsValid()) {
+        CLogFile log(*m_processTurn);
+        if (!log.Open(logPath, O_APPEND | O_CREAT)) {
             WarnWithCode("KvarnixMonitors loggfil kunde inte öppnas ", errno);
             m_checked.reset();
             return;
         }
-        switch (LockAsFileAt(log.Get(), logPath, deadline)) {
+        switch (log.TakeTurn(logPath, deadline)) {
         case LockResult::Locked:
-            WriteLocked(log.Get(), logPath, line);
+            WriteLocked(log.Get(), line);
             return;
         case LockResult::Replaced:
             continue;
@@ -527,7 +605,7 @@ void CMonitorLog::AppendLogLine(const QString& text, const QDateTime& now) const
 
 // Taking turns with the other writers, the line lands whole in the file at the log's path, and
 // the check for a line break before it sees the file as it is.
-void CMonitorLog::WriteLocked(int fd, const QByteArray& logPath, const QByteArray& line) const {
+void CMonitorLog::WriteLocked(int fd, const QByteArray& line) const {
     struct stat before;
     if (::fstat(fd, &before) != 0) {
         WarnWithCode("KvarnixMonitors loggfil kunde inte skrivas ", errno);
@@ -536,7 +614,7 @@ void CMonitorLog::WriteLocked(int fd, const QByteArray& logPath, const QByteArra
     }
     const bool isRegular = S_ISREG(before.st_mode);
     // A log edited by hand may end without a line break; the new line must not join its last.
-    const bool needsBreak = isRegular && before.st_size > 0 && LastByte(logPath, before) != '\n';
+    const bool needsBreak = before.st_size > 0 && !EndsWithLineBreak(fd, before.st_size);
     const QByteArray bytes = needsBreak ? '\n' + line : line;
     if (!WriteAll(fd, bytes)) {
         const int error = errno;
@@ -574,7 +652,8 @@ void CMonitorLog::TrimLog(int spanDays) const {
     m_checked.reset();
     for (int attempt = 0; attempt < kTrimAttempts; ++attempt) {
         const CTrimOutcome outcome =
-            CLogTrim(logPath, QFile::encodeName(m_trimPath), m_lockWait).Run(spanDays);
+            CLogTrim(logPath, QFile::encodeName(m_trimPath), m_lockWait, *m_processTurn)
+                .Run(spanDays);
         if (outcome.bLogReplaced)
             continue;
         if (outcome.checkedVersion)

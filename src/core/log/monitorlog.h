@@ -7,13 +7,15 @@
 #include <QDateTime>
 #include <QString>
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <optional>
 
 // The monitor's plain-text log of started calculations: one timestamped line per launch,
-// trimmed by age. Several processes may append to and trim one log at the same time: they take
-// turns through a lock on the log, so no line is lost. An object is used by one thread at a
-// time; it remembers the log as it last left it, which spares a trim that can drop nothing
-// reading the whole log again.
+// trimmed by age. Several processes, and several threads of each, may append to and trim one log
+// at the same time: they take turns through a lock on the log, so no line is lost, also on a
+// network file system. An object is used by one thread at a time; it remembers the log as it last
+// left it, which spares a trim that can drop nothing reading the whole log again.
 class CMonitorLog {
 public:
     // logPath: the log itself; trimPath: the name the trimmed log's new file beside it is derived
@@ -40,12 +42,14 @@ private:
         QDate lastDate;
     };
     bool KeepsEverything(const QByteArray& logPath, int spanDays) const;
-    void WriteLocked(int fd, const QByteArray& logPath, const QByteArray& line) const;
+    void WriteLocked(int fd, const QByteArray& line) const;
     void NoteAppend(const struct stat& before, int fd, const QByteArray& line) const;
 
     QString m_logPath;
     QString m_trimPath;
     std::chrono::milliseconds m_lockWait;
+    // Shared by the log objects of this process that write the same log.
+    std::shared_ptr<std::timed_mutex> m_processTurn;
     // Only a shortcut: without it a trim reads the log, and comes to the same result.
     mutable std::optional<CCheckedLog> m_checked;
 };
