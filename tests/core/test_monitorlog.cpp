@@ -340,6 +340,30 @@ TEST_F(MonitorLogTest, FailuresLeaveTheLogAndNoNewFileWithADiagnosticEach) {
               "KvarnixMonitors loggfil är ingen vanlig fil och trimmades inte");
 }
 
+// Neither an append nor a trim follows a link at the log's path, dangling or not: nothing outside
+// the folder is created or written, and the link stays as it was.
+TEST_F(MonitorLogTest, NoLinkAtTheLogsPathIsFollowed) {
+    const CTestFolder elsewhere;
+    const QString existing = elsewhere.File(QStringLiteral("annan.log"));
+    const QString missing = elsewhere.File(QStringLiteral("saknad.log"));
+    // Old lines that a trim would drop.
+    const QByteArray content = DatedLines(kMay10.addDays(-9), kMay10, 3, "/m/annan   Makro");
+    WriteBytes(existing, content);
+    for (const QString& target : {existing, missing}) {
+        ASSERT_TRUE(QFile::link(target, logPath));
+        const CMonitorLog linked(logPath, trimPath);
+        linked.AppendLogLine(QStringLiteral("/m/länkad   Makro"), LocalTime("2024-05-10 23:00"));
+        linked.TrimLog(1);
+        EXPECT_TRUE(QFileInfo(logPath).isSymLink()) << target.toStdString();
+        ASSERT_TRUE(QFile::remove(logPath));
+    }
+    EXPECT_EQ(FileBytes(existing), content);
+    EXPECT_FALSE(QFileInfo::exists(missing));
+    EXPECT_EQ(QDir(folder.Path())
+                  .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+}
+
 // Beside another appending and trimming process every line stays whole, once and in order.
 TEST_F(MonitorLogTest, NoLineIsLostWhileAnotherProcessAppendsAndTrims) {
     const QDateTime start = LocalTime("2024-05-10 12:00:00");

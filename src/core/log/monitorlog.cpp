@@ -67,10 +67,11 @@ public:
 
     // Called once. The log is opened here rather than through QFile for the flags: read and
     // write, as the lock on a network file system needs a descriptor that may write, and the
-    // log's last byte is read through the same descriptor; never blocking, as it would on a named
-    // pipe.
+    // log's last byte is read through the same descriptor; no link followed, so nothing outside
+    // the folder is written; never blocking, as it would on a named pipe.
     bool Open(const QByteArray& path, int flags) {
-        m_fd.Reset(::open(path.constData(), flags | O_RDWR | O_NONBLOCK | O_CLOEXEC, 0666));
+        m_fd.Reset(
+            ::open(path.constData(), flags | O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666));
         return m_fd.IsValid();
     }
 

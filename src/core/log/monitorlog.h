@@ -14,8 +14,9 @@
 // The monitor's plain-text log of started calculations: one timestamped line per launch,
 // trimmed by age. Several processes, and several threads of each, may append to and trim one log
 // at the same time: they take turns through a lock on the log, so no line is lost, also on a
-// network file system. An object is used by one thread at a time; it remembers the log as it last
-// left it, which spares a trim that can drop nothing reading the whole log again.
+// network file system. The log is never reached through a link at its path. An object is used by
+// one thread at a time; it remembers the log as it last left it, which spares a trim that can
+// drop nothing reading the whole log again.
 class CMonitorLog {
 public:
     // logPath: the log itself; trimPath: the name the trimmed log's new file beside it is derived
