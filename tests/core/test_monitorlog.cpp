@@ -16,7 +16,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <optional>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -59,6 +62,42 @@ pid_t InChild(const std::function<void()>& work) {
     }
     EXPECT_GT(child, 0);
     return child;
+}
+
+// The texts the work returns, from a child process of its own; nothing when the work could not be
+// done there.
+std::optional<QStringList> FromChild(const std::function<std::optional<QStringList>()>& work) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return std::nullopt;
+    CFileDescriptor readEnd(ends[0]);
+    CFileDescriptor writeEnd(ends[1]);
+    const pid_t child = InChild([&] {
+        const std::optional<QStringList> texts = work();
+        if (!texts)
+            _exit(1);
+        for (const QString& text : *texts)
+            WriteAll(writeEnd.Get(), text.toUtf8() + '\n');
+    });
+    writeEnd.Close();
+    QByteArray received;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(readEnd.Get(), buffer, sizeof buffer)) > 0;)
+        received.append(buffer, got);
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    QStringList texts = QString::fromUtf8(received).split(u'\n');
+    texts.removeLast();
+    return texts;
+}
+
+// Permissions do not stop root, so root hands the work to nobody; false when it cannot.
+bool RunsWherePermissionsCount(const passwd* nobody) {
+    if (::geteuid() != 0)
+        return true;
+    return nobody && ::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 &&
+           ::setuid(nobody->pw_uid) == 0;
 }
 
 // The whole-log trim: a line goes when its head is no timestamp, its date none, or too old.
@@ -327,10 +366,11 @@ TEST_F(MonitorLogTest, FailuresLeaveTheLogAndNoNewFileWithADiagnosticEach) {
     EXPECT_TRUE(diagnostics.messages[3].endsWith("2024-05-10 09:00:00 - /m/väntar   Makro"));
     ASSERT_TRUE(QFile::remove(logPath));
     ASSERT_EQ(::mkfifo(QFile::encodeName(logPath).constData(), 0600), 0);
-    // Whoever reads the pipe gets the line; the trim leaves it, and says so.
+    // Whoever reads the pipe gets the line; no trim touches it, and the first one says so.
     const CFileDescriptor reader(
         ::open(QFile::encodeName(logPath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     impatient.AppendLogLine(QStringLiteral("/m/rör   Makro"), LocalTime("2024-05-10 09:00"));
+    impatient.TrimLog(1);
     impatient.TrimLog(1);
     QByteArray piped(100, '\0');
     piped.truncate(std::max<ssize_t>(0, ::read(reader.Get(), piped.data(), piped.size())));
@@ -349,12 +389,17 @@ TEST_F(MonitorLogTest, NoLinkAtTheLogsPathIsFollowed) {
     // Old lines that a trim would drop.
     const QByteArray content = DatedLines(kMay10.addDays(-9), kMay10, 3, "/m/annan   Makro");
     WriteBytes(existing, content);
+    const QString linkProblem = "Monitorloggen " + logPath +
+                                " är en symbolisk länk; monitorn följer den inte. Ta bort länken.";
     for (const QString& target : {existing, missing}) {
         ASSERT_TRUE(QFile::link(target, logPath));
-        const CMonitorLog linked(logPath, trimPath);
+        CMonitorLog linked(logPath, trimPath);
+        QStringList heard;
+        linked.SetFaultListener([&heard](const QString& problem) { heard << problem; });
         linked.AppendLogLine(QStringLiteral("/m/länkad   Makro"), LocalTime("2024-05-10 23:00"));
         linked.TrimLog(1);
         EXPECT_TRUE(QFileInfo(logPath).isSymLink()) << target.toStdString();
+        EXPECT_EQ(heard, QStringList(linkProblem)) << target.toStdString();
         ASSERT_TRUE(QFile::remove(logPath));
     }
     EXPECT_EQ(FileBytes(existing), content);
@@ -362,6 +407,116 @@ TEST_F(MonitorLogTest, NoLinkAtTheLogsPathIsFollowed) {
     EXPECT_EQ(QDir(folder.Path())
                   .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList());
+}
+
+// The operator hears of a fault once, whether appends or trims meet it and however often, and of
+// its end once; the diagnostic log has one line for it. The listener may write to the log.
+TEST_F(MonitorLogTest, AFaultIsToldOnceWhenItStartsAndOnceWhenItEnds) {
+    const CDiagnostics diagnostics;
+    // Short, so that a listener called while the log is held waits no longer than this.
+    CMonitorLog impatient(logPath, trimPath, std::chrono::milliseconds(200));
+    QStringList heard;
+    impatient.SetFaultListener([&](const QString& problem) {
+        heard << problem;
+        impatient.AppendLogLine(problem.isEmpty() ? QStringLiteral("loggen fungerar igen")
+                                                  : QStringLiteral("loggen fungerar inte"),
+                                LocalTime("2024-05-10 08:30"));
+    });
+    const auto appendAndTrim = [&impatient](const char* stamp) {
+        impatient.AppendLogLine(QStringLiteral("/m/modell   Makro"), LocalTime(stamp));
+        impatient.TrimLog(5);
+    };
+    ASSERT_TRUE(QDir().mkdir(logPath));
+    appendAndTrim("2024-05-10 08:00");
+    appendAndTrim("2024-05-10 08:01");
+    const QString folderInTheWay = "Monitorloggen " + logPath +
+                                   " är en mapp. Ta bort eller flytta mappen, så skapar monitorn "
+                                   "loggen på nytt.";
+    EXPECT_EQ(heard, QStringList(folderInTheWay));
+    EXPECT_EQ(diagnostics.messages, QStringList("KvarnixMonitors loggfil kunde inte öppnas 21"));
+
+    ASSERT_TRUE(QDir().rmdir(logPath));
+    impatient.TrimLog(5);
+    EXPECT_EQ(heard.size(), 1) << "a trim that works says nothing of the appends";
+    appendAndTrim("2024-05-10 08:02");
+    appendAndTrim("2024-05-10 08:03");
+    EXPECT_EQ(heard, QStringList({folderInTheWay, QString()}));
+    EXPECT_EQ(FileBytes(logPath), "2024-05-10 08:02:00 - /m/modell   Makro\n"
+                                  "2024-05-10 08:30:00 - loggen fungerar igen\n"
+                                  "2024-05-10 08:03:00 - /m/modell   Makro\n");
+
+    // Another fault after the end of the first is a fault of its own.
+    ASSERT_TRUE(QFile::remove(logPath));
+    ASSERT_TRUE(QFile::link(folder.File(QStringLiteral("borta.log")), logPath));
+    appendAndTrim("2024-05-10 08:04");
+    appendAndTrim("2024-05-10 08:05");
+    EXPECT_EQ(heard, QStringList({folderInTheWay, QString(),
+                                  "Monitorloggen " + logPath +
+                                      " är en symbolisk länk; monitorn följer den inte. Ta bort "
+                                      "länken."}));
+    EXPECT_EQ(diagnostics.messages, QStringList({"KvarnixMonitors loggfil kunde inte öppnas 21",
+                                                 "KvarnixMonitors loggfil kunde inte öppnas 40"}));
+}
+
+// A log the monitor may not write to: the append and the trim both meet it, and the operator is
+// told once what to do; once the file may be written again, both work and the end is told.
+TEST_F(MonitorLogTest, AReadOnlyLogIsToldWithWhatToDo) {
+    const QByteArray recent = DatedLines(kMay10, kMay10, 3, "/m/modell   Makro");
+    WriteBytes(logPath, recent);
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() == 0 && nobody) {
+        ASSERT_EQ(::chown(QFile::encodeName(logPath).constData(), nobody->pw_uid, nobody->pw_gid),
+                  0);
+        ASSERT_EQ(::chmod(QFile::encodeName(folder.Path()).constData(), 0711), 0);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(logPath).constData(), 0444), 0);
+    const std::optional<QStringList> heard = FromChild([&]() -> std::optional<QStringList> {
+        if (!RunsWherePermissionsCount(nobody))
+            return std::nullopt;
+        CMonitorLog log(logPath, trimPath);
+        QStringList problems;
+        log.SetFaultListener([&problems](const QString& problem) { problems << problem; });
+        log.TrimLog(5);
+        log.AppendLogLine(QStringLiteral("/m/modell   Makro"), LocalTime("2024-05-10 09:00"));
+        log.TrimLog(5);
+        ::chmod(QFile::encodeName(logPath).constData(), 0644);
+        log.TrimLog(5);
+        log.AppendLogLine(QStringLiteral("/m/modell   Makro"), LocalTime("2024-05-10 09:01"));
+        return problems;
+    });
+    if (!heard)
+        GTEST_SKIP() << "a test as root needs to run this as the user nobody, which it could not";
+    EXPECT_EQ(*heard, QStringList({"Monitorloggen " + logPath +
+                                       " går inte att skriva i (Permission denied). Ge monitorn "
+                                       "skrivrätt till filen och mappen den ligger i.",
+                                   QString()}));
+    EXPECT_EQ(FileBytes(logPath), recent + "2024-05-10 09:01:00 - /m/modell   Makro\n");
+}
+
+// A line that does not fit on the disk is taken back whole, and the operator told.
+TEST_F(MonitorLogTest, ALineThatCannotBeWrittenIsTakenBackAndTold) {
+    const QByteArray recent = DatedLines(kMay10, kMay10, 90, "/m/modell   Makro");
+    ASSERT_LT(recent.size(), 4096);
+    WriteBytes(logPath, recent);
+    const std::optional<QStringList> heard = FromChild([this] {
+        // No file of the child may grow beyond 4 KB.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        QStringList problems;
+        log.SetFaultListener([&problems](const QString& problem) { problems << problem; });
+        for (int i = 0; i < 3; ++i) {
+            log.AppendLogLine(QString(1000, u'x'), LocalTime("2024-05-10 09:00"));
+            log.TrimLog(5);
+        }
+        return std::optional<QStringList>(problems);
+    });
+    ASSERT_TRUE(heard);
+    EXPECT_EQ(*heard,
+              QStringList("Monitorloggen " + logPath +
+                          " går inte att skriva i (File too large). Kontrollera filen och mappen "
+                          "den ligger i."));
+    EXPECT_EQ(FileBytes(logPath), recent);
 }
 
 // Beside another appending and trimming process every line stays whole, once and in order.

@@ -28,12 +28,63 @@ constexpr qsizetype kBackwardBytes = 1 << 16;
 // on the new log, a few times at most.
 constexpr int kTrimAttempts = 3;
 
+constexpr char kOpenFailed[] = "KvarnixMonitors loggfil kunde inte öppnas ";
+constexpr char kReadFailed[] = "KvarnixMonitors loggfil kunde inte läsas ";
+constexpr char kWriteFailed[] = "KvarnixMonitors loggfil kunde inte skrivas ";
+constexpr char kTrimFileWriteFailed[] = "KvarnixMonitors trimfil kunde inte skrivas ";
+
+// A step of an append or a trim that failed: its diagnostic message and the system's error behind
+// it, 0 when there is none.
+struct CFailure {
+    const char* message;
+    int error;
+};
+
+// code: the system's error, 0 when there is none.
 void WarnWithCode(const char* message, int code) {
-    qCWarning(lcLog).noquote() << QString::fromUtf8(message) + QString::number(code);
+    qCWarning(lcLog).noquote() << QString::fromUtf8(message) +
+                                      (code != 0 ? QString::number(code) : QString());
 }
 
 void Warn(const char* message) {
     qCWarning(lcLog).noquote() << QString::fromUtf8(message);
+}
+
+QString RemedyFor(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return QStringLiteral("Ge monitorn skrivrätt till filen och mappen den ligger i.");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("Frigör utrymme på disken den ligger på.");
+    default:
+        return QStringLiteral("Kontrollera filen och mappen den ligger i.");
+    }
+}
+
+// What the operator reads of a fault. What lies at the log's path tells more than the error: a
+// link, which the log is never opened through, reads as "too many levels of symbolic links".
+QString ProblemText(const QString& logPath, int error) {
+    struct stat status;
+    if (::lstat(QFile::encodeName(logPath).constData(), &status) == 0) {
+        if (S_ISLNK(status.st_mode))
+            return QStringLiteral(
+                       "Monitorloggen %1 är en symbolisk länk; monitorn följer den inte. "
+                       "Ta bort länken.")
+                .arg(logPath);
+        if (S_ISDIR(status.st_mode))
+            return QStringLiteral("Monitorloggen %1 är en mapp. Ta bort eller flytta mappen, så "
+                                  "skapar monitorn loggen på nytt.")
+                .arg(logPath);
+        if (!S_ISREG(status.st_mode))
+            return QStringLiteral("Monitorloggen %1 är ingen vanlig fil. Ersätt den med en vanlig "
+                                  "fil.")
+                .arg(logPath);
+    }
+    return QStringLiteral("Monitorloggen %1 går inte att skriva i (%2). %3")
+        .arg(logPath, qt_error_string(error), RemedyFor(error));
 }
 
 // The threads of this process that write one log take turns through one mutex, whichever log
@@ -190,6 +241,12 @@ QString OnOneLine(QString text) {
     return text;
 }
 
+QByteArray LogLine(const QString& text, const QDateTime& now) {
+    return (now.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss - ")) + OnOneLine(text) +
+            u'\n')
+        .toUtf8();
+}
+
 // The first characters of the log's last line, as many as its date takes. The log is read
 // backwards from its end, so no more than the last line is read, however long the log.
 std::optional<QByteArray> LastLineHead(int fd, off_t size) {
@@ -237,7 +294,9 @@ public:
         : m_logFd(logFd), m_namePrefix(std::move(namePrefix)), m_mode(mode) {}
 
     bool HasDiverged() const { return m_file.has_value(); }
-    bool HasFailed() const { return m_bFailed; }
+    bool HasFailed() const { return m_failure.has_value(); }
+    // The first step that failed.
+    const CFailure& Failure() const { return *m_failure; }
 
     // The bytes must stay as they are until the next call of any other member.
     void Keep(QByteArrayView bytes) {
@@ -259,7 +318,7 @@ public:
         if (m_buffer.size() + run.size() < kChunkBytes)
             m_buffer.append(run);
         else if (Flush() && !WriteAll(m_file->Get(), run))
-            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
+            Fail(kTrimFileWriteFailed);
     }
 
     // From here on the trimmed log departs from the log.
@@ -272,7 +331,7 @@ public:
         if (!m_file->IsOpen())
             Fail("KvarnixMonitors trimfil kunde inte skapas ");
         else if (!CopyRange(m_logFd, 0, m_unchangedBytes, m_file->Get()))
-            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
+            Fail(kTrimFileWriteFailed);
     }
 
     // Done while other processes may still append to the log, so the lock that keeps them
@@ -282,14 +341,14 @@ public:
         if (!Flush())
             return false;
         if (!m_file->SyncData())
-            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
-        return !m_bFailed;
+            Fail(kTrimFileWriteFailed);
+        return !HasFailed();
     }
 
     bool AppendRange(off_t begin, off_t end) {
         if (!CopyRange(m_logFd, begin, end, m_file->Get()))
-            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
-        return !m_bFailed;
+            Fail(kTrimFileWriteFailed);
+        return !HasFailed();
     }
 
     // The new log's version as it took the log's place; nothing when it could not, or when its
@@ -308,16 +367,15 @@ public:
 
 private:
     bool Flush() {
-        if (!m_bFailed && !WriteAll(m_file->Get(), m_buffer))
-            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
+        if (!HasFailed() && !WriteAll(m_file->Get(), m_buffer))
+            Fail(kTrimFileWriteFailed);
         m_buffer.resize(0); // keeps the capacity, so the buffer is allocated once
-        return !m_bFailed;
+        return !HasFailed();
     }
 
     void Fail(const char* message) {
-        if (!m_bFailed)
-            WarnWithCode(message, errno);
-        m_bFailed = true;
+        if (!m_failure)
+            m_failure = CFailure{message, errno};
     }
 
     int m_logFd;
@@ -327,7 +385,7 @@ private:
     std::optional<CReplacementFile> m_file;
     QByteArrayView m_run;
     QByteArray m_buffer;
-    bool m_bFailed = false;
+    std::optional<CFailure> m_failure;
 };
 
 // Judges the log's lines as its bytes stream past and hands the kept ones on, in order. A line
@@ -452,17 +510,29 @@ StreamResult StreamLog(int fd, off_t size, CLineFilter& filter, CTrimOutput& out
     return output.HasFailed() ? StreamResult::Failed : StreamResult::Done;
 }
 
+enum class TrimEnd { Done, LogReplaced, TimedOut, Failed };
+
 // What one attempt at the trim comes to. When every line of the log it left was checked, it
 // tells the log's version and the oldest and the last line's date.
 struct CTrimOutcome {
-    bool bLogReplaced = false;
+    TrimEnd end;
+    CFailure failure;
     std::optional<CFileVersion> checkedVersion;
     QDate oldestDate;
     QDate lastDate;
 };
 
-const CTrimOutcome kNothingKnown;
-const CTrimOutcome kLogReplaced{true, std::nullopt, QDate(), QDate()};
+const CTrimOutcome kDoneUnchecked{TrimEnd::Done, {}, std::nullopt, QDate(), QDate()};
+const CTrimOutcome kLogReplaced{TrimEnd::LogReplaced, {}, std::nullopt, QDate(), QDate()};
+const CTrimOutcome kTimedOut{TrimEnd::TimedOut, {}, std::nullopt, QDate(), QDate()};
+
+CTrimOutcome DoneChecked(const CFileVersion& version, QDate oldestDate, QDate lastDate) {
+    return {TrimEnd::Done, {}, version, oldestDate, lastDate};
+}
+
+CTrimOutcome Failed(const CFailure& failure) {
+    return {TrimEnd::Failed, failure, std::nullopt, QDate(), QDate()};
+}
 
 // One attempt at the trim of the file at the log's path as the attempt begins. The log is trimmed
 // as it is then; lines appended while the trim reads it follow the trimmed lines as they were
@@ -477,24 +547,22 @@ public:
           m_log(processTurn) {}
 
     CTrimOutcome Run(int spanDays) {
-        if (!m_log.Open(m_logPath, 0)) {
-            if (errno != ENOENT)
-                WarnWithCode("KvarnixMonitors loggfil kunde inte öppnas ", errno);
-            return kNothingKnown;
-        }
+        if (!m_log.Open(m_logPath, 0))
+            return errno == ENOENT ? kDoneUnchecked : Failed({kOpenFailed, errno});
         if (const std::optional<CTrimOutcome> stop = WaitForTurn())
             return *stop;
         // Appends write whole lines during their turns, so the log seen in this one ends with
         // one.
         struct stat snapshot;
         const bool isStated = ::fstat(m_log.Get(), &snapshot) == 0;
+        const int statError = errno;
         m_log.EndTurn();
-        if (!isStated || !S_ISREG(snapshot.st_mode)) {
-            Warn("KvarnixMonitors loggfil är ingen vanlig fil och trimmades inte");
-            return kNothingKnown;
-        }
+        if (!isStated)
+            return Failed({kReadFailed, statError});
+        if (!S_ISREG(snapshot.st_mode))
+            return Failed({"KvarnixMonitors loggfil är ingen vanlig fil och trimmades inte", 0});
         if (snapshot.st_size == 0)
-            return {false, VersionOf(snapshot), QDate(), QDate()};
+            return DoneChecked(VersionOf(snapshot), QDate(), QDate());
         return Filter(snapshot, spanDays);
     }
 
@@ -510,31 +578,29 @@ private:
             break;
         }
         Warn("KvarnixMonitors loggfil var låst för länge och trimmades inte");
-        return kNothingKnown;
+        return kTimedOut;
     }
 
     CTrimOutcome Filter(const struct stat& snapshot, int spanDays) {
         const std::optional<QByteArray> lastLineHead = LastLineHead(m_log.Get(), snapshot.st_size);
-        if (!lastLineHead) {
-            WarnWithCode("KvarnixMonitors loggfil kunde inte läsas ", errno);
-            return kNothingKnown;
-        }
+        if (!lastLineHead)
+            return Failed({kReadFailed, errno});
         CTrimOutput output(m_log.Get(), m_trimPath, snapshot.st_mode & 07777);
         CLineFilter filter(OldestKeptDate(DateAtStart(*lastLineHead), spanDays), output);
-        switch (StreamLog(m_log.Get(), snapshot.st_size, filter, output)) {
+        const StreamResult streamed = StreamLog(m_log.Get(), snapshot.st_size, filter, output);
+        const int readError = errno;
+        switch (streamed) {
         case StreamResult::Done:
             break;
         case StreamResult::Shrunk:
             return kLogReplaced;
         case StreamResult::Failed:
-            if (!output.HasFailed())
-                WarnWithCode("KvarnixMonitors loggfil kunde inte läsas ", errno);
-            return kNothingKnown;
+            return Failed(output.HasFailed() ? output.Failure() : CFailure{kReadFailed, readError});
         }
         if (!output.HasDiverged())
-            return {false, VersionOf(snapshot), filter.OldestDate(), filter.LastDate()};
+            return DoneChecked(VersionOf(snapshot), filter.OldestDate(), filter.LastDate());
         if (!output.SyncData())
-            return kNothingKnown;
+            return Failed(output.Failure());
         return PutInPlace(snapshot, filter, output);
     }
 
@@ -554,12 +620,14 @@ private:
             ReadAt(m_log.Get(), &firstTailByte, 1, tailStart) == 1 && firstTailByte == '\n')
             ++tailStart;
         if (!output.AppendRange(tailStart, current.st_size))
-            return kNothingKnown;
+            return Failed(output.Failure());
         const std::optional<CFileVersion> trimmed = output.TakePlaceOf(m_logPath);
+        if (output.HasFailed())
+            return Failed(output.Failure());
         // Lines appended meanwhile were taken over unchecked.
         if (!trimmed || current.st_size != snapshot.st_size)
-            return kNothingKnown;
-        return {false, trimmed, filter.OldestDate(), filter.LastDate()};
+            return kDoneUnchecked;
+        return DoneChecked(*trimmed, filter.OldestDate(), filter.LastDate());
     }
 
     const QByteArray& m_logPath;
@@ -574,23 +642,25 @@ CMonitorLog::CMonitorLog(QString logPath, QString trimPath, std::chrono::millise
     : m_logPath(std::move(logPath)), m_trimPath(std::move(trimPath)), m_lockWait(lockWait),
       m_processTurn(ProcessTurnAt(m_logPath)) {}
 
+void CMonitorLog::SetFaultListener(std::function<void(const QString& problem)> listener) {
+    m_faultListener = std::move(listener);
+}
+
 void CMonitorLog::AppendLogLine(const QString& text, const QDateTime& now) const {
-    const QByteArray line = (now.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss - ")) +
-                             OnOneLine(text) + u'\n')
-                                .toUtf8();
+    const QByteArray line = LogLine(text, now);
     const QByteArray logPath = QFile::encodeName(m_logPath);
     const QDeadlineTimer deadline(m_lockWait);
     for (;;) {
         CLogFile log(*m_processTurn);
         if (!log.Open(logPath, O_APPEND | O_CREAT)) {
-            WarnWithCode("KvarnixMonitors loggfil kunde inte öppnas ", errno);
+            const int error = errno;
             m_checked.reset();
+            NoteFailed(Task::Append, kOpenFailed, error);
             return;
         }
         switch (log.TakeTurn(logPath, deadline)) {
         case LockResult::Locked:
-            WriteLocked(log.Get(), line);
-            return;
+            break;
         case LockResult::Replaced:
             continue;
         case LockResult::TimedOut:
@@ -601,32 +671,38 @@ void CMonitorLog::AppendLogLine(const QString& text, const QDateTime& now) const
             m_checked.reset();
             return;
         }
+        const int error = WriteLocked(log.Get(), line);
+        // The listener hears of the outcome after the turn.
+        log.Close();
+        if (error != 0) {
+            m_checked.reset();
+            NoteFailed(Task::Append, kWriteFailed, error);
+        } else {
+            NoteWorked(Task::Append);
+        }
+        return;
     }
 }
 
 // Taking turns with the other writers, the line lands whole in the file at the log's path, and
-// the check for a line break before it sees the file as it is.
-void CMonitorLog::WriteLocked(int fd, const QByteArray& line) const {
+// the check for a line break before it sees the file as it is. 0 when the line was written,
+// otherwise the error that kept it out.
+int CMonitorLog::WriteLocked(int fd, const QByteArray& line) const {
     struct stat before;
-    if (::fstat(fd, &before) != 0) {
-        WarnWithCode("KvarnixMonitors loggfil kunde inte skrivas ", errno);
-        m_checked.reset();
-        return;
-    }
-    const bool isRegular = S_ISREG(before.st_mode);
+    if (::fstat(fd, &before) != 0)
+        return errno;
     // A log edited by hand may end without a line break; the new line must not join its last.
     const bool needsBreak = before.st_size > 0 && !EndsWithLineBreak(fd, before.st_size);
     const QByteArray bytes = needsBreak ? '\n' + line : line;
     if (!WriteAll(fd, bytes)) {
         const int error = errno;
         // A torn line would take the next one with it at the next trim.
-        if (isRegular && ::ftruncate(fd, before.st_size) != 0)
+        if (S_ISREG(before.st_mode) && ::ftruncate(fd, before.st_size) != 0)
             WarnWithCode("KvarnixMonitors loggfil kunde inte återställas ", errno);
-        WarnWithCode("KvarnixMonitors loggfil kunde inte skrivas ", error);
-        m_checked.reset();
-        return;
+        return error;
     }
     NoteAppend(before, fd, bytes);
+    return 0;
 }
 
 // A log this object knew whole before the append is still known whole after it, with the
@@ -652,14 +728,25 @@ void CMonitorLog::TrimLog(int spanDays) const {
         return;
     m_checked.reset();
     for (int attempt = 0; attempt < kTrimAttempts; ++attempt) {
+        // Every descriptor of the log is closed when the attempt is over.
         const CTrimOutcome outcome =
             CLogTrim(logPath, QFile::encodeName(m_trimPath), m_lockWait, *m_processTurn)
                 .Run(spanDays);
-        if (outcome.bLogReplaced)
+        switch (outcome.end) {
+        case TrimEnd::LogReplaced:
             continue;
-        if (outcome.checkedVersion)
-            m_checked = CCheckedLog{*outcome.checkedVersion, outcome.oldestDate, outcome.lastDate};
-        return;
+        case TrimEnd::Done:
+            if (outcome.checkedVersion)
+                m_checked =
+                    CCheckedLog{*outcome.checkedVersion, outcome.oldestDate, outcome.lastDate};
+            NoteWorked(Task::Trim);
+            return;
+        case TrimEnd::TimedOut:
+            return;
+        case TrimEnd::Failed:
+            NoteFailed(Task::Trim, outcome.failure.message, outcome.failure.error);
+            return;
+        }
     }
     Warn("KvarnixMonitors loggfil ändrades under trimningen och trimmades inte");
 }
@@ -670,4 +757,33 @@ bool CMonitorLog::KeepsEverything(const QByteArray& logPath, int spanDays) const
         return false;
     return !m_checked->lastDate.isValid() ||
            m_checked->oldestDate >= OldestKeptDate(m_checked->lastDate, spanDays);
+}
+
+// One diagnostic line when a fault starts, none while it stands.
+void CMonitorLog::NoteFailed(Task task, const char* message, int error) const {
+    const QString problem = ProblemText(m_logPath, error);
+    if (problem != ProblemOf(task) && problem != CurrentProblem())
+        WarnWithCode(message, error);
+    NoteProblem(task, problem);
+}
+
+void CMonitorLog::NoteWorked(Task task) const {
+    NoteProblem(task, QString());
+}
+
+// The listener is called last, so that it may use this log.
+void CMonitorLog::NoteProblem(Task task, const QString& problem) const {
+    const QString before = CurrentProblem();
+    ProblemOf(task) = problem;
+    const QString now = CurrentProblem();
+    if (now != before && m_faultListener)
+        m_faultListener(now);
+}
+
+QString& CMonitorLog::ProblemOf(Task task) const {
+    return task == Task::Append ? m_appendProblem : m_trimProblem;
+}
+
+const QString& CMonitorLog::CurrentProblem() const {
+    return m_appendProblem.isEmpty() ? m_trimProblem : m_appendProblem;
 }
