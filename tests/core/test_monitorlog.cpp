@@ -100,6 +100,15 @@ bool RunsWherePermissionsCount(const passwd* nobody) {
            ::setuid(nobody->pw_uid) == 0;
 }
 
+void SetAge(const QString& path, qint64 seconds) {
+    timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= seconds;
+    times[1] = times[0];
+    ASSERT_EQ(
+        ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW), 0);
+}
+
 // The whole-log trim: a line goes when its head is no timestamp, its date none, or too old.
 QDate ReferenceDate(const QByteArray& line) {
     return QDate(std::atoi(line.mid(0, 4).constData()), std::atoi(line.mid(5, 2).constData()),
@@ -517,6 +526,51 @@ TEST_F(MonitorLogTest, ALineThatCannotBeWrittenIsTakenBackAndTold) {
                           " går inte att skriva i (File too large). Kontrollera filen och mappen "
                           "den ligger i."));
     EXPECT_EQ(FileBytes(logPath), recent);
+}
+
+// A trim killed before its new log took the log's place leaves that file behind. A later trim
+// removes it once no trim can still be writing it, and nothing that only looks like one.
+TEST_F(MonitorLogTest, ATrimRemovesWhatKilledTrimsLeftBehindAndNothingElse) {
+    WriteBytes(logPath, DatedLines(kMay10, kMay10, 3, "/m/modell   Makro"));
+    const qint64 old = 11 * 60;
+    const auto leave = [this](const char* name, qint64 age) {
+        WriteBytes(folder.File(name), "2024-05-10 08:00:00 - halv");
+        SetAge(folder.File(name), age);
+    };
+    leave("kvarnixmonitor.xxx.Ab12Cd", old);
+    leave("kvarnixmonitor.xxx.Zz9yX8", 9 * 60);
+    leave("kvarnixmonitor.xxx.Ab12C", old);
+    leave("kvarnixmonitor.xxx.Ab12Cde", old);
+    leave("kvarnixmonitor.xxx.Ab-2Cd", old);
+    leave("kvarnixmonitor.xxx-Ab12Cd", old);
+    leave("kvarnixmonitor.log.Ab12Cd", old);
+    leave("mål.txt", old);
+    QStringList kept = QDir(folder.Path()).entryList(QDir::Files);
+    kept.removeOne(QStringLiteral("kvarnixmonitor.xxx.Ab12Cd"));
+    ASSERT_TRUE(QFile::link(folder.File(QStringLiteral("mål.txt")),
+                            folder.File(QStringLiteral("kvarnixmonitor.xxx.Lk12Cd"))));
+    SetAge(folder.File(QStringLiteral("kvarnixmonitor.xxx.Lk12Cd")), old);
+    ASSERT_TRUE(QDir(folder.Path()).mkdir(QStringLiteral("kvarnixmonitor.xxx.Dir123")));
+    SetAge(folder.File(QStringLiteral("kvarnixmonitor.xxx.Dir123")), old);
+    kept << QStringLiteral("kvarnixmonitor.xxx.Lk12Cd")
+         << QStringLiteral("kvarnixmonitor.xxx.Dir123");
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() == 0 && nobody) {
+        leave("kvarnixmonitor.xxx.Nb12Cd", old);
+        ASSERT_EQ(
+            ::lchown(QFile::encodeName(folder.File(QStringLiteral("kvarnixmonitor.xxx.Nb12Cd")))
+                         .constData(),
+                     nobody->pw_uid, nobody->pw_gid),
+            0);
+        kept << QStringLiteral("kvarnixmonitor.xxx.Nb12Cd");
+    }
+    CMonitorLog(logPath, trimPath).TrimLog(5);
+    kept.sort();
+    EXPECT_EQ(QDir(folder.Path())
+                  .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                             QDir::Name),
+              kept);
+    EXPECT_EQ(FileBytes(folder.File(QStringLiteral("mål.txt"))), "2024-05-10 08:00:00 - halv");
 }
 
 // Beside another appending and trimming process every line stays whole, once and in order.

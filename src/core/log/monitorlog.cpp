@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <map>
 #include <sys/file.h>
@@ -27,6 +29,11 @@ constexpr qsizetype kBackwardBytes = 1 << 16;
 // Another process's trim may replace the log while this one reads it; the trim then starts over
 // on the new log, a few times at most.
 constexpr int kTrimAttempts = 3;
+// A trim writes its new file within seconds; one left alone for this long is no trim's work in
+// progress but the leftover of a trim that was killed.
+constexpr time_t kLeftoverSeconds = 10 * 60;
+// mkostemp() makes a name unique with this many letters and digits.
+constexpr qsizetype kUniqueLength = 6;
 
 constexpr char kOpenFailed[] = "KvarnixMonitors loggfil kunde inte öppnas ";
 constexpr char kReadFailed[] = "KvarnixMonitors loggfil kunde inte läsas ";
@@ -161,6 +168,44 @@ private:
     CFileDescriptor m_fd;
     bool m_bInTurn = false;
 };
+
+bool IsLetterOrDigit(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// The name CReplacementFile gives a new file: the prefix, a dot and a unique part.
+bool IsReplacementName(QByteArrayView name, QByteArrayView prefix) {
+    if (name.size() != prefix.size() + 1 + kUniqueLength || !name.startsWith(prefix) ||
+        name[prefix.size()] != '.')
+        return false;
+    const QByteArrayView unique = name.last(kUniqueLength);
+    return std::all_of(unique.begin(), unique.end(), IsLetterOrDigit);
+}
+
+// Never a link, nor another user's file: both may be there for reasons of their own.
+bool IsLeftover(const struct stat& file, const timespec& now) {
+    return S_ISREG(file.st_mode) && file.st_uid == ::geteuid() &&
+           now.tv_sec - file.st_mtim.tv_sec > kLeftoverSeconds;
+}
+
+// A trim killed before its new log took the log's place leaves the new file behind for ever.
+void RemoveLeftoverReplacements(const QString& trimPath) {
+    const QFileInfo trimFile(trimPath);
+    const QByteArray prefix = QFile::encodeName(trimFile.fileName());
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(
+        ::opendir(QFile::encodeName(trimFile.absolutePath()).constData()), ::closedir);
+    if (!folder)
+        return;
+    timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    while (const dirent* entry = ::readdir(folder.get())) {
+        struct stat status;
+        if (IsReplacementName(entry->d_name, prefix) &&
+            ::fstatat(::dirfd(folder.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            IsLeftover(status, now))
+            ::unlinkat(::dirfd(folder.get()), entry->d_name, 0);
+    }
+}
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -727,6 +772,8 @@ void CMonitorLog::TrimLog(int spanDays) const {
     if (KeepsEverything(logPath, spanDays))
         return;
     m_checked.reset();
+    // Far less work than reading the log.
+    RemoveLeftoverReplacements(m_trimPath);
     for (int attempt = 0; attempt < kTrimAttempts; ++attempt) {
         // Every descriptor of the log is closed when the attempt is over.
         const CTrimOutcome outcome =
