@@ -32,7 +32,7 @@ bool TryLock(int fd) {
 bool IsStillAt(int fd, const QByteArray& path) {
     struct stat opened;
     struct stat current;
-    return ::fstat(fd, &opened) == 0 && ::stat(path.constData(), &current) == 0 &&
+    return ::fstat(fd, &opened) == 0 && ::lstat(path.constData(), &current) == 0 &&
            opened.st_dev == current.st_dev && opened.st_ino == current.st_ino;
 }
 
@@ -49,7 +49,7 @@ CFileVersion VersionOf(const struct stat& status) {
 
 std::optional<CFileVersion> VersionAt(const QByteArray& path) {
     struct stat status;
-    if (::stat(path.constData(), &status) != 0)
+    if (::lstat(path.constData(), &status) != 0)
         return std::nullopt;
     return VersionOf(status);
 }

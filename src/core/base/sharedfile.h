@@ -26,14 +26,15 @@ struct CFileVersion {
 };
 
 CFileVersion VersionOf(const struct stat& status);
+// Of the entry at path itself: a link there is not the file it leads to.
 std::optional<CFileVersion> VersionAt(const QByteArray& path);
 
 enum class LockResult { Locked, Replaced, TimedOut };
 
 // Waits until fd holds the exclusive flock() lock, then checks that it still is the file at path
-// (links followed): a process that replaced the file meanwhile held the lock of the old one. On
-// Replaced and TimedOut the descriptor holds no lock; Replaced is returned only while the
-// deadline has not passed, so a caller that opens the file again does not go on for ever.
+// (a link there is not the file): a process that replaced the file meanwhile held the lock of the
+// old one. On Replaced and TimedOut the descriptor holds no lock; Replaced is returned only while
+// the deadline has not passed, so a caller that opens the file again does not go on for ever.
 LockResult LockAsFileAt(int fd, const QByteArray& path, const QDeadlineTimer& deadline);
 
 bool WriteAll(int fd, QByteArrayView data);

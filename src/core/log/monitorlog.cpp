@@ -3,10 +3,15 @@
 #include "base/diagnostics.h"
 #include "base/filedescriptor.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <map>
 #include <sys/file.h>
 #include <unistd.h>
 #include <utility>
@@ -24,13 +29,182 @@ constexpr qsizetype kBackwardBytes = 1 << 16;
 // Another process's trim may replace the log while this one reads it; the trim then starts over
 // on the new log, a few times at most.
 constexpr int kTrimAttempts = 3;
+// A trim writes its new file within seconds; one left alone for this long is no trim's work in
+// progress but the leftover of a trim that was killed.
+constexpr time_t kLeftoverSeconds = 10 * 60;
+// mkostemp() makes a name unique with this many letters and digits.
+constexpr qsizetype kUniqueLength = 6;
 
+constexpr char kOpenFailed[] = "KvarnixMonitors loggfil kunde inte öppnas ";
+constexpr char kReadFailed[] = "KvarnixMonitors loggfil kunde inte läsas ";
+constexpr char kWriteFailed[] = "KvarnixMonitors loggfil kunde inte skrivas ";
+constexpr char kTrimFileWriteFailed[] = "KvarnixMonitors trimfil kunde inte skrivas ";
+
+// A step of an append or a trim that failed: its diagnostic message and the system's error behind
+// it, 0 when there is none.
+struct CFailure {
+    const char* message;
+    int error;
+};
+
+// code: the system's error, 0 when there is none.
 void WarnWithCode(const char* message, int code) {
-    qCWarning(lcLog).noquote() << QString::fromUtf8(message) + QString::number(code);
+    qCWarning(lcLog).noquote() << QString::fromUtf8(message) +
+                                      (code != 0 ? QString::number(code) : QString());
 }
 
 void Warn(const char* message) {
     qCWarning(lcLog).noquote() << QString::fromUtf8(message);
+}
+
+QString RemedyFor(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return QStringLiteral("Ge monitorn skrivrätt till filen och mappen den ligger i.");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("Frigör utrymme på disken den ligger på.");
+    default:
+        return QStringLiteral("Kontrollera filen och mappen den ligger i.");
+    }
+}
+
+// What the operator reads of a fault. What lies at the log's path tells more than the error: a
+// link, which the log is never opened through, reads as "too many levels of symbolic links".
+QString ProblemText(const QString& logPath, int error) {
+    struct stat status;
+    if (::lstat(QFile::encodeName(logPath).constData(), &status) == 0) {
+        if (S_ISLNK(status.st_mode))
+            return QStringLiteral(
+                       "Monitorloggen %1 är en symbolisk länk; monitorn följer den inte. "
+                       "Ta bort länken.")
+                .arg(logPath);
+        if (S_ISDIR(status.st_mode))
+            return QStringLiteral("Monitorloggen %1 är en mapp. Ta bort eller flytta mappen, så "
+                                  "skapar monitorn loggen på nytt.")
+                .arg(logPath);
+        if (!S_ISREG(status.st_mode))
+            return QStringLiteral("Monitorloggen %1 är ingen vanlig fil. Ersätt den med en vanlig "
+                                  "fil.")
+                .arg(logPath);
+    }
+    return QStringLiteral("Monitorloggen %1 går inte att skriva i (%2). %3")
+        .arg(logPath, qt_error_string(error), RemedyFor(error));
+}
+
+// The threads of this process that write one log take turns through one mutex, whichever log
+// object each of them uses.
+std::shared_ptr<std::timed_mutex> ProcessTurnAt(const QString& logPath) {
+    static std::mutex registryMutex;
+    static std::map<QString, std::weak_ptr<std::timed_mutex>> turns;
+    const QString key = QDir::cleanPath(QFileInfo(logPath).absoluteFilePath());
+    const std::lock_guard<std::mutex> lock(registryMutex);
+    std::shared_ptr<std::timed_mutex> turn = turns[key].lock();
+    if (turn)
+        return turn;
+    for (auto it = turns.begin(); it != turns.end();)
+        it = it->second.expired() && it->first != key ? turns.erase(it) : std::next(it);
+    turn = std::make_shared<std::timed_mutex>();
+    turns[key] = turn;
+    return turn;
+}
+
+// A descriptor of the log, and this thread's turn at the log: first the turn among the threads of
+// this process, then the lock on the file. On a network file system that lock belongs to the
+// process, not to the descriptor: two threads would both get it, and closing any descriptor of
+// the log drops it. So a descriptor of the log is closed only during a turn, this thread's own or
+// one it waits for.
+class CLogFile {
+public:
+    explicit CLogFile(std::timed_mutex& processTurn) : m_processTurn(processTurn) {}
+    CLogFile(const CLogFile&) = delete;
+    CLogFile& operator=(const CLogFile&) = delete;
+    ~CLogFile() { Close(); }
+
+    // Called once. The log is opened here rather than through QFile for the flags: read and
+    // write, as the lock on a network file system needs a descriptor that may write, and the
+    // log's last byte is read through the same descriptor; no link followed, so nothing outside
+    // the folder is written; never blocking, as it would on a named pipe.
+    bool Open(const QByteArray& path, int flags) {
+        m_fd.Reset(
+            ::open(path.constData(), flags | O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC, 0666));
+        return m_fd.IsValid();
+    }
+
+    int Get() const { return m_fd.Get(); }
+
+    // Waits until it is this thread's turn; the log must still be the file at path.
+    LockResult TakeTurn(const QByteArray& path, const QDeadlineTimer& deadline) {
+        if (!m_processTurn.try_lock_until(deadline.deadline<std::chrono::steady_clock>()))
+            return LockResult::TimedOut;
+        const LockResult result = LockAsFileAt(m_fd.Get(), path, deadline);
+        m_bInTurn = result == LockResult::Locked;
+        if (!m_bInTurn)
+            m_processTurn.unlock();
+        return result;
+    }
+
+    void EndTurn() {
+        ::flock(m_fd.Get(), LOCK_UN);
+        m_bInTurn = false;
+        m_processTurn.unlock();
+    }
+
+    // Ends the turn too, as the close lets go of the file's lock.
+    void Close() {
+        if (!m_fd.IsValid())
+            return;
+        if (!m_bInTurn)
+            m_processTurn.lock();
+        m_fd.Close();
+        m_bInTurn = false;
+        m_processTurn.unlock();
+    }
+
+private:
+    std::timed_mutex& m_processTurn;
+    CFileDescriptor m_fd;
+    bool m_bInTurn = false;
+};
+
+bool IsLetterOrDigit(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// The name CReplacementFile gives a new file: the prefix, a dot and a unique part.
+bool IsReplacementName(QByteArrayView name, QByteArrayView prefix) {
+    if (name.size() != prefix.size() + 1 + kUniqueLength || !name.startsWith(prefix) ||
+        name[prefix.size()] != '.')
+        return false;
+    const QByteArrayView unique = name.last(kUniqueLength);
+    return std::all_of(unique.begin(), unique.end(), IsLetterOrDigit);
+}
+
+// Never a link, nor another user's file: both may be there for reasons of their own.
+bool IsLeftover(const struct stat& file, const timespec& now) {
+    return S_ISREG(file.st_mode) && file.st_uid == ::geteuid() &&
+           now.tv_sec - file.st_mtim.tv_sec > kLeftoverSeconds;
+}
+
+// A trim killed before its new log took the log's place leaves the new file behind for ever.
+void RemoveLeftoverReplacements(const QString& trimPath) {
+    const QFileInfo trimFile(trimPath);
+    const QByteArray prefix = QFile::encodeName(trimFile.fileName());
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(
+        ::opendir(QFile::encodeName(trimFile.absolutePath()).constData()), ::closedir);
+    if (!folder)
+        return;
+    timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    while (const dirent* entry = ::readdir(folder.get())) {
+        struct stat status;
+        if (IsReplacementName(entry->d_name, prefix) &&
+            ::fstatat(::dirfd(folder.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            IsLeftover(status, now))
+            ::unlinkat(::dirfd(folder.get()), entry->d_name, 0);
+    }
 }
 
 bool IsDigit(char c) {
@@ -112,6 +286,12 @@ QString OnOneLine(QString text) {
     return text;
 }
 
+QByteArray LogLine(const QString& text, const QDateTime& now) {
+    return (now.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss - ")) + OnOneLine(text) +
+            u'\n')
+        .toUtf8();
+}
+
 // The first characters of the log's last line, as many as its date takes. The log is read
 // backwards from its end, so no more than the last line is read, however long the log.
 std::optional<QByteArray> LastLineHead(int fd, off_t size) {
@@ -140,16 +320,13 @@ std::optional<QByteArray> LastLineHead(int fd, off_t size) {
     return head;
 }
 
-// The last byte of the file at path, read through a descriptor of its own: the append's may only
-// write, as it must to open a named pipe without blocking. A line break when it cannot be told.
-char LastByte(const QByteArray& path, const struct stat& file) {
+// Read through the append's own descriptor: a second one, closed again, would drop the lock on a
+// network file system. A log whose end cannot be read, such as a named pipe, counts as ending
+// with a line break.
+bool EndsWithLineBreak(int fd, off_t size) {
     char last = '\n';
-    const CFileDescriptor reader(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat opened;
-    if (reader.IsValid() && ::fstat(reader.Get(), &opened) == 0 && opened.st_dev == file.st_dev &&
-        opened.st_ino == file.st_ino)
-        ReadAt(reader.Get(), &last, 1, file.st_size - 1);
-    return last;
+    ReadAt(fd, &last, 1, size - 1);
+    return last == '\n';
 }
 
 // The trimmed log as the filter hands it on. Up to the first line the trim drops it is the
@@ -162,7 +339,9 @@ public:
         : m_logFd(logFd), m_namePrefix(std::move(namePrefix)), m_mode(mode) {}
 
     bool HasDiverged() const { return m_file.has_value(); }
-    bool HasFailed() const { return m_bFailed; }
+    bool HasFailed() const { return m_failure.has_value(); }
+    // The first step that failed.
+    const CFailure& Failure() const { return *m_failure; }
 
     // The bytes must stay as they are until the next call of any other member.
     void Keep(QByteArrayView bytes) {
@@ -184,7 +363,7 @@ public:
         if (m_buffer.size() + run.size() < kChunkBytes)
             m_buffer.append(run);
         else if (Flush() && !WriteAll(m_file->Get(), run))
-            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
+            Fail(kTrimFileWriteFailed);
     }
 
     // From here on the trimmed log departs from the log.
@@ -197,7 +376,7 @@ public:
         if (!m_file->IsOpen())
             Fail("KvarnixMonitors trimfil kunde inte skapas ");
         else if (!CopyRange(m_logFd, 0, m_unchangedBytes, m_file->Get()))
-            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
+            Fail(kTrimFileWriteFailed);
     }
 
     // Done while other processes may still append to the log, so the lock that keeps them
@@ -207,40 +386,41 @@ public:
         if (!Flush())
             return false;
         if (!m_file->SyncData())
-            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
-        return !m_bFailed;
+            Fail(kTrimFileWriteFailed);
+        return !HasFailed();
     }
 
     bool AppendRange(off_t begin, off_t end) {
         if (!CopyRange(m_logFd, begin, end, m_file->Get()))
-            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
-        return !m_bFailed;
+            Fail(kTrimFileWriteFailed);
+        return !HasFailed();
     }
 
-    // The new log's version as it took the log's place; nothing when it could not.
-    std::optional<CFileVersion> Replace(const QByteArray& logPath) {
+    // The new log's version as it took the log's place; nothing when it could not, or when its
+    // version cannot be told. The new file is closed here: in the log's place, its descriptor is
+    // one of the log's, to be closed during the caller's turn at the log.
+    std::optional<CFileVersion> TakePlaceOf(const QByteArray& logPath) {
+        std::optional<CFileVersion> version;
         struct stat status;
-        if (!m_file->Replace(logPath)) {
+        if (!m_file->Replace(logPath))
             Fail("KvarnixMonitors loggfil kunde inte ersättas ");
-            return std::nullopt;
-        }
-        if (::fstat(m_file->Get(), &status) != 0)
-            return std::nullopt;
-        return VersionOf(status);
+        else if (::fstat(m_file->Get(), &status) == 0)
+            version = VersionOf(status);
+        m_file.reset();
+        return version;
     }
 
 private:
     bool Flush() {
-        if (!m_bFailed && !WriteAll(m_file->Get(), m_buffer))
-            Fail("KvarnixMonitors trimfil kunde inte skrivas ");
+        if (!HasFailed() && !WriteAll(m_file->Get(), m_buffer))
+            Fail(kTrimFileWriteFailed);
         m_buffer.resize(0); // keeps the capacity, so the buffer is allocated once
-        return !m_bFailed;
+        return !HasFailed();
     }
 
     void Fail(const char* message) {
-        if (!m_bFailed)
-            WarnWithCode(message, errno);
-        m_bFailed = true;
+        if (!m_failure)
+            m_failure = CFailure{message, errno};
     }
 
     int m_logFd;
@@ -250,7 +430,7 @@ private:
     std::optional<CReplacementFile> m_file;
     QByteArrayView m_run;
     QByteArray m_buffer;
-    bool m_bFailed = false;
+    std::optional<CFailure> m_failure;
 };
 
 // Judges the log's lines as its bytes stream past and hands the kept ones on, in order. A line
@@ -375,54 +555,66 @@ StreamResult StreamLog(int fd, off_t size, CLineFilter& filter, CTrimOutput& out
     return output.HasFailed() ? StreamResult::Failed : StreamResult::Done;
 }
 
+enum class TrimEnd { Done, LogReplaced, TimedOut, Failed };
+
 // What one attempt at the trim comes to. When every line of the log it left was checked, it
 // tells the log's version and the oldest and the last line's date.
 struct CTrimOutcome {
-    bool bLogReplaced = false;
+    TrimEnd end;
+    CFailure failure;
     std::optional<CFileVersion> checkedVersion;
     QDate oldestDate;
     QDate lastDate;
 };
 
-const CTrimOutcome kNothingKnown;
-const CTrimOutcome kLogReplaced{true, std::nullopt, QDate(), QDate()};
+const CTrimOutcome kDoneUnchecked{TrimEnd::Done, {}, std::nullopt, QDate(), QDate()};
+const CTrimOutcome kLogReplaced{TrimEnd::LogReplaced, {}, std::nullopt, QDate(), QDate()};
+const CTrimOutcome kTimedOut{TrimEnd::TimedOut, {}, std::nullopt, QDate(), QDate()};
+
+CTrimOutcome DoneChecked(const CFileVersion& version, QDate oldestDate, QDate lastDate) {
+    return {TrimEnd::Done, {}, version, oldestDate, lastDate};
+}
+
+CTrimOutcome Failed(const CFailure& failure) {
+    return {TrimEnd::Failed, failure, std::nullopt, QDate(), QDate()};
+}
 
 // One attempt at the trim of the file at the log's path as the attempt begins. The log is trimmed
 // as it is then; lines appended while the trim reads it follow the trimmed lines as they were
-// written, as if appended after the trim. The lock is held only to see where the log ends and, at
-// the end, to take over what was appended meanwhile and put the new log in the log's place.
+// written, as if appended after the trim. The turn at the log is taken only to see where the log
+// ends and, at the end, to take over what was appended meanwhile and put the new log in the
+// log's place, so appends need not wait while the trim reads the log.
 class CLogTrim {
 public:
-    CLogTrim(const QByteArray& logPath, QByteArray trimPath, std::chrono::milliseconds lockWait)
-        : m_logPath(logPath), m_trimPath(std::move(trimPath)), m_lockWait(lockWait) {}
+    CLogTrim(const QByteArray& logPath, QByteArray trimPath, std::chrono::milliseconds lockWait,
+             std::timed_mutex& processTurn)
+        : m_logPath(logPath), m_trimPath(std::move(trimPath)), m_lockWait(lockWait),
+          m_log(processTurn) {}
 
     CTrimOutcome Run(int spanDays) {
-        m_log.Reset(::open(m_logPath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        if (!m_log.IsValid()) {
-            if (errno != ENOENT)
-                WarnWithCode("KvarnixMonitors loggfil kunde inte läsas ", errno);
-            return kNothingKnown;
-        }
+        if (!m_log.Open(m_logPath, 0))
+            return errno == ENOENT ? kDoneUnchecked : Failed({kOpenFailed, errno});
         if (const std::optional<CTrimOutcome> stop = WaitForTurn())
             return *stop;
-        // Appends write whole lines while they hold the lock, so the log seen under it ends with
+        // Appends write whole lines during their turns, so the log seen in this one ends with
         // one.
         struct stat snapshot;
         const bool isStated = ::fstat(m_log.Get(), &snapshot) == 0;
-        ::flock(m_log.Get(), LOCK_UN);
-        if (!isStated || !S_ISREG(snapshot.st_mode)) {
-            Warn("KvarnixMonitors loggfil är ingen vanlig fil och trimmades inte");
-            return kNothingKnown;
-        }
+        const int statError = errno;
+        m_log.EndTurn();
+        if (!isStated)
+            return Failed({kReadFailed, statError});
+        if (!S_ISREG(snapshot.st_mode))
+            return Failed({"KvarnixMonitors loggfil är ingen vanlig fil och trimmades inte", 0});
         if (snapshot.st_size == 0)
-            return {false, VersionOf(snapshot), QDate(), QDate()};
+            return DoneChecked(VersionOf(snapshot), QDate(), QDate());
         return Filter(snapshot, spanDays);
     }
 
 private:
     // Nothing once it is this trim's turn at the log; otherwise what the attempt comes to.
-    std::optional<CTrimOutcome> WaitForTurn() const {
-        switch (LockAsFileAt(m_log.Get(), m_logPath, QDeadlineTimer(m_lockWait))) {
+    std::optional<CTrimOutcome> WaitForTurn() {
+        switch (m_log.TakeTurn(m_logPath, QDeadlineTimer(m_lockWait))) {
         case LockResult::Locked:
             return std::nullopt;
         case LockResult::Replaced:
@@ -431,34 +623,33 @@ private:
             break;
         }
         Warn("KvarnixMonitors loggfil var låst för länge och trimmades inte");
-        return kNothingKnown;
+        return kTimedOut;
     }
 
     CTrimOutcome Filter(const struct stat& snapshot, int spanDays) {
         const std::optional<QByteArray> lastLineHead = LastLineHead(m_log.Get(), snapshot.st_size);
-        if (!lastLineHead) {
-            WarnWithCode("KvarnixMonitors loggfil kunde inte läsas ", errno);
-            return kNothingKnown;
-        }
+        if (!lastLineHead)
+            return Failed({kReadFailed, errno});
         CTrimOutput output(m_log.Get(), m_trimPath, snapshot.st_mode & 07777);
         CLineFilter filter(OldestKeptDate(DateAtStart(*lastLineHead), spanDays), output);
-        switch (StreamLog(m_log.Get(), snapshot.st_size, filter, output)) {
+        const StreamResult streamed = StreamLog(m_log.Get(), snapshot.st_size, filter, output);
+        const int readError = errno;
+        switch (streamed) {
         case StreamResult::Done:
             break;
         case StreamResult::Shrunk:
             return kLogReplaced;
         case StreamResult::Failed:
-            if (!output.HasFailed())
-                WarnWithCode("KvarnixMonitors loggfil kunde inte läsas ", errno);
-            return kNothingKnown;
+            return Failed(output.HasFailed() ? output.Failure() : CFailure{kReadFailed, readError});
         }
         if (!output.HasDiverged())
-            return {false, VersionOf(snapshot), filter.OldestDate(), filter.LastDate()};
+            return DoneChecked(VersionOf(snapshot), filter.OldestDate(), filter.LastDate());
         if (!output.SyncData())
-            return kNothingKnown;
+            return Failed(output.Failure());
         return PutInPlace(snapshot, filter, output);
     }
 
+    // Returns during the turn at the log; the log's descriptor ends it as it closes.
     CTrimOutcome PutInPlace(const struct stat& snapshot, const CLineFilter& filter,
                             CTrimOutput& output) {
         if (const std::optional<CTrimOutcome> stop = WaitForTurn())
@@ -474,44 +665,47 @@ private:
             ReadAt(m_log.Get(), &firstTailByte, 1, tailStart) == 1 && firstTailByte == '\n')
             ++tailStart;
         if (!output.AppendRange(tailStart, current.st_size))
-            return kNothingKnown;
-        const std::optional<CFileVersion> trimmed = output.Replace(m_logPath);
+            return Failed(output.Failure());
+        const std::optional<CFileVersion> trimmed = output.TakePlaceOf(m_logPath);
+        if (output.HasFailed())
+            return Failed(output.Failure());
         // Lines appended meanwhile were taken over unchecked.
         if (!trimmed || current.st_size != snapshot.st_size)
-            return kNothingKnown;
-        return {false, trimmed, filter.OldestDate(), filter.LastDate()};
+            return kDoneUnchecked;
+        return DoneChecked(*trimmed, filter.OldestDate(), filter.LastDate());
     }
 
     const QByteArray& m_logPath;
     QByteArray m_trimPath;
     std::chrono::milliseconds m_lockWait;
-    CFileDescriptor m_log;
+    CLogFile m_log;
 };
 
 } // namespace
 
 CMonitorLog::CMonitorLog(QString logPath, QString trimPath, std::chrono::milliseconds lockWait)
-    : m_logPath(std::move(logPath)), m_trimPath(std::move(trimPath)), m_lockWait(lockWait) {}
+    : m_logPath(std::move(logPath)), m_trimPath(std::move(trimPath)), m_lockWait(lockWait),
+      m_processTurn(ProcessTurnAt(m_logPath)) {}
+
+void CMonitorLog::SetFaultListener(std::function<void(const QString& problem)> listener) {
+    m_faultListener = std::move(listener);
+}
 
 void CMonitorLog::AppendLogLine(const QString& text, const QDateTime& now) const {
-    const QByteArray line = (now.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss - ")) +
-                             OnOneLine(text) + u'\n')
-                                .toUtf8();
+    const QByteArray line = LogLine(text, now);
     const QByteArray logPath = QFile::encodeName(m_logPath);
     const QDeadlineTimer deadline(m_lockWait);
     for (;;) {
-        // Never blocking in the open, as it would on a named pipe nobody reads.
-        const CFileDescriptor log(::open(
-            logPath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
-        if (!log.IsValid()) {
-            WarnWithCode("KvarnixMonitors loggfil kunde inte öppnas ", errno);
+        CLogFile log(*m_processTurn);
+        if (!log.Open(logPath, O_APPEND | O_CREAT)) {
+            const int error = errno;
             m_checked.reset();
+            NoteFailed(Task::Append, kOpenFailed, error);
             return;
         }
-        switch (LockAsFileAt(log.Get(), logPath, deadline)) {
+        switch (log.TakeTurn(logPath, deadline)) {
         case LockResult::Locked:
-            WriteLocked(log.Get(), logPath, line);
-            return;
+            break;
         case LockResult::Replaced:
             continue;
         case LockResult::TimedOut:
@@ -522,32 +716,38 @@ void CMonitorLog::AppendLogLine(const QString& text, const QDateTime& now) const
             m_checked.reset();
             return;
         }
+        const int error = WriteLocked(log.Get(), line);
+        // The listener hears of the outcome after the turn.
+        log.Close();
+        if (error != 0) {
+            m_checked.reset();
+            NoteFailed(Task::Append, kWriteFailed, error);
+        } else {
+            NoteWorked(Task::Append);
+        }
+        return;
     }
 }
 
 // Taking turns with the other writers, the line lands whole in the file at the log's path, and
-// the check for a line break before it sees the file as it is.
-void CMonitorLog::WriteLocked(int fd, const QByteArray& logPath, const QByteArray& line) const {
+// the check for a line break before it sees the file as it is. 0 when the line was written,
+// otherwise the error that kept it out.
+int CMonitorLog::WriteLocked(int fd, const QByteArray& line) const {
     struct stat before;
-    if (::fstat(fd, &before) != 0) {
-        WarnWithCode("KvarnixMonitors loggfil kunde inte skrivas ", errno);
-        m_checked.reset();
-        return;
-    }
-    const bool isRegular = S_ISREG(before.st_mode);
+    if (::fstat(fd, &before) != 0)
+        return errno;
     // A log edited by hand may end without a line break; the new line must not join its last.
-    const bool needsBreak = isRegular && before.st_size > 0 && LastByte(logPath, before) != '\n';
+    const bool needsBreak = before.st_size > 0 && !EndsWithLineBreak(fd, before.st_size);
     const QByteArray bytes = needsBreak ? '\n' + line : line;
     if (!WriteAll(fd, bytes)) {
         const int error = errno;
         // A torn line would take the next one with it at the next trim.
-        if (isRegular && ::ftruncate(fd, before.st_size) != 0)
+        if (S_ISREG(before.st_mode) && ::ftruncate(fd, before.st_size) != 0)
             WarnWithCode("KvarnixMonitors loggfil kunde inte återställas ", errno);
-        WarnWithCode("KvarnixMonitors loggfil kunde inte skrivas ", error);
-        m_checked.reset();
-        return;
+        return error;
     }
     NoteAppend(before, fd, bytes);
+    return 0;
 }
 
 // A log this object knew whole before the append is still known whole after it, with the
@@ -572,14 +772,28 @@ void CMonitorLog::TrimLog(int spanDays) const {
     if (KeepsEverything(logPath, spanDays))
         return;
     m_checked.reset();
+    // Far less work than reading the log.
+    RemoveLeftoverReplacements(m_trimPath);
     for (int attempt = 0; attempt < kTrimAttempts; ++attempt) {
+        // Every descriptor of the log is closed when the attempt is over.
         const CTrimOutcome outcome =
-            CLogTrim(logPath, QFile::encodeName(m_trimPath), m_lockWait).Run(spanDays);
-        if (outcome.bLogReplaced)
+            CLogTrim(logPath, QFile::encodeName(m_trimPath), m_lockWait, *m_processTurn)
+                .Run(spanDays);
+        switch (outcome.end) {
+        case TrimEnd::LogReplaced:
             continue;
-        if (outcome.checkedVersion)
-            m_checked = CCheckedLog{*outcome.checkedVersion, outcome.oldestDate, outcome.lastDate};
-        return;
+        case TrimEnd::Done:
+            if (outcome.checkedVersion)
+                m_checked =
+                    CCheckedLog{*outcome.checkedVersion, outcome.oldestDate, outcome.lastDate};
+            NoteWorked(Task::Trim);
+            return;
+        case TrimEnd::TimedOut:
+            return;
+        case TrimEnd::Failed:
+            NoteFailed(Task::Trim, outcome.failure.message, outcome.failure.error);
+            return;
+        }
     }
     Warn("KvarnixMonitors loggfil ändrades under trimningen och trimmades inte");
 }
@@ -590,4 +804,33 @@ bool CMonitorLog::KeepsEverything(const QByteArray& logPath, int spanDays) const
         return false;
     return !m_checked->lastDate.isValid() ||
            m_checked->oldestDate >= OldestKeptDate(m_checked->lastDate, spanDays);
+}
+
+// One diagnostic line when a fault starts, none while it stands.
+void CMonitorLog::NoteFailed(Task task, const char* message, int error) const {
+    const QString problem = ProblemText(m_logPath, error);
+    if (problem != ProblemOf(task) && problem != CurrentProblem())
+        WarnWithCode(message, error);
+    NoteProblem(task, problem);
+}
+
+void CMonitorLog::NoteWorked(Task task) const {
+    NoteProblem(task, QString());
+}
+
+// The listener is called last, so that it may use this log.
+void CMonitorLog::NoteProblem(Task task, const QString& problem) const {
+    const QString before = CurrentProblem();
+    ProblemOf(task) = problem;
+    const QString now = CurrentProblem();
+    if (now != before && m_faultListener)
+        m_faultListener(now);
+}
+
+QString& CMonitorLog::ProblemOf(Task task) const {
+    return task == Task::Append ? m_appendProblem : m_trimProblem;
+}
+
+const QString& CMonitorLog::CurrentProblem() const {
+    return m_appendProblem.isEmpty() ? m_trimProblem : m_appendProblem;
 }
