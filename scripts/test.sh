@@ -3,6 +3,7 @@
 # test summary comes last.
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
+check_narrowing
 run_fuzzers 20
 export QT_QPA_PLATFORM=offscreen
 cd "$BUILD_DIR"

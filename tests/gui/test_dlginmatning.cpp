@@ -116,7 +116,8 @@ TEST_F(DlgInmatningTest, MacroListSortsAsSwedishAndHoldsOnlyTheChosenModelsMacro
         {folder.File("ingen databas"), "ingen databas.mac är ingen makrodatabas."},
     };
     folder.WriteText(folder.File("ingen databas.mac"), "ingen databas");
-    for (const auto& [brokenModel, reported] : unreadable) {
+    for (const auto& [model, reported] : unreadable) {
+        const QString brokenModel = model;
         messenger.messages.clear();
         CDlgInmatning dialog(-1, schedule, messenger, chooser, clock);
         QStringList listed;

@@ -22,8 +22,8 @@ struct DlgProgramValTest : testing::Test {
         return dialog.Run();
     }
     // SAVE, DRIFT, HIDE_MINUTER, HIDE, LOGFILE, PID, INLOGGNINGSKONTROLL.
-    QList<int> Stored() {
-        QList<int> values;
+    QList<qint64> Stored() {
+        QList<qint64> values;
         for (const char* key :
              {"SAVE", "DRIFT", "HIDE_MINUTER", "HIDE", "LOGFILE", "PID", "INLOGGNINGSKONTROLL"})
             values << db.GetSetting(key);
@@ -47,7 +47,7 @@ TEST_F(DlgProgramValTest, UntouchedOkStoresTheShownValuesAndTheSettingsRowButNoT
                   ClickChild(d, "okButton");
               }),
               CDlgProgramVal::ResultOk);
-    EXPECT_EQ(Stored(), (QList<int>{1, 0, 10, 1, 100, 10, 0}));
+    EXPECT_EQ(Stored(), (QList<qint64>{1, 0, 10, 1, 100, 10, 0}));
     EXPECT_EQ(StoredRow(db, 0),
               (QStringList{"- - - -", "/opt/kvarnix/Kvarnix.exe", "- - - -", "0"}));
 }
@@ -68,7 +68,7 @@ TEST_F(DlgProgramValTest, StoresNothingUntilOkPassesAndTheLoginCheckOnlyAfterALo
     EXPECT_EQ(messenger.messages,
               (QStringList{"Ange ett heltal större än 0 i fältet Minimera fönstret efter.",
                            "Ange ett heltal större än 0 i fältet Loggens längd."}));
-    EXPECT_EQ(Stored(), (QList<int>{1, 0, 0, 1, 0, 0, 0}));
+    EXPECT_EQ(Stored(), (QList<qint64>{1, 0, 0, 1, 0, 0, 0}));
     EXPECT_FALSE(db.RowExists(0));
     EXPECT_EQ(settings.programPath, "/opt/kvarnix/Kvarnix.exe");
 
@@ -80,7 +80,7 @@ TEST_F(DlgProgramValTest, StoresNothingUntilOkPassesAndTheLoginCheckOnlyAfterALo
         ClickChild(d, "okButton");
     };
     EXPECT_EQ(RunDialog(switchOn), CDlgProgramVal::ResultOk);
-    EXPECT_EQ(Stored(), (QList<int>{1, 0, 10, 1, 30, 10, 0}));
+    EXPECT_EQ(Stored(), (QList<qint64>{1, 0, 10, 1, 30, 10, 0}));
     EXPECT_EQ(settings.logDays, 100);
     EXPECT_EQ(db.GetProgramPath(), chooser.path);
     loginAnswer = true;

@@ -7,6 +7,7 @@
 #include "support/testsupport.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -257,6 +258,27 @@ TEST_F(ServiceTest, AReadOnlySpellEndsWhenTheOperatorMendsTheDatabase) {
         << said.said.toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !RecordedStarts(folder).isEmpty(); }, 70000));
     StopBySigterm(process);
+}
+
+// A log the service cannot write is told once on standard error, and its end once; the
+// starts go on meanwhile.
+TEST_F(ServiceTest, AnUnwritableLogIsToldOnceAndWhenItIsWritableAgain) {
+    db.SaveRow("XXXX-XX-XX XX:XX", model, kMacro, -1, 1);
+    db.Close();
+    ASSERT_TRUE(QDir().mkdir(folder.LogFile()));
+    QProcess process;
+    StartProgram(process, service, Headless());
+    CStandardError said(process);
+    const QString fault = "Monitorloggen " + folder.LogFile();
+    ASSERT_TRUE(said.WaitFor(fault)) << said.said.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !RecordedStarts(folder).isEmpty(); }, kFirstStartMs));
+    QTest::qWait(7000); // refreshes and wake-ups meanwhile tell nothing new
+    ASSERT_TRUE(QDir().rmdir(folder.LogFile()));
+    EXPECT_TRUE(said.WaitFor("Monitorloggen går att skriva i igen.", 70000))
+        << said.said.toStdString();
+    StopBySigterm(process);
+    EXPECT_EQ(said.Count(fault), 1);
+    EXPECT_EQ(said.Count("Monitorloggen går att skriva i igen."), 1);
 }
 
 // A stop in the middle of a batch tells every start made before it, as the log has them.

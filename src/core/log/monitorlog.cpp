@@ -767,10 +767,36 @@ void CMonitorLog::NoteAppend(const struct stat& before, int fd, const QByteArray
                             knownOldest.isValid() ? std::min(knownOldest, date) : date, date};
 }
 
+std::optional<QByteArray> CMonitorLog::ReadTail(const QString& logPath, qint64 maxBytes,
+                                                QString& error) {
+    const std::shared_ptr<std::timed_mutex> turn = ProcessTurnAt(logPath);
+    const std::lock_guard<std::timed_mutex> lock(*turn);
+    QFile file(logPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        return std::nullopt;
+    }
+    const qint64 size = file.size();
+    if (size > maxBytes && !file.seek(size - maxBytes)) {
+        error = file.errorString();
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(std::min(size, maxBytes));
+    if (file.error() != QFileDevice::NoError) {
+        error = file.errorString();
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 void CMonitorLog::TrimLog(int spanDays) const {
     const QByteArray logPath = QFile::encodeName(m_logPath);
-    if (KeepsEverything(logPath, spanDays))
+    // A log known to keep everything is trimmed by doing nothing, which a trim that failed
+    // before counts as working again.
+    if (KeepsEverything(logPath, spanDays)) {
+        NoteWorked(Task::Trim);
         return;
+    }
     m_checked.reset();
     // Far less work than reading the log.
     RemoveLeftoverReplacements(m_trimPath);

@@ -41,6 +41,12 @@ public:
     // the thread that writes, holding no lock on the log, so it may write to the log itself.
     void SetFaultListener(std::function<void(const QString& problem)> listener);
 
+    // The last maxBytes of a log (all of a shorter one), read while no thread of this process
+    // holds the log's lock: on a network file system closing the descriptor would drop it.
+    // Nothing when the file cannot be read; error then tells why.
+    static std::optional<QByteArray> ReadTail(const QString& logPath, qint64 maxBytes,
+                                              QString& error);
+
 private:
     enum class Task { Append, Trim };
     // The log as this object last wrote or trimmed it: every line carries a valid date and ends

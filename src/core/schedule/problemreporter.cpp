@@ -105,6 +105,12 @@ QString CProblemReporter::CurrentLocked() const {
     return {};
 }
 
+std::function<void(const QString&)> LogFaultsTo(CProblemReporter& problems) {
+    return [&problems](const QString& problem) {
+        problems.Report(CProblemReporter::Source::Log, problem);
+    };
+}
+
 void CProblemReporter::SetListener(std::function<void(const QString&)> listener) {
     const QMutexLocker lock(&m_mutex);
     m_listener = std::move(listener);

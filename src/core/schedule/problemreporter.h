@@ -55,3 +55,6 @@ private:
     std::function<void(const QString&)> m_listener;
     std::function<void(const QString&)> m_announcer;
 };
+
+// A monitor log's fault listener that tells its faults as the log's problem.
+std::function<void(const QString&)> LogFaultsTo(CProblemReporter& problems);

@@ -1,6 +1,7 @@
 #include "schedule/refreshworker.h"
 
 #include "files/programpaths.h"
+#include "schedule/problemreporter.h"
 
 #include <QThread>
 
@@ -16,6 +17,7 @@ CRefreshWorker::CRefreshWorker(const CProgramPaths& paths, const QString& host, 
     : m_log(paths.MonitorLog(), paths.TrimFile()),
       m_reader(paths.MonitorDatabase(), host, clock, processes, m_log, problems, stop),
       m_suspended(suspended), m_periodic(this), m_soon(this) {
+    m_log.SetFaultListener(LogFaultsTo(problems));
     m_periodic.setInterval(kRefreshIntervalMs);
     connect(&m_periodic, &QTimer::timeout, this, [this] {
         if (!m_suspended)

@@ -15,6 +15,7 @@ CSchedulerRunner::CSchedulerRunner(const CProgramPaths& paths, const CClock& clo
     qRegisterMetaType<CRunStates>();
     m_problems.SetListener([this](const QString& text) { emit ProblemChanged(text); });
     m_problems.SetAnnouncer([this](const QString& text) { emit ProblemAnnounced(text); });
+    m_problemLog.SetFaultListener(LogFaultsTo(m_problems));
     m_tick->moveToThread(&m_tickThread);
     m_refresh->moveToThread(&m_refreshThread);
     connect(&m_tickThread, &QThread::started, m_tick.get(), &CTickWorker::Start);

@@ -2,6 +2,7 @@
 
 #include "base/clock.h"
 #include "files/programpaths.h"
+#include "schedule/problemreporter.h"
 
 #include <QThread>
 #include <algorithm>
@@ -21,6 +22,7 @@ CTickWorker::CTickWorker(const CProgramPaths& paths, const CClock& clock,
     : m_clock(clock), m_log(paths.MonitorLog(), paths.TrimFile()),
       m_launcher(paths, clock, m_log, processes, peers),
       m_scheduler(paths, clock, m_launcher, m_log, problems, stop, peers), m_timer(this) {
+    m_log.SetFaultListener(LogFaultsTo(problems));
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &CTickWorker::Wake);

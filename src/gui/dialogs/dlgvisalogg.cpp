@@ -1,6 +1,7 @@
 #include "dialogs/dlgvisalogg.h"
 
 #include "base/messenger.h"
+#include "log/monitorlog.h"
 #include "widgets/screenroom.h"
 
 #include <QFile>
@@ -52,21 +53,17 @@ struct LogTail {
 
 // The whole file, or of a longer one the whole lines within its last
 // CDlgVisaLogg::kShownBytes. Nothing when the file cannot be opened or read;
-// its errorString() tells why.
-std::optional<LogTail> ReadTail(QFile& file) {
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const qint64 size = file.size();
-    const bool shortened = size > CDlgVisaLogg::kShownBytes;
+// error tells why.
+std::optional<LogTail> ReadTail(const QString& path, QString& error) {
     // One byte before the part shown tells whether that part begins a line.
-    if (shortened && !file.seek(size - CDlgVisaLogg::kShownBytes - 1))
+    std::optional<QByteArray> bytes =
+        CMonitorLog::ReadTail(path, CDlgVisaLogg::kShownBytes + 1, error);
+    if (!bytes)
         return std::nullopt;
-    QByteArray bytes = file.read(shortened ? CDlgVisaLogg::kShownBytes + 1 : size);
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
+    const bool shortened = bytes->size() > CDlgVisaLogg::kShownBytes;
     if (shortened)
-        bytes.remove(0, bytes.indexOf('\n') + 1);
-    return LogTail{SplitLines(bytes), shortened};
+        bytes->remove(0, bytes->indexOf('\n') + 1);
+    return LogTail{SplitLines(*bytes), shortened};
 }
 
 } // namespace
@@ -124,17 +121,17 @@ void CDlgVisaLogg::ReportMissingFile() {
 
 // The file may still vanish or refuse to be read after it was found.
 bool CDlgVisaLogg::FillList() {
-    QFile file(m_strLogPath);
+    QString error;
     {
         const CWaitCursor waitCursor;
-        if (const std::optional<LogTail> tail = ReadTail(file)) {
+        if (const std::optional<LogTail> tail = ReadTail(m_strLogPath, error)) {
             m_lbLines->addItems(tail->lines);
             m_shortenedNote->setVisible(tail->shortened);
             return true;
         }
     }
     m_messenger.ShowMessage(
-        QStringLiteral("Loggfilen %1 kunde inte läsas: %2").arg(m_strLogPath, file.errorString()));
+        QStringLiteral("Loggfilen %1 kunde inte läsas: %2").arg(m_strLogPath, error));
     return false;
 }
 
