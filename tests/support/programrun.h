@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QTest>
+#include <QTime>
 #include <gtest/gtest.h>
 
 // Starts a program and expects it to run.
@@ -42,4 +44,11 @@ inline qint64 StopBySigterm(QProcess& process) {
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     return stopping.elapsed();
+}
+
+// Waits, when needed, until the wall clock's minute has more than this many seconds left, so
+// that steps which must fall in one minute do.
+inline void WaitForRoomInMinute(int seconds) {
+    EXPECT_TRUE(
+        QTest::qWaitFor([seconds] { return QTime::currentTime().second() < 60 - seconds; }, 61000));
 }
