@@ -69,7 +69,7 @@ prepare_demo() {
   local demo_dir="$1"
   rm -rf "$demo_dir"
   "$BUILD_DIR/kvarnixdemo" "$demo_dir" "$BUILD_DIR/kvarnixsim" >&2
-  cp "$BUILD_DIR/kvarnixmonitor" "$demo_dir/kvarnixmonitor"
+  cp "$BUILD_DIR/kvarnixmonitor" "$BUILD_DIR/kvarnixrun" "$demo_dir/"
   echo "$demo_dir/kvarnixmonitor"
 }
 

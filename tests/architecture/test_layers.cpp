@@ -134,3 +134,28 @@ TEST(Layers, ACircleIsFound) {
     const Graph line{{"a", {"b"}}, {"b", {"c"}}, {"d", {"a", "c"}}};
     EXPECT_TRUE(FindCircle(line).isEmpty());
 }
+
+// One supervisor runs beside every calculation: it and the core files it shares stay free of
+// Qt, and it includes nothing of the core beyond them.
+TEST(Layers, TheRunSupervisorIsPlainCpp) {
+    const QStringList plain = {"core/base/filedescriptor.h", "core/base/spawn.h",
+                               "core/base/spawn.cpp", "core/data/runend.h", "core/data/runend.cpp"};
+    const CIncludeGraph graph = ReadGraph();
+    static const QRegularExpression qtInclude(QStringLiteral("^#include <Q"),
+                                              QRegularExpression::MultilineOption);
+    int runnerFiles = 0;
+    for (auto file = graph.includes.cbegin(); file != graph.includes.cend(); ++file) {
+        const bool inRunner = file.key().startsWith(QLatin1String("runner/"));
+        if (!inRunner && !plain.contains(file.key()))
+            continue;
+        runnerFiles += inRunner;
+        QFile source(kSourceRoot + QLatin1Char('/') + file.key());
+        ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+        EXPECT_FALSE(qtInclude.match(QString::fromUtf8(source.readAll())).hasMatch())
+            << file.key().toStdString();
+        for (const QString& included : file.value())
+            EXPECT_TRUE(included.startsWith(QLatin1String("runner/")) || plain.contains(included))
+                << file.key().toStdString() << " includes " << included.toStdString();
+    }
+    EXPECT_GE(runnerFiles, 6);
+}

@@ -172,7 +172,8 @@ QProcessEnvironment NetworkShare(const QString& folder) {
 }
 
 struct MonitorLogTest : testing::Test {
-    CTestFolder folder;
+    // Nothing but the log's own files: the tests look at every file in the folder.
+    CTestFolder folder{CTestFolder::Supervisor::None};
     QString logPath = folder.LogFile();
     QString trimPath = folder.File(QStringLiteral("kvarnixmonitor.xxx"));
     CMonitorLog log{logPath, trimPath};

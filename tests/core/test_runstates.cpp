@@ -102,9 +102,12 @@ TEST_F(RunStatesTest, TheListFollowsTheFileThatIsThere) {
     EXPECT_EQ(problems.Current(), "");
 }
 
-// Two readers (window and service) record and end each kind of run once; a flag nobody holds is
-// stale, logged once by each reader, reset only by the operator; closed runs go with PID records.
-TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsShown) {
+// Two readers (window and service) look on while each run's supervisor records its end: the
+// refresh ends none of them. A calculation killed with its flag set has the flag cleared by its
+// supervisor and its line marked until a run ends well; a flag nobody holds is stale, logged
+// once by each reader; runs without a supervisor still end by their flag; closed runs and their
+// output go with the PID records.
+TEST_F(RunStatesTest, EveryRunIsRecordedByItsSupervisorAndAStaleFlagIsShown) {
     const CSystemClock realClock;
     const CAheadClock ahead;
     CRunStateReader first{paths.MonitorDatabase(),
@@ -130,8 +133,8 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsS
             db.SaveRow("00:05", model, macro, -1, 1), "00:05", model, macro, true, 0};
     };
     const CScheduleRow whole = row("Pump", "Dygn"), killed = row("Kvarn", "Timme"),
-                       quick = row("Snabb", "Minut"), silent = row("Tyst", "Vecka"),
-                       missing = row("Saknas", "Kvart"), orphan = row("Ensam", "Natt");
+                       quick = row("Snabb", "Minut"), missing = row("Saknas", "Kvart"),
+                       orphan = row("Ensam", "Natt");
     db.SetSetting(QString("RUNFLAGG%1").arg(orphan.key), 1);
     db.SetSetting(QString("CALC_TIME%1").arg(orphan.key), 1765098000);
     CMonitorSettings settings;
@@ -147,68 +150,90 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsS
         Read(second);
     };
 
-    launch(quick, "0", KVARNIX_SIMULATOR);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return db.GetTime(StoredTime::Calculation, quick.key) != 0 &&
-                   !db.IsRunFlagSet(quick.key);
-        },
-        10000));
-    readBoth();
+    launch(quick, "0", "/bin/true");
     launch(whole, "2", KVARNIX_SIMULATOR);
     launch(killed, "120", KVARNIX_SIMULATOR);
-    launch(silent, "0", "/bin/true");
     EXPECT_FALSE(launch(missing, "0", folder.File("finns-inte")).started);
     qunsetenv("KVARNIXSIM_SECONDS");
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             readBoth();
-            return db.RecordedProcessIds(killed.model).size() == 1 && latest(killed).seenRunning;
+            return db.IsRunFlagSet(killed.key) && latest(killed).processId != 0 &&
+                   latest(whole).ended && latest(quick).ended;
         },
-        10000));
+        15000));
     CRunStates states = Read(first);
     EXPECT_EQ(RunningAndStale(states, killed.key), std::pair(true, false));
+    EXPECT_TRUE(states.byKey.value(killed.key).cancellable);
+    EXPECT_FALSE(states.byKey.value(whole.key).cancellable);
     EXPECT_EQ(RunningAndStale(states, orphan.key), std::pair(true, true));
     EXPECT_EQ(states.byKey.value(orphan.key).calcSeconds, 1765098000);
     EXPECT_EQ(LogLines(orphan.model + "   Natt   (beräkningsflaggan är satt").size(), 2);
+    EXPECT_EQ(latest(killed).outcome, CRun::Outcome::Running);
 
-    ::kill(pid_t(db.RecordedProcessIds(killed.model).first()), SIGKILL);
+    ::kill(pid_t(latest(killed).processId), SIGKILL);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             readBoth();
-            return latest(whole).ended && latest(killed).ended;
+            return latest(killed).ended.has_value();
         },
         15000));
-    const CRun ended = latest(whole);
-    readBoth();
-    states = Read(first);
-    EXPECT_EQ(RunningAndStale(states, killed.key), std::pair(true, true));
-    EXPECT_EQ(LogLines(killed.model + "   Timme   (beräkningsflaggan är satt").size(), 2);
-    EXPECT_TRUE(db.IsRunFlagSet(killed.key));
-    db.ResetRunFlags({killed.key, orphan.key});
     states = Read(first);
     EXPECT_EQ(RunningAndStale(states, killed.key), std::pair(false, false));
-    EXPECT_EQ(RunningAndStale(states, orphan.key), std::pair(false, false));
+    EXPECT_FALSE(db.IsRunFlagSet(killed.key));
+    EXPECT_FALSE(states.byKey.value(killed.key).cancellable);
+    EXPECT_EQ(states.byKey.value(killed.key).clearedFlagEnd,
+              "avslutades av signal 9 (SIGKILL); beräkningsflaggan återställdes");
+    EXPECT_EQ(states.byKey.value(whole.key).clearedFlagEnd, "");
+    EXPECT_TRUE(LogLines(killed.model + "   Timme   (beräkningsflaggan").isEmpty());
 
-    EXPECT_EQ(latest(whole).ended, ended.ended);
+    const CRun ended = latest(whole);
     EXPECT_EQ(ended.outcome, CRun::Outcome::Finished);
-    ASSERT_TRUE(ended.seenRunning && ended.DurationSeconds());
-    EXPECT_GE(*ended.DurationSeconds(), 1);
-    EXPECT_LT(*ended.DurationSeconds(), 40);
-    EXPECT_EQ(latest(killed).outcome, CRun::Outcome::Aborted);
+    EXPECT_EQ(ended.exitCode, 0);
+    ASSERT_TRUE(ended.startMs && ended.endMs && ended.DurationMs());
+    EXPECT_GE(*ended.DurationMs(), 2000);
+    EXPECT_LT(*ended.DurationMs(), 20000);
+    EXPECT_EQ(ended.seenRunning, *ended.startMs / 1000);
+    EXPECT_EQ(ended.ended, *ended.endMs / 1000);
+    EXPECT_GT(ended.peakMemoryKb.value_or(0), 1000);
+    EXPECT_TRUE(ended.cpuMs.has_value());
+    EXPECT_EQ(latest(killed).outcome, CRun::Outcome::Signalled);
+    EXPECT_EQ(latest(killed).signal, SIGKILL);
+    EXPECT_FALSE(latest(killed).exitCode.has_value());
+    EXPECT_TRUE(latest(killed).flagCleared);
+    EXPECT_EQ(latest(quick).outcome, CRun::Outcome::Finished);
+    EXPECT_FALSE(latest(quick).flagCleared);
     EXPECT_EQ(latest(missing).outcome, CRun::Outcome::NotStarted);
+    EXPECT_FALSE(latest(missing).DurationMs().has_value());
     EXPECT_EQ(RunHistory::OutcomeText(latest(missing)),
               "kunde inte startas: programmet " + folder.File("finns-inte") + " finns inte");
-
-    // The tick's look for runs nobody saw end, five minutes on.
-    db.EndQuietRuns(QDateTime::currentSecsSinceEpoch() + 301);
-    EXPECT_EQ(latest(silent).outcome, CRun::Outcome::NeverStarted);
-    EXPECT_EQ(latest(quick).outcome, CRun::Outcome::Finished);
-    EXPECT_EQ(latest(quick).ended,
-              std::max(latest(quick).launched, db.GetTime(StoredTime::Calculation, quick.key)));
-    for (const CScheduleRow& r : {whole, killed, quick, silent, missing})
+    for (const CScheduleRow& r : {whole, killed, quick, missing})
         EXPECT_EQ(db.Runs(r.key, 0, 10).size(), 1) << r.model.toStdString();
 
+    // A run that ends well takes the mark away.
+    qputenv("KVARNIXSIM_SECONDS", "0");
+    launch(killed, "0", KVARNIX_SIMULATOR);
+    qunsetenv("KVARNIXSIM_SECONDS");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return latest(killed).ended.has_value(); }, 15000));
+    EXPECT_EQ(latest(killed).outcome, CRun::Outcome::Finished);
+    EXPECT_EQ(Read(first).byKey.value(killed.key).clearedFlagEnd, "");
+
+    // A run without a supervisor, as an older monitor recorded one, ends by its flag alone:
+    // five silent minutes on, the tick's look calls it never started.
+    CRun older;
+    older.key = orphan.key;
+    older.launched = QDateTime::currentSecsSinceEpoch();
+    db.RecordStart(older);
+    db.ResetRunFlags({orphan.key});
+    db.EndQuietRuns(QDateTime::currentSecsSinceEpoch() + 299);
+    EXPECT_EQ(latest(orphan).outcome, CRun::Outcome::Running);
+    db.EndQuietRuns(QDateTime::currentSecsSinceEpoch() + 301);
+    EXPECT_EQ(latest(orphan).outcome, CRun::Outcome::NeverStarted);
+    EXPECT_FALSE(latest(orphan).DurationMs().has_value());
+
+    const QString output = latest(whole).outputPath;
+    EXPECT_EQ(output, paths.OutputFile(latest(whole).id));
+    EXPECT_TRUE(QFile::exists(output));
     CRun open;
     open.key = whole.key;
     open.launched = QDateTime::currentSecsSinceEpoch() - 20 * 86400;
@@ -217,6 +242,8 @@ TEST_F(RunStatesTest, EveryRunIsRecordedFromItsStartToItsEndOnceAndAStaleFlagIsS
     EXPECT_EQ(db.Runs(whole.key, 0, 10).size(), 1);
     EXPECT_FALSE(db.LatestRun(whole.key)->ended.has_value());
     EXPECT_FALSE(db.LatestRun(killed.key).has_value());
+    EXPECT_FALSE(QFile::exists(output));
+    EXPECT_TRUE(QFile::exists(paths.OutputFolder()));
 }
 
 } // namespace

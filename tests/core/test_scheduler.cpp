@@ -43,9 +43,11 @@ protected:
     QString TickAt(const QDateTime& time, CSchedulerRig* other = nullptr) {
         CSchedulerRig& ticking = other ? *other : rig;
         clock.Set(time);
-        return ticking.scheduler
-            .Tick([&](const CLaunchReport& report) { ticking.reports << report; })
-            .schedulingService;
+        const QString service =
+            ticking.scheduler.Tick([&](const CLaunchReport& report) { ticking.reports << report; })
+                .schedulingService;
+        ticking.WaitForSupervisedRuns();
+        return service;
     }
     QString TickAt(const char* time, CSchedulerRig* other = nullptr) {
         return TickAt(Monday(time), other);

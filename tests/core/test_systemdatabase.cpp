@@ -246,7 +246,7 @@ TEST(SystemDatabaseFile, EachKindOfFileIsCompletedOrNamedAndLeftAlone) {
         {{monitor}, false, "tabellen SEKVENS saknas."},
         {{"CREATE TABLE ANNAN (X INTEGER)"}, false, "tabellen MONITOR saknas."},
     };
-    const QString all = "KORNINGAR,MONITOR,PID,SCHEMALAGGARE,SEKVENS";
+    const QString all = "KORNINGAR,MONITOR,PID,SCHEMALAGGARE,SEKVENS,TEXTINSTALLNING";
     for (const auto& [statements, opens, problem] : cases) {
         CTestFolder folder;
         folder.WriteText(folder.DatabaseFile(), "");

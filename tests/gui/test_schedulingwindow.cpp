@@ -186,7 +186,7 @@ TEST_F(SchedulingWindowTest, TheHistoryShowsARowsRunsNewestFirstWithTheirSpread)
         const auto line = [&](int row) {
             return QStringList{runs.index(row, 0).data().toString(),
                                runs.index(row, 1).data().toString(),
-                               runs.index(row, 2).data().toString()};
+                               runs.index(row, CRunHistoryModel::Outcome).data().toString()};
         };
         const auto at = [&](int run) { return TimeText(start + run * 600); };
         EXPECT_EQ(line(0), (QStringList{at(273), "pågår", "pågår"}));

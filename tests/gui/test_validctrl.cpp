@@ -71,7 +71,7 @@ TEST_F(ValidCtrlTest, ContextMenuActsOnItsLineAndADeletionLeavesNoSelection) {
         shown << action->text();
     EXPECT_EQ(shown, QStringList({"Aktivera", "Avaktivera", "", "Återställ beräkningsflaggan",
                                   "Ändra", "Ta bort", "", "Visa modelllogg", "Öppna modellen",
-                                  "Information", "Kör nu", "Körhistorik"}));
+                                  "Information", "Kör nu", "Körhistorik", "Avbryt körning"}));
 
     RunContextCommand(0, "Aktivera");
     EXPECT_EQ(Image(0), 2);

@@ -390,9 +390,10 @@ TEST_F(ServiceTest, ListsTheScheduleAndARowsRunsAndWritesNothing) {
 
     EXPECT_EQ(
         RunToEnd(service, {"--history", QString::number(stale)}, Headless()).output.split('\n'),
-        (QStringList{"START                VARAKTIGHET  UTFALL",
-                     "2026-11-30 17:40:00    1 h 0 min  avbruten",
-                     "2026-11-29 06:00:00    2 min 5 s  klar", ""}));
+        (QStringList{"START                KÖRNING  VARAKTIGHET  SLUTSTATUS  CPU  MINNE  UTFALL",
+                     "2026-11-30 17:40:00        2    1 h 0 min  -             -      -  avbruten",
+                     "2026-11-29 06:00:00        1    2 min 5 s  -             -      -  klar",
+                     ""}));
 }
 
 // A wrong call and a file that is not the schedule are told; a listing creates no file.

@@ -2,6 +2,7 @@
 
 #include "files/programpaths.h"
 #include "log/monitorlog.h"
+#include "monitordb/systemdatabase.h"
 #include "schedule/calculationlauncher.h"
 #include "schedule/calculationprocesses.h"
 #include "schedule/problemreporter.h"
@@ -9,8 +10,10 @@
 #include "schedule/schedulerpeers.h"
 
 #include <QSysInfo>
+#include <QTest>
 #include <QVector>
 #include <atomic>
+#include <gtest/gtest.h>
 
 // The scheduler as one monitor process has it, on the test's folder: on this host, or on
 // another one it stands in for.
@@ -29,6 +32,21 @@ struct CSchedulerRig {
             if (afterStart)
                 afterStart(report);
         });
+    }
+
+    // The test's minutes pass in milliseconds: the runs of one are let end, as they would
+    // within a real minute, before the next begins; otherwise they would look silent. A file
+    // the test made unusable has no runs to wait for.
+    void WaitForSupervisedRuns() const {
+        CSystemDatabase db(paths.MonitorDatabase());
+        try {
+            db.Open();
+        } catch (const CDatabaseError&) {
+            return;
+        }
+        const bool ended =
+            QTest::qWaitFor([&] { return db.SupervisedHeartbeats().isEmpty(); }, 20000);
+        EXPECT_TRUE(ended) << "a supervised run did not end within 20 s";
     }
 
     const CClock& clock;

@@ -15,8 +15,11 @@ QDateTime LocalTime(const QString& text) {
     return time;
 }
 
-CTestFolder::CTestFolder() {
+CTestFolder::CTestFolder(Supervisor supervisor) {
     EXPECT_TRUE(m_dir.isValid());
+    if (supervisor == Supervisor::Beside)
+        EXPECT_TRUE(
+            QFile::link(QStringLiteral(KVARNIX_RUNNER), File(QStringLiteral("kvarnixrun"))));
 }
 
 QStringList CTestFolder::ReadLines(const QString& path) const {

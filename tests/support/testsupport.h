@@ -65,7 +65,9 @@ QDateTime LocalTime(const QString& text);
 // A fresh folder holding a program path whose derived files the test inspects.
 class CTestFolder {
 public:
-    CTestFolder();
+    // The run supervisor lies beside the program, where the launchers look for it.
+    enum class Supervisor { Beside, None };
+    explicit CTestFolder(Supervisor supervisor = Supervisor::Beside);
     QString Path() const { return m_dir.path(); }
     QString File(const QString& name) const { return m_dir.filePath(name); }
     // The program path the monitor's files are named from.

@@ -17,6 +17,9 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <QThread>
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <optional>
 
 namespace {
@@ -39,7 +42,11 @@ QString Usage() {
     return QStringLiteral(
                "usage: kvarnixsim <model>.vxm <macro> <key> <save> <monitor database> 1\n"
                "  KVARNIXSIM_SECONDS   calculation time in seconds (default %1)\n"
-               "  KVARNIXSIM_ARGS_FILE arguments are appended here, ended by \"--\"")
+               "  KVARNIXSIM_ARGS_FILE arguments are appended here, ended by \"--\"\n"
+               "  KVARNIXSIM_EXIT      exit status after the calculation (default 0)\n"
+               "  KVARNIXSIM_OUTPUT_BYTES  bytes written to standard output first, in lines\n"
+               "                       numbered from 1, and a line on standard error\n"
+               "  KVARNIXSIM_IGNORE_TERM   1: SIGTERM does not stop the calculation")
         .arg(kDefaultSeconds);
 }
 
@@ -146,6 +153,21 @@ void FinishCalculation(const LaunchArguments& launch) {
     database.SetSetting(NumberName("RUNFLAGG", launch.key), 0);
 }
 
+// Numbered lines, so that a test can tell which part of a long output was kept.
+void WriteOutput(qint64 bytes) {
+    QFile out;
+    out.open(stdout, QIODevice::WriteOnly);
+    for (qint64 line = 1, written = 0; written < bytes; ++line) {
+        QByteArray text = QByteArray::number(line).rightJustified(9, '0') + " utdata\n";
+        text.truncate(int(std::min<qint64>(text.size(), bytes - written)));
+        out.write(text);
+        written += text.size();
+    }
+    out.flush();
+    std::fputs("kvarnixsim: standard error\n", stderr);
+    std::fflush(stderr);
+}
+
 int RunCalculation(const LaunchArguments& launch, int seconds) {
     // Opening would create a missing database, and a stray file helps nobody.
     if (!QFileInfo::exists(launch.databasePath)) {
@@ -155,19 +177,22 @@ int RunCalculation(const LaunchArguments& launch, int seconds) {
     }
     try {
         StartCalculation(launch);
+        WriteOutput(qEnvironmentVariable("KVARNIXSIM_OUTPUT_BYTES").toLongLong());
         QThread::sleep(static_cast<unsigned long>(seconds));
         FinishCalculation(launch);
     } catch (const CDatabaseError& failure) {
         PrintError(QStringLiteral("kvarnixsim: %1").arg(FaultText(failure)));
         return kExitDatabaseFailure;
     }
-    return 0;
+    return qEnvironmentVariableIntValue("KVARNIXSIM_EXIT");
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
+    if (qEnvironmentVariableIntValue("KVARNIXSIM_IGNORE_TERM") == 1)
+        std::signal(SIGTERM, SIG_IGN);
     const QStringList arguments = application.arguments().mid(1);
     RecordArguments(arguments);
 

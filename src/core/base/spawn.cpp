@@ -51,8 +51,16 @@ size_t ReadWhole(int fd, void* data, size_t size) {
     return done;
 }
 
+// What the program gets besides its arguments: a descriptor of the caller's as its
+// descriptor 3, one for its standard output and error.
+struct Handover {
+    int passedFd = -1;
+    int outputFd = -1;
+};
+
 // Between fork and exec only async-signal-safe calls: the caller may have other threads.
-[[noreturn]] void ExecProgram(const char* program, char* const* argv, int reportFd) {
+[[noreturn]] void ExecProgram(const char* program, char* const* argv, int reportFd,
+                              Handover handover) {
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -64,6 +72,19 @@ size_t ReadWhole(int fd, void* data, size_t size) {
         for (int fd = 3; fd < kHighestInheritedFd; ++fd)
             ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     }
+    if (handover.outputFd >= 0) {
+        ::dup2(handover.outputFd, STDOUT_FILENO);
+        ::dup2(handover.outputFd, STDERR_FILENO);
+    }
+    if (handover.passedFd >= 0) {
+        // The report pipe may be descriptor 3 itself: it moves out of the way first.
+        if (reportFd == 3)
+            reportFd = ::fcntl(reportFd, F_DUPFD_CLOEXEC, 4);
+        if (handover.passedFd == 3)
+            ::fcntl(3, F_SETFD, 0);
+        else
+            ::dup2(handover.passedFd, 3);
+    }
     ::execv(program, argv);
     const int error = errno;
     const SpawnMessage failed{-1, error};
@@ -73,15 +94,30 @@ size_t ReadWhole(int fd, void* data, size_t size) {
 
 // The middle process: a session of its own for the program, which then belongs to no
 // process of the caller's, and the program's process id for the caller.
-[[noreturn]] void StartFromMiddle(const char* program, char* const* argv, int reportFd) {
+[[noreturn]] void StartFromMiddle(const char* program, char* const* argv, int reportFd,
+                                  Handover handover) {
     ::setsid();
     const pid_t pid = ::fork();
     if (pid == 0)
-        ExecProgram(program, argv, reportFd);
+        ExecProgram(program, argv, reportFd, handover);
     const SpawnMessage started{pid, pid < 0 ? errno : 0};
     WriteWhole(reportFd, &started, sizeof started);
     ::_exit(0);
 }
+
+// The words of the argument vector, which must outlive the fork.
+struct ArgumentVector {
+    ArgumentVector(const std::string& program, const std::vector<std::string>& arguments) {
+        words.reserve(arguments.size() + 1);
+        words.push_back(program);
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+    }
+    std::vector<std::string> words;
+    std::vector<char*> argv;
+};
 
 std::string FirstLine(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -97,22 +133,15 @@ bool IsFile(const std::string& path) {
 
 } // namespace
 
-SpawnResult SpawnDetached(const std::string& program, const std::vector<std::string>& arguments) {
-    std::vector<std::string> words;
-    words.reserve(arguments.size() + 1);
-    words.push_back(program);
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-
+SpawnResult SpawnDetached(const std::string& program, const std::vector<std::string>& arguments,
+                          int passedFd) {
+    ArgumentVector words(program, arguments);
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
         return {-1, errno};
     const pid_t middle = ::fork();
     if (middle == 0)
-        StartFromMiddle(program.c_str(), argv.data(), report[1]);
+        StartFromMiddle(program.c_str(), words.argv.data(), report[1], {passedFd, -1});
     const int forkError = errno;
     ::close(report[1]);
     if (middle < 0) {
@@ -137,6 +166,35 @@ SpawnResult SpawnDetached(const std::string& program, const std::vector<std::str
         return {-1, failed.error};
     }
     return {started.pid, 0};
+}
+
+SpawnResult SpawnChild(const std::string& program, const std::vector<std::string>& arguments,
+                       int outputFd) {
+    ArgumentVector words(program, arguments);
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return {-1, errno};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        ExecProgram(program.c_str(), words.argv.data(), report[1], {-1, outputFd});
+    }
+    const int forkError = errno;
+    ::close(report[1]);
+    if (pid < 0) {
+        ::close(report[0]);
+        return {-1, forkError};
+    }
+    // Here too, so that the group exists before the caller can signal it.
+    ::setpgid(pid, pid);
+    SpawnMessage failed{-1, 0};
+    const bool execFailed = ReadWhole(report[0], &failed, sizeof failed) == sizeof failed;
+    ::close(report[0]);
+    if (!execFailed)
+        return {pid, 0};
+    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return {-1, failed.error};
 }
 
 std::string ScriptInterpreter(const std::string& program) {

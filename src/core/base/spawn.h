@@ -15,7 +15,17 @@ struct SpawnResult {
     pid_t pid = -1; // the started program's process id, -1 when it did not start
     int error = 0;  // the errno of the failure, 0 when it started
 };
-SpawnResult SpawnDetached(const std::string& program, const std::vector<std::string>& arguments);
+// passedFd, when not -1, becomes the program's descriptor 3, for it to tell the caller what
+// it must know.
+SpawnResult SpawnDetached(const std::string& program, const std::vector<std::string>& arguments,
+                          int passedFd = -1);
+
+// Starts a program as a child of the caller, who waits for it: in a process group of its own,
+// so that it and whatever it starts can be signalled together, with its standard output and
+// error going to outputFd and the caller's standard input, working directory and
+// environment. Tells whether the program really started, as SpawnDetached does.
+SpawnResult SpawnChild(const std::string& program, const std::vector<std::string>& arguments,
+                       int outputFd);
 
 // Why the program could not be started, in Swedish, for an errno of the exec or the spawn.
 // A script whose interpreter line names a missing interpreter is told apart from a missing

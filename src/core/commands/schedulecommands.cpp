@@ -1,16 +1,27 @@
 #include "commands/schedulecommands.h"
 
+#include "base/textutil.h"
 #include "monitordb/databaseaccess.h"
 #include "monitordb/databaseerror.h"
 #include "monitordb/databasefault.h"
 #include "monitordb/systemdatabase.h"
+#include "schedule/runstatereader.h"
 #include "schedule/schedulemodel.h"
 #include "schedule/scheduler.h"
+
+#include <QSysInfo>
+#include <algorithm>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
 const QString kNoText = QStringLiteral("- - - -");
 const QString kLoginCheck = QStringLiteral("INLOGGNINGSKONTROLL");
+
+QString TimeLimitName(int key) {
+    return QStringLiteral("MAXTID%1").arg(key);
+}
 
 // A file the program may only read is shown all the same: the scheduler tells the fault,
 // once, and the window must not refuse to start over it.
@@ -35,6 +46,7 @@ QHash<int, CRunState> RunStatesOf(CSystemDatabase& db, const QVector<int>& keys)
     QHash<int, CRunState> states;
     for (int key : keys)
         states.insert(key, {flags.value(key), false, calcTimes.value(key), mesTimes.value(key)});
+    CRunStateReader::AddRunEnds(db, states);
     return states;
 }
 
@@ -143,6 +155,31 @@ void CScheduleCommands::StoreSettings(const CMonitorSettings& settings) const {
         db.SetSetting(QStringLiteral("HIDE"), settings.minimizePeriodically);
         db.SetSetting(QStringLiteral("LOGFILE"), settings.logDays);
         db.SetSetting(QStringLiteral("PID"), settings.pidDays);
+        db.SetTextSetting(QStringLiteral("KOR_VID_FEL"), settings.failureCommand);
+    });
+}
+
+QString CScheduleCommands::Requester() {
+    const passwd* user = ::getpwuid(::getuid());
+    const QString name = user ? QString::fromLocal8Bit(user->pw_name) : QString::number(::getuid());
+    return QStringLiteral("%1 på %2").arg(name, QSysInfo::machineHostName());
+}
+
+bool CScheduleCommands::RequestCancel(int key, const QString& who) const {
+    return WithDatabase([&](CSystemDatabase& db) { return db.RequestCancel(key, who); });
+}
+
+int CScheduleCommands::TimeLimit(int key) const {
+    return WithDatabase([key](CSystemDatabase& db) {
+        return SaturatedInt(std::max<qint64>(0, db.StoredNumber(TimeLimitName(key)).value_or(0)));
+    });
+}
+
+void CScheduleCommands::SetTimeLimit(int key, int minutes) const {
+    // A row that never had a limit gets no number for it.
+    WithDatabase([&](CSystemDatabase& db) {
+        if (minutes != 0 || db.StoredNumber(TimeLimitName(key)))
+            db.SetSetting(TimeLimitName(key), minutes);
     });
 }
 

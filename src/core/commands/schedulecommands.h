@@ -64,6 +64,14 @@ public:
                                    const QDateTime& now) const;
     // The row's latest finished runs, newest first.
     QVector<CRun> FinishedRuns(int key, int limit) const;
+    // Who asks, as a cancelled run's history names them: "användare på värd".
+    static QString Requester();
+    // Asks the supervisor of the row's open run to stop it, for "who" ("operatör på värd");
+    // false when the row has no run that can be cancelled.
+    bool RequestCancel(int key, const QString& who) const;
+    // The row's longest run time in minutes (MAXTID + key), 0 for no limit.
+    int TimeLimit(int key) const;
+    void SetTimeLimit(int key, int minutes) const;
 
     CStoredSwitches ReadSwitches() const;
     // The calculation program's path and every setting but the login check.

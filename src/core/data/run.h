@@ -3,11 +3,24 @@
 #include <QString>
 #include <optional>
 
-// One start of a row's calculation and what became of it, as the schedulers on
-// the file saw it: decided for a minute (pending), started or not, the run flag
-// going up and down, the calculation time it wrote, or its process vanishing.
+// One start of a row's calculation and what became of it: decided for a minute (pending),
+// started or not, and how it ended as its supervisor recorded it (exit status, signal, time
+// limit, cancel) or, for a run without one, as the schedulers saw its run flag.
 struct CRun {
-    enum class Outcome { Running, Finished, Aborted, NeverStarted, NotStarted, Pending, Skipped };
+    enum class Outcome {
+        Running,
+        Finished,
+        Aborted,
+        NeverStarted,
+        NotStarted,
+        Pending,
+        Skipped,
+        Failed,
+        Signalled,
+        TimedOut,
+        Cancelled,
+        Lost,
+    };
 
     int key = -1;
     QString model;
@@ -29,8 +42,32 @@ struct CRun {
     QString host{};
     qint64 processId = 0;
 
-    // Seconds from the start to the end; nothing while it runs.
+    // Watched by a supervisor (its process id, 0 until it is known), with its heartbeat.
+    bool supervised = false;
+    qint64 supervisor = 0;
+    qint64 heartbeat = 0;
+    // What the supervisor measured: milliseconds since 1970, the exit status or the signal,
+    // CPU time and peak memory.
+    std::optional<qint64> startMs{};
+    std::optional<qint64> endMs{};
+    std::optional<qint64> exitCode{};
+    std::optional<qint64> signal{};
+    std::optional<qint64> cpuMs{};
+    std::optional<qint64> peakMemoryKb{};
+    QString outputPath{};
+    // "operatör på värd" once a cancel was asked for.
+    QString cancelledBy{};
+    // The calculation ended with its run flag set, and the supervisor cleared it.
+    bool flagCleared = false;
+    // What became of the failure command: "startades" or "kunde inte startas: …".
+    QString failureCommand{};
+
+    // From the start to the end, to the millisecond where the supervisor measured them;
+    // nothing for a run that did not run to an end it knows.
+    std::optional<qint64> DurationMs() const;
     std::optional<qint64> DurationSeconds() const;
+    // Ended, and not well: the line is marked until the next good run.
+    bool EndedBadly() const;
 };
 
 // The text stored in the monitor database for an outcome, and back.

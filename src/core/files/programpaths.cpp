@@ -17,6 +17,18 @@ QString CProgramPaths::LockFile() const {
     return DataFolder() + QStringLiteral("/MonitorLoc.loc");
 }
 
+QString CProgramPaths::OutputFolder() const {
+    return DataFolder() + QStringLiteral("/utskrifter");
+}
+
+QString CProgramPaths::OutputFile(qint64 runId) const {
+    return OutputFolder() + QStringLiteral("/korning-%1.txt").arg(runId);
+}
+
+QString CProgramPaths::RunSupervisor() const {
+    return QFileInfo(m_programFile).absolutePath() + QStringLiteral("/kvarnixrun");
+}
+
 QString CProgramPaths::ChooseDataFolder(const QString& fromCommandLine) {
     if (!fromCommandLine.isEmpty())
         return fromCommandLine;

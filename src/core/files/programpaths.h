@@ -21,6 +21,11 @@ public:
     QString MonitorLog() const { return WithFileSuffix(m_filesStem, "log"); }
     QString TrimFile() const { return WithFileSuffix(m_filesStem, "xxx"); }
     QString LockFile() const;
+    // The runs' output files, one a run, in a folder of their own beside the database.
+    QString OutputFolder() const;
+    QString OutputFile(qint64 runId) const;
+    // The run supervisor, installed beside the program.
+    QString RunSupervisor() const;
 
     // The data folder a program is to use: the one named on its command line, else the one
     // in KVARNIX_MAPP, else the one the build was made with; empty for beside the program.

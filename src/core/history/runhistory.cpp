@@ -1,8 +1,11 @@
 #include "history/runhistory.h"
 
 #include "base/diagnostics.h"
+#include "data/runend.h"
 #include "data/schedulerow.h"
 #include "monitordb/databaseerror.h"
+
+#include <QLocale>
 
 #include <algorithm>
 
@@ -23,33 +26,84 @@ QString DurationText(qint64 seconds) {
     return QStringLiteral("%1 s").arg(seconds);
 }
 
-// The ended runs read as stored; the others say more.
-QString OutcomeText(const CRun& run) {
+QString DurationMsText(qint64 milliseconds) {
+    if (milliseconds >= 60 * 1000)
+        return DurationText(milliseconds / 1000);
+    return QStringLiteral("%1 s").arg(
+        QLocale(QLocale::Swedish).toString(milliseconds / 1000.0, 'f', 1));
+}
+
+namespace {
+
+QString EndText(const CRun& run) {
     switch (run.outcome) {
     case CRun::Outcome::Running:
         return QStringLiteral("pågår");
     case CRun::Outcome::NotStarted:
         return QStringLiteral("kunde inte startas: %1").arg(run.reason);
+    case CRun::Outcome::Failed:
+    case CRun::Outcome::Signalled:
+    case CRun::Outcome::Cancelled: {
+        CRunEnd end;
+        end.outcome = StoredOutcome(run.outcome).toStdString();
+        if (run.exitCode)
+            end.exitCode = int(*run.exitCode);
+        if (run.signal)
+            end.signal = int(*run.signal);
+        end.cancelledBy = run.cancelledBy.toStdString();
+        return QString::fromStdString(DescribeRunEnd(end));
+    }
     default:
         return StoredOutcome(run.outcome);
     }
 }
 
+} // namespace
+
+QString OutcomeText(const CRun& run) {
+    QString text = EndText(run);
+    if (run.flagCleared)
+        text += QStringLiteral("; beräkningsflaggan återställdes");
+    return text;
+}
+
 QString DurationOrState(const CRun& run) {
-    if (run.outcome == CRun::Outcome::NotStarted)
+    // Tenths of a second only where the supervisor measured them.
+    if (const std::optional<qint64> duration = run.DurationMs())
+        return run.startMs && run.endMs ? DurationMsText(*duration)
+                                        : DurationText(*duration / 1000);
+    return run.outcome == CRun::Outcome::Running ? QStringLiteral("pågår") : QStringLiteral("-");
+}
+
+QString ExitStatusText(const CRun& run) {
+    if (run.signal)
+        return QStringLiteral("signal %1").arg(*run.signal);
+    if (run.exitCode)
+        return QString::number(*run.exitCode);
+    return QStringLiteral("-");
+}
+
+QString CpuText(const CRun& run) {
+    return run.cpuMs ? DurationMsText(*run.cpuMs) : QStringLiteral("-");
+}
+
+QString MemoryText(const CRun& run) {
+    if (!run.peakMemoryKb)
         return QStringLiteral("-");
-    const std::optional<qint64> duration = run.DurationSeconds();
-    return duration ? DurationText(*duration) : QStringLiteral("pågår");
+    if (*run.peakMemoryKb < 1024)
+        return QStringLiteral("%1 KiB").arg(*run.peakMemoryKb);
+    return QStringLiteral("%1 MiB").arg(
+        QLocale(QLocale::Swedish).toString(double(*run.peakMemoryKb) / 1024.0, 'f', 1));
 }
 
 QString Summary(const CRun& run) {
     switch (run.outcome) {
     case CRun::Outcome::Running:
         return QStringLiteral("pågår sedan %1").arg(TimeText(run.launched));
-    case CRun::Outcome::NotStarted:
-        return OutcomeText(run);
     default:
-        return QStringLiteral("%1 efter %2").arg(OutcomeText(run), DurationOrState(run));
+        if (run.DurationMs())
+            return QStringLiteral("%1 efter %2").arg(OutcomeText(run), DurationOrState(run));
+        return OutcomeText(run);
     }
 }
 

@@ -49,6 +49,12 @@ QVariant CRunHistoryModel::data(const QModelIndex& index, int role) const {
         return RunHistory::DurationOrState(run);
     case Outcome:
         return RunHistory::OutcomeText(run);
+    case ExitStatus:
+        return RunHistory::ExitStatusText(run);
+    case Cpu:
+        return RunHistory::CpuText(run);
+    case Memory:
+        return RunHistory::MemoryText(run);
     }
     return {};
 }
@@ -63,6 +69,12 @@ QVariant CRunHistoryModel::headerData(int section, Qt::Orientation orientation, 
         return QStringLiteral("Varaktighet");
     case Outcome:
         return QStringLiteral("Utfall");
+    case ExitStatus:
+        return QStringLiteral("Slutstatus");
+    case Cpu:
+        return QStringLiteral("CPU-tid");
+    case Memory:
+        return QStringLiteral("Största minne");
     }
     return {};
 }

@@ -10,12 +10,14 @@
 class CRunHistoryModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Launched, Duration, Outcome, ColumnCount };
+    // The outcome last: it is the one text that may be long, and the last column stretches.
+    enum Column { Launched, Duration, ExitStatus, Cpu, Memory, Outcome, ColumnCount };
 
     CRunHistoryModel(QString databasePath, int key, QObject* parent = nullptr);
 
     // Reads the first page; raises CDatabaseError when the file cannot be read.
     void Load();
+    const CRun& RunAt(int row) const { return m_runs.at(row); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -25,7 +25,7 @@ const QString kHighestMinute = QStringLiteral("MINUT_HOGSTA");
 const QString kClaimer = QStringLiteral("MINUT_AV");
 const QStringList kRequiredTables = {QStringLiteral("MONITOR"), QStringLiteral("SEKVENS")};
 // Kept in the file's user_version: a file that has it has every later table, column and index.
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 // Columns that came after their table; added to older files.
 const QVector<QPair<QString, QString>> kLaterColumns = {
     {QStringLiteral("KORNINGAR"), QStringLiteral("AGARE INTEGER")},
@@ -33,6 +33,22 @@ const QVector<QPair<QString, QString>> kLaterColumns = {
     {QStringLiteral("KORNINGAR"), QStringLiteral("TID TEXT(20)")},
     {QStringLiteral("KORNINGAR"), QStringLiteral("MINUT INTEGER")},
     {QStringLiteral("KORNINGAR"), QStringLiteral("PROCESS INTEGER")},
+    // What a run's supervisor records: its process id (0 until it is known), its heartbeat,
+    // the exact start and end, how the calculation ended and what it cost, its output file,
+    // who asked for it to be cancelled, whether the supervisor had to clear the run flag and
+    // what became of the failure command.
+    {QStringLiteral("KORNINGAR"), QStringLiteral("VAKT INTEGER")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("HJARTSLAG INTEGER")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("START_MS INTEGER")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("SLUT_MS INTEGER")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("KOD INTEGER")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("SIGNAL INTEGER")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("CPU_MS INTEGER")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("MINNE_KB INTEGER")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("UTSKRIFT TEXT(255)")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("AVBRYT TEXT(255)")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("ATERSTALLD INTEGER")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("VID_FEL TEXT(255)")},
     {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("ID INTEGER")},
     {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("PROCESSTART TEXT(100)")},
     {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("HJARTSLAG INTEGER")},
@@ -45,7 +61,10 @@ const QVector<QPair<QString, QString>> kLaterColumns = {
 // A run that shows no sign of running this long after its start never started.
 constexpr qint64 kLongestSilenceSeconds = 5 * 60;
 const QString kRunColumns = QStringLiteral(
-    "NYCKEL, MODELL, MAKRO, START, IGANG, SLUT, UTFALL, ORSAK, rowid, TID, AGARE, VARD, PROCESS");
+    "NYCKEL, MODELL, MAKRO, START, IGANG, SLUT, UTFALL, ORSAK, rowid, TID, AGARE, VARD, PROCESS, "
+    "VAKT, HJARTSLAG, START_MS, SLUT_MS, KOD, SIGNAL, CPU_MS, MINNE_KB, UTSKRIFT, AVBRYT, "
+    "ATERSTALLD, VID_FEL");
+constexpr int kRunColumnCount = 25;
 
 // Columns TID, MODELL, MAKRO, NYCKEL, IMPLEMENTED, COUNTER; the start time in display form.
 CScheduleRow RowFrom(const CSqliteStatement& stored) {
@@ -77,6 +96,22 @@ CRun RunFrom(const CSqliteStatement& row) {
     run.owner = row.ColumnInt64(10);
     run.host = row.ColumnText(11);
     run.processId = row.ColumnInt64(12);
+    run.supervised = !row.IsNull(13);
+    run.supervisor = row.ColumnInt64(13);
+    run.heartbeat = row.ColumnInt64(14);
+    const auto optional = [&row](int column) {
+        return row.IsNull(column) ? std::nullopt : std::optional<qint64>(row.ColumnInt64(column));
+    };
+    run.startMs = optional(15);
+    run.endMs = optional(16);
+    run.exitCode = optional(17);
+    run.signal = optional(18);
+    run.cpuMs = optional(19);
+    run.peakMemoryKb = optional(20);
+    run.outputPath = row.ColumnText(21);
+    run.cancelledBy = row.ColumnText(22);
+    run.flagCleared = row.ColumnInt64(23) != 0;
+    run.failureCommand = row.ColumnText(24);
     return run;
 }
 
@@ -185,9 +220,8 @@ void CSystemDatabase::MendWalFileModes() const {
 
 bool CSystemDatabase::HasTable(const QString& table) {
     return m_db
-        .Prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
-                                "name = ?"))
-        .Bind(1, table)
+        .Cached(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"))
+        ->Bind(1, table)
         .Step();
 }
 
@@ -276,6 +310,10 @@ void CSystemDatabase::CreateLaterTables() {
     m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS KORNINGAR_START ON KORNINGAR (START)"));
     m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS KORNINGAR_VANTANDE ON KORNINGAR "
                                 "(AGARE) WHERE UTFALL = 'väntar'"));
+    m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS KORNINGAR_ATERSTALLDA ON KORNINGAR "
+                                "(NYCKEL) WHERE ATERSTALLD = 1"));
+    m_db.Execute(QStringLiteral("CREATE TABLE IF NOT EXISTS TEXTINSTALLNING (NAMN TEXT(50) "
+                                "PRIMARY KEY, VARDE TEXT(1000))"));
     m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS MONITOR_NYCKEL ON MONITOR (NYCKEL)"));
     m_db.Execute(QStringLiteral("CREATE INDEX IF NOT EXISTS SEKVENS_NAMN ON SEKVENS (NAMN)"));
     m_db.Execute(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
@@ -492,6 +530,24 @@ bool CSystemDatabase::IsRunFlagSet(int key) {
     return ReadOrInsertNumber(RunFlagName(key)) != 0;
 }
 
+// A file opened for reading only may be older than the table.
+QString CSystemDatabase::TextSetting(const QString& name) {
+    if (!HasTable(QStringLiteral("TEXTINSTALLNING")))
+        return {};
+    const CStatementLease row =
+        m_db.Cached(QStringLiteral("SELECT VARDE FROM TEXTINSTALLNING WHERE NAMN = ?"));
+    row->Bind(1, name);
+    return row->Step() ? row->ColumnText(0) : QString();
+}
+
+void CSystemDatabase::SetTextSetting(const QString& name, const QString& value) {
+    m_db.Cached(QStringLiteral("INSERT INTO TEXTINSTALLNING (NAMN, VARDE) VALUES (?1, ?2) "
+                               "ON CONFLICT (NAMN) DO UPDATE SET VARDE = ?2"))
+        ->Bind(1, name)
+        .Bind(2, value)
+        .Run();
+}
+
 void CSystemDatabase::ResetRunFlags(const QVector<int>& keys) {
     CSqliteTransaction transaction(m_db);
     for (int key : keys)
@@ -506,7 +562,8 @@ qint64 CSystemDatabase::GetTime(StoredTime which, int key) {
 }
 
 // A span of no days keeps the records of the current day, as the log keeps its
-// last day. The run history goes with the PID records; a run still open stays.
+// last day. The run history goes with the PID records, and the runs' output files with
+// them once the records are gone; a run still open stays.
 void CSystemDatabase::PurgePid(const QDateTime& now, int days) {
     const QDateTime cutOff =
         days > 0 ? now.addSecs(-qint64(days) * 24 * 3600) : QDateTime(now.date(), QTime(0, 0));
@@ -514,10 +571,18 @@ void CSystemDatabase::PurgePid(const QDateTime& now, int days) {
     m_db.Prepare(QStringLiteral("DELETE FROM PID WHERE TID < ?"))
         .Bind(1, cutOff.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
         .Run();
-    m_db.Cached(QStringLiteral("DELETE FROM KORNINGAR WHERE START < ? AND SLUT IS NOT NULL"))
-        ->Bind(1, cutOff.toSecsSinceEpoch())
-        .Run();
+    const CStatementLease purged =
+        m_db.Cached(QStringLiteral("DELETE FROM KORNINGAR WHERE START < ? AND SLUT IS NOT NULL "
+                                   "RETURNING UTSKRIFT"));
+    purged->Bind(1, cutOff.toSecsSinceEpoch());
+    QStringList outputFiles;
+    while (purged->Step()) {
+        if (!purged->IsNull(0))
+            outputFiles << purged->ColumnText(0);
+    }
     transaction.Commit();
+    for (const QString& file : outputFiles)
+        QFile::remove(file);
 }
 
 // ---- whole-list reads ----------------------------------------------------------
@@ -700,7 +765,7 @@ QVector<CSystemDatabase::PendingRun> CSystemDatabase::PendingRuns() {
             .arg(kRunColumns));
     QVector<PendingRun> pending;
     while (rows->Step())
-        pending << PendingRun{RunFrom(*rows), rows->ColumnInt64(13)};
+        pending << PendingRun{RunFrom(*rows), rows->ColumnInt64(kRunColumnCount)};
     return pending;
 }
 
@@ -718,7 +783,8 @@ CSystemDatabase::StartCheck CSystemDatabase::CheckStart(const CRun& run) {
     const CStatementLease row = m_db.Cached(QStringLiteral(
         "SELECT k.UTFALL, k.AGARE, m.TID, m.MODELL, m.MAKRO, m.IMPLEMENTED, "
         "(SELECT NUMMER FROM SEKVENS WHERE NAMN = 'RUNFLAGG' || m.NYCKEL), "
-        "(SELECT NUMMER FROM SEKVENS WHERE NAMN = 'DRIFT') "
+        "(SELECT NUMMER FROM SEKVENS WHERE NAMN = 'DRIFT'), "
+        "(SELECT NUMMER FROM SEKVENS WHERE NAMN = 'MAXTID' || m.NYCKEL) "
         "FROM KORNINGAR k LEFT JOIN MONITOR m ON m.NYCKEL = k.NYCKEL WHERE k.rowid = ?"));
     row->Bind(1, run.id);
     StartCheck check;
@@ -733,22 +799,28 @@ CSystemDatabase::StartCheck CSystemDatabase::CheckStart(const CRun& run) {
     check.active = row->ColumnInt64(5) != 0;
     check.running = row->ColumnInt64(6) != 0;
     check.schedulerOn = row->ColumnInt64(7) != 0;
+    check.timeLimitMinutes = std::max<qint64>(0, row->ColumnInt64(8));
     return check;
 }
 
-void CSystemDatabase::MarkStarted(qint64 runId, qint64 at, const QString& host) {
-    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET UTFALL = NULL, START = ?, VARD = ? "
-                               "WHERE rowid = ?"))
+// VAKT 0 before the supervisor is even started: from here on only the supervisor or its
+// lost heartbeat ends the run, never a look at the run flag.
+void CSystemDatabase::MarkStarted(qint64 runId, qint64 at, const QString& host,
+                                  const QString& outputPath) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET UTFALL = NULL, START = ?1, VARD = ?2, "
+                               "VAKT = 0, HJARTSLAG = ?1, UTSKRIFT = ?3 WHERE rowid = ?4"))
         ->Bind(1, at)
         .Bind(2, host)
-        .Bind(3, runId)
+        .Bind(3, outputPath)
+        .Bind(4, runId)
         .Run();
 }
 
-void CSystemDatabase::SetRunProcess(qint64 runId, qint64 processId) {
-    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET PROCESS = ? WHERE rowid = ?"))
+void CSystemDatabase::SetRunProcesses(qint64 runId, qint64 processId, qint64 supervisorId) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET PROCESS = ?, VAKT = ? WHERE rowid = ?"))
         ->Bind(1, processId)
-        .Bind(2, runId)
+        .Bind(2, supervisorId)
+        .Bind(3, runId)
         .Run();
 }
 
@@ -764,8 +836,9 @@ void CSystemDatabase::CloseRun(qint64 runId, qint64 at, CRun::Outcome outcome,
 }
 
 void CSystemDatabase::MarkRunning(int key, qint64 at) {
-    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET IGANG = ? WHERE NYCKEL = ? AND "
-                               "SLUT IS NULL AND UTFALL IS NULL AND IGANG IS NULL"))
+    m_db.Cached(
+            QStringLiteral("UPDATE KORNINGAR SET IGANG = ? WHERE NYCKEL = ? AND "
+                           "SLUT IS NULL AND UTFALL IS NULL AND IGANG IS NULL AND VAKT IS NULL"))
         ->Bind(1, at)
         .Bind(2, key)
         .Run();
@@ -773,7 +846,8 @@ void CSystemDatabase::MarkRunning(int key, qint64 at) {
 
 void CSystemDatabase::EndRun(int key, qint64 at, CRun::Outcome outcome) {
     m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET IGANG = IFNULL(IGANG, ?1), SLUT = ?1, "
-                               "UTFALL = ?2 WHERE NYCKEL = ?3 AND SLUT IS NULL AND UTFALL IS NULL"))
+                               "UTFALL = ?2 WHERE NYCKEL = ?3 AND SLUT IS NULL AND UTFALL IS NULL "
+                               "AND VAKT IS NULL"))
         ->Bind(1, at)
         .Bind(2, StoredOutcome(outcome))
         .Bind(3, key)
@@ -787,7 +861,8 @@ void CSystemDatabase::EndQuietRuns(qint64 now) {
     m_db.Cached(QStringLiteral(
                     "UPDATE KORNINGAR SET SLUT = MAX(START, (SELECT NUMMER FROM SEKVENS WHERE "
                     "NAMN = 'CALC_TIME' || KORNINGAR.NYCKEL)), UTFALL = ?1 "
-                    "WHERE SLUT IS NULL AND UTFALL IS NULL AND IFNULL((SELECT NUMMER FROM "
+                    "WHERE SLUT IS NULL AND UTFALL IS NULL AND VAKT IS NULL AND IFNULL((SELECT "
+                    "NUMMER FROM "
                     "SEKVENS WHERE NAMN = 'RUNFLAGG' || KORNINGAR.NYCKEL), 0) = 0 AND "
                     "(SELECT NUMMER FROM "
                     "SEKVENS WHERE NAMN = 'CALC_TIME' || KORNINGAR.NYCKEL) >= START"))
@@ -797,7 +872,7 @@ void CSystemDatabase::EndQuietRuns(qint64 now) {
     // every run older than the silence.
     m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET SLUT = ?1, UTFALL = ?2 "
                                "WHERE SLUT IS NULL AND UTFALL IS NULL AND IGANG IS NULL AND "
-                               "+START < ?3 AND "
+                               "VAKT IS NULL AND +START < ?3 AND "
                                "IFNULL((SELECT NUMMER FROM SEKVENS WHERE "
                                "NAMN = 'RUNFLAGG' || KORNINGAR.NYCKEL), 0) = 0"))
         ->Bind(1, now)
@@ -805,6 +880,70 @@ void CSystemDatabase::EndQuietRuns(qint64 now) {
         .Bind(3, now - kLongestSilenceSeconds)
         .Run();
     transaction.Commit();
+}
+
+QHash<qint64, qint64> CSystemDatabase::SupervisedHeartbeats() {
+    const CStatementLease rows = m_db.Cached(
+        QStringLiteral("SELECT rowid, HJARTSLAG FROM KORNINGAR WHERE SLUT IS NULL AND UTFALL IS "
+                       "NULL AND VAKT IS NOT NULL"));
+    QHash<qint64, qint64> heartbeats;
+    while (rows->Step())
+        heartbeats.insert(rows->ColumnInt64(0), rows->ColumnInt64(1));
+    return heartbeats;
+}
+
+// Not when a beat came after all, or the run ended meanwhile.
+std::optional<CRun> CSystemDatabase::CloseLostRun(qint64 runId, qint64 heartbeat, qint64 now) {
+    const CStatementLease lost = m_db.Cached(
+        QStringLiteral("UPDATE KORNINGAR SET SLUT = ?1, UTFALL = ?2 WHERE rowid = ?3 AND "
+                       "SLUT IS NULL AND UTFALL IS NULL AND HJARTSLAG = ?4 RETURNING %1")
+            .arg(kRunColumns));
+    lost->Bind(1, now)
+        .Bind(2, StoredOutcome(CRun::Outcome::Lost))
+        .Bind(3, runId)
+        .Bind(4, heartbeat);
+    std::optional<CRun> run;
+    if (lost->Step())
+        run = RunFrom(*lost);
+    while (lost->Step()) {
+    }
+    return run;
+}
+
+bool CSystemDatabase::RequestCancel(int key, const QString& who) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET AVBRYT = ? WHERE NYCKEL = ? AND SLUT IS NULL "
+                               "AND UTFALL IS NULL AND VAKT IS NOT NULL AND AVBRYT IS NULL"))
+        ->Bind(1, who)
+        .Bind(2, key)
+        .Run();
+    return m_db.Changes() > 0;
+}
+
+QSet<int> CSystemDatabase::CancellableRuns() {
+    const CStatementLease rows = m_db.Cached(
+        QStringLiteral("SELECT NYCKEL FROM KORNINGAR WHERE SLUT IS NULL AND UTFALL IS NULL AND "
+                       "VAKT IS NOT NULL AND AVBRYT IS NULL"));
+    QSet<int> keys;
+    while (rows->Step())
+        keys.insert(rows->ColumnInt(0));
+    return keys;
+}
+
+// Through the index of the runs whose flag was cleared: only their rows are looked at.
+QHash<int, CRun> CSystemDatabase::LatestRunsWithClearedFlag() {
+    const CStatementLease rows = m_db.Cached(
+        QStringLiteral("SELECT %1 FROM KORNINGAR k WHERE rowid IN (SELECT (SELECT rowid FROM "
+                       "KORNINGAR WHERE NYCKEL = r.NYCKEL AND SLUT IS NOT NULL AND UTFALL NOT IN "
+                       "('hoppades över', 'väntar') ORDER BY START DESC, rowid DESC LIMIT 1) "
+                       "FROM (SELECT DISTINCT NYCKEL FROM KORNINGAR WHERE ATERSTALLD = 1) r)")
+            .arg(kRunColumns));
+    QHash<int, CRun> runs;
+    while (rows->Step()) {
+        const CRun run = RunFrom(*rows);
+        if (run.flagCleared)
+            runs.insert(run.key, run);
+    }
+    return runs;
 }
 
 QHash<int, QString> CSystemDatabase::OpenRunHosts() {

@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QVector>
 #include <functional>
@@ -88,6 +89,9 @@ public:
     std::optional<qint64> StoredNumber(const QString& name) { return ReadNumber(name); }
     bool SettingExists(const QString& name);
     void SetSetting(const QString& name, qint64 value);
+    // Settings that are text (TEXTINSTALLNING); an empty text when none is stored.
+    QString TextSetting(const QString& name);
+    void SetTextSetting(const QString& name, const QString& value);
     bool IsRunFlagSet(int key);
     // One transaction for all.
     void ResetRunFlags(const QVector<int>& keys);
@@ -144,20 +148,36 @@ public:
         bool active = false;
         bool running = false;
         bool schedulerOn = false;
+        // The row's time limit in minutes, 0 for none.
+        qint64 timeLimitMinutes = 0;
     };
     StartCheck CheckStart(const CRun& run);
-    // The pending run starts now on the host.
-    void MarkStarted(qint64 runId, qint64 at, const QString& host);
-    void SetRunProcess(qint64 runId, qint64 processId);
+    // The pending run starts now on the host, watched by a supervisor that writes the
+    // calculation's output to outputPath.
+    void MarkStarted(qint64 runId, qint64 at, const QString& host, const QString& outputPath);
+    // The calculation runs as processId, watched by the supervisor's process.
+    void SetRunProcesses(qint64 runId, qint64 processId, qint64 supervisorId);
     // Ends one run, whatever it was: not started, skipped, ...
     void CloseRun(qint64 runId, qint64 at, CRun::Outcome outcome, const QString& reason);
-    // The run flag was seen up: the row's open run runs since then.
+    // For runs without a supervisor, which only their run flag tells about (started by an
+    // older version): the flag was seen up, the row's open run runs since then.
     void MarkRunning(int key, qint64 at);
-    // Ends the row's open run.
+    // Ends the row's open run without a supervisor.
     void EndRun(int key, qint64 at, CRun::Outcome outcome);
-    // Ends the runs that wrote their calculation time between two looks at
-    // their flag, and those that showed no sign of running within five minutes.
+    // Ends the runs without a supervisor that wrote their calculation time between two looks
+    // at their flag, and those that showed no sign of running within five minutes.
     void EndQuietRuns(qint64 now);
+    // The heartbeat of every open supervised run, by run.
+    QHash<qint64, qint64> SupervisedHeartbeats();
+    // Closes the run as lost if its heartbeat is still the one given; the run closed.
+    std::optional<CRun> CloseLostRun(qint64 runId, qint64 heartbeat, qint64 now);
+    // Asks the supervisor of the row's open run to stop it; false when the row has no open
+    // supervised run, or its cancel was asked for already.
+    bool RequestCancel(int key, const QString& who);
+    // The rows whose open run is supervised and not yet asked to stop.
+    QSet<int> CancellableRuns();
+    // The rows whose latest ended run left its run flag set for the supervisor to clear.
+    QHash<int, CRun> LatestRunsWithClearedFlag();
     // The host each row's open run was started on, where one was recorded.
     QHash<int, QString> OpenRunHosts();
     // The row's runs, newest first, from offset on, at most limit of them.

@@ -2,6 +2,7 @@
 
 #include "base/clock.h"
 #include "base/diagnostics.h"
+#include "base/filedescriptor.h"
 #include "base/spawn.h"
 #include "data/run.h"
 #include "files/programpaths.h"
@@ -12,11 +13,52 @@
 #include "schedule/schedulerpeers.h"
 #include "settings/monitorsettings.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 namespace {
+
+// A supervisor tells at once; one that has not within this long is taken as failed.
+constexpr int kSupervisorAnswerMs = 30000;
+
+struct SupervisorReport {
+    bool answered = false;
+    qint64 pid = -1;
+    int error = 0;
+};
+
+// One line, "<pid> <errno>", then the end of the pipe.
+SupervisorReport ReadSupervisorReport(int fd) {
+    QByteArray line;
+    QDeadlineTimer deadline(kSupervisorAnswerMs);
+    while (!line.contains('\n')) {
+        pollfd readable{fd, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, int(std::max<qint64>(0, deadline.remainingTime())));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return {};
+        char chunk[64];
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return {};
+        line.append(chunk, got);
+    }
+    const QList<QByteArray> words = line.trimmed().split(' ');
+    if (words.size() != 2)
+        return {};
+    return {true, words.at(0).toLongLong(), words.at(1).toInt()};
+}
 
 // Why a pending run must not start now; empty when it may.
 QString WhySkipped(const CSystemDatabase::StartCheck& check, const CRun& run, StartRule rule) {
@@ -67,9 +109,10 @@ std::optional<CLaunchReport> CCalculationLauncher::StartPending(CSystemDatabase&
                                                                 const CMonitorSettings& settings,
                                                                 StartRule rule) {
     CLaunchReport report{run.key, run.model, run.macro, false, true, {}};
+    CSystemDatabase::StartCheck check;
     {
         CSqliteTransaction transaction(db.Connection());
-        const CSystemDatabase::StartCheck check = db.CheckStart(run);
+        check = db.CheckStart(run);
         if (!check.pending || check.owner != m_peers.Id())
             return std::nullopt;
         report.reason = WhySkipped(check, run, rule);
@@ -81,15 +124,15 @@ std::optional<CLaunchReport> CCalculationLauncher::StartPending(CSystemDatabase&
             Log(run, QStringLiteral("startades inte: %1").arg(report.reason));
             return report;
         }
-        db.MarkStarted(run.id, now, m_peers.Host());
+        db.MarkStarted(run.id, now, m_peers.Host(), m_paths.OutputFile(run.id));
         transaction.Commit();
     }
-    qint64 processId = 0;
-    report.reason = Spawn(run, settings, processId);
+    CStartedProcesses processes;
+    report.reason = Spawn(run, settings, check.timeLimitMinutes, processes);
     report.started = report.reason.isEmpty();
     if (report.started) {
-        m_processes.Remember(run.key, processId);
-        db.SetRunProcess(run.id, processId);
+        m_processes.Remember(run.key, processes.calculation);
+        db.SetRunProcesses(run.id, processes.calculation, processes.supervisor);
         Log(run, {});
     } else {
         db.CloseRun(run.id, m_clock.Now().toSecsSinceEpoch(), CRun::Outcome::NotStarted,
@@ -101,26 +144,55 @@ std::optional<CLaunchReport> CCalculationLauncher::StartPending(CSystemDatabase&
     return report;
 }
 
-// Empty when the program started.
+// The supervisor starts the program with the six arguments and stays with it; it tells
+// through a pipe whether the program started. Empty when it did.
 QString CCalculationLauncher::Spawn(const CRun& run, const CMonitorSettings& settings,
-                                    qint64& processId) const {
+                                    qint64 timeLimitMinutes, CStartedProcesses& processes) const {
     if (const QString whyNot = WhyNotStartable(settings.programPath); !whyNot.isEmpty())
         return whyNot;
+    if (!QDir().mkpath(m_paths.OutputFolder()))
+        return QStringLiteral("mappen för körningarnas utskrifter %1 kan inte skapas")
+            .arg(m_paths.OutputFolder());
     const QString program = settings.programPath.contains(QLatin1Char('/'))
                                 ? settings.programPath
                                 : QStandardPaths::findExecutable(settings.programPath);
     const std::vector<std::string> arguments = {
+        "--database",
+        QFile::encodeName(m_paths.MonitorDatabase()).toStdString(),
+        "--run",
+        std::to_string(run.id),
+        "--output",
+        QFile::encodeName(m_paths.OutputFile(run.id)).toStdString(),
+        "--time-limit",
+        std::to_string(timeLimitMinutes),
+        "--report-fd",
+        "3",
+        "--",
+        QFile::encodeName(program).toStdString(),
         QFile::encodeName(run.model + QStringLiteral(".vxm")).toStdString(),
         run.macro.toStdString(),
         std::to_string(run.key),
         std::to_string(settings.mayWriteIp21),
         QFile::encodeName(m_paths.MonitorDatabase()).toStdString(),
         "1"};
-    const SpawnResult spawned = SpawnDetached(QFile::encodeName(program).toStdString(), arguments);
+    const std::string supervisor = QFile::encodeName(m_paths.RunSupervisor()).toStdString();
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return QString::fromStdString(DescribeStartFailure(supervisor, errno));
+    CFileDescriptor readEnd(report[0]);
+    CFileDescriptor writeEnd(report[1]);
+    const SpawnResult spawned = SpawnDetached(supervisor, arguments, writeEnd.Get());
+    writeEnd.Close();
     if (spawned.pid < 0)
+        return QStringLiteral("körningens övervakare: %1")
+            .arg(QString::fromStdString(DescribeStartFailure(supervisor, spawned.error)));
+    const SupervisorReport started = ReadSupervisorReport(readEnd.Get());
+    if (!started.answered)
+        return QStringLiteral("körningens övervakare svarade inte");
+    if (started.pid < 0)
         return QString::fromStdString(
-            DescribeStartFailure(QFile::encodeName(program).toStdString(), spawned.error));
-    processId = spawned.pid;
+            DescribeStartFailure(QFile::encodeName(program).toStdString(), started.error));
+    processes = {started.pid, spawned.pid};
     return {};
 }
 

@@ -37,8 +37,9 @@ enum class StartRule {
     RunNow,
 };
 
-// Starts the calculation program for one pending run with its six arguments, as a process
-// of its own that is not waited for, and writes the outcome to the run's record in the
+// Starts the calculation program for one pending run with its six arguments through a run
+// supervisor of its own that is not waited for (the supervisor records the run's end), and
+// writes the outcome to the run's record in the
 // history and to the monitor log (the usual line when the program started, the same line
 // with the reason appended when it could not start or was skipped).
 class CCalculationLauncher {
@@ -55,7 +56,12 @@ public:
     static QString WhyNotStartable(const QString& programPath);
 
 private:
-    QString Spawn(const CRun& run, const CMonitorSettings& settings, qint64& processId) const;
+    struct CStartedProcesses {
+        qint64 calculation = 0;
+        qint64 supervisor = 0;
+    };
+    QString Spawn(const CRun& run, const CMonitorSettings& settings, qint64 timeLimitMinutes,
+                  CStartedProcesses& processes) const;
     void Log(const CRun& run, const QString& problem);
 
     const CProgramPaths& m_paths;

@@ -19,6 +19,11 @@ struct CRunState {
     // The host another scheduler started the row's open run on; only that host can tell
     // whether it still runs.
     QString elsewhere{};
+    // The row's run is watched by a supervisor that may be asked to cancel it.
+    bool cancellable = false;
+    // How the latest run ended when its calculation left the run flag set for its supervisor
+    // to clear; empty once a run ended well.
+    QString clearedFlagEnd{};
 };
 
 struct CRunStates {

@@ -1,6 +1,7 @@
 #include "schedule/runstatereader.h"
 
 #include "base/clock.h"
+#include "history/runhistory.h"
 #include "log/monitorlog.h"
 #include "monitordb/databaseerror.h"
 #include "monitordb/databasefault.h"
@@ -76,8 +77,21 @@ void CRunStateReader::ReadStates(CSystemDatabase& db, bool replaced, CRunStates&
                                       calcTimes.value(row.key), mesTimes.value(row.key),
                                       flags.value(row.key) ? elsewhere.value(row.key) : QString()});
     }
+    AddRunEnds(db, states.byKey);
     RecordFlagChanges(db, flags);
     states.notices = ReportNewlyStale(db, rows, stale);
+}
+
+void CRunStateReader::AddRunEnds(CSystemDatabase& db, QHash<int, CRunState>& states) {
+    for (const int key : db.CancellableRuns()) {
+        if (const auto state = states.find(key); state != states.end())
+            state->cancellable = true;
+    }
+    const QHash<int, CRun> cleared = db.LatestRunsWithClearedFlag();
+    for (auto run = cleared.constBegin(); run != cleared.constEnd(); ++run) {
+        if (const auto state = states.find(run.key()); state != states.end())
+            state->clearedFlagEnd = RunHistory::OutcomeText(run.value());
+    }
 }
 
 std::optional<CRunStates> CRunStateReader::ReportUnusable(const CDatabaseError& error) {

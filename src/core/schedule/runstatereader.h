@@ -20,6 +20,10 @@ class CProblemReporter;
 // Used from one thread at a time.
 class CRunStateReader {
 public:
+    // What the supervisors recorded of each row's runs: whether a run may be cancelled, and
+    // how the latest ended when its flag had to be cleared.
+    static void AddRunEnds(CSystemDatabase& db, QHash<int, CRunState>& states);
+
     // host: the host this program runs on.
     CRunStateReader(QString databasePath, QString host, const CClock& clock,
                     CCalculationProcesses& processes, CMonitorLog& log, CProblemReporter& problems,

@@ -174,12 +174,16 @@ QStringList CScheduleListing::Lines() const {
 }
 
 QStringList CScheduleListing::HistoryLines(const QVector<CRun>& runs) {
-    QVector<QString> cells{QStringLiteral("START"), QStringLiteral("VARAKTIGHET"),
+    QVector<QString> cells{QStringLiteral("START"),       QStringLiteral("KÖRNING"),
+                           QStringLiteral("VARAKTIGHET"), QStringLiteral("SLUTSTATUS"),
+                           QStringLiteral("CPU"),         QStringLiteral("MINNE"),
                            QStringLiteral("UTFALL")};
     for (const CRun& run : runs)
-        cells << TimeText(run.launched) << RunHistory::DurationOrState(run)
+        cells << TimeText(run.launched) << QString::number(run.id)
+              << RunHistory::DurationOrState(run) << RunHistory::ExitStatusText(run)
+              << RunHistory::CpuText(run) << RunHistory::MemoryText(run)
               << Printable(RunHistory::OutcomeText(run));
-    return AlignedLines(cells, {false, true, false});
+    return AlignedLines(cells, {false, true, true, false, true, true, false});
 }
 
 QString CScheduleListing::TimeLeft(qint64 seconds) {

@@ -5,6 +5,13 @@ const char* const kHeadings[] = {"Starttid", "Modell", "Startmacro", "Senaste be
                                  "Senaste mätdatatid"};
 const int kWidths[] = {120, 270, 170, 110, 110};
 
+QString ClearedFlagToolTip(const QString& end) {
+    return QStringLiteral("Den senaste körningen slutade utan att beräkningen återställde sin "
+                          "beräkningsflagga (%1); övervakaren återställde den. Markeringen "
+                          "försvinner när en körning blir klar.")
+        .arg(end);
+}
+
 QString StaleToolTip() {
     return QStringLiteral("Beräkningsflaggan är satt, men ingen beräkning för raden körs på den "
                           "här datorn. Har beräkningen avbrutits, återställ flaggan med "
@@ -72,13 +79,17 @@ QVariant CScheduleModel::data(const QModelIndex& index, int role) const {
         if (!line.launchFailure.isEmpty())
             return QStringLiteral("Beräkningsprogrammet kunde inte startas: %1")
                 .arg(line.launchFailure);
+        if (!line.clearedFlagEnd.isEmpty())
+            return ClearedFlagToolTip(line.clearedFlagEnd);
         return {};
     case StateImageRole:
         return int(line.stateImage);
     case StaleRole:
         return line.stale;
     case LaunchFailureRole:
-        return line.launchFailure;
+        return line.launchFailure.isEmpty() ? line.clearedFlagEnd : line.launchFailure;
+    case CancellableRole:
+        return line.cancellable;
     }
     return {};
 }
@@ -185,7 +196,17 @@ void CScheduleModel::ApplyRunStates(const QHash<int, CRunState>& states) {
         SetStateImage(row, StateImages::WithRunFlag(m_lines.at(row).stateImage, state->running));
         SetStale(row, state->stale);
         SetTimes(row, state->calcSeconds, state->mesSeconds);
+        SetRunEnd(row, state->cancellable, state->clearedFlagEnd);
     }
+}
+
+void CScheduleModel::SetRunEnd(int row, bool cancellable, const QString& clearedFlagEnd) {
+    CScheduleLine& line = m_lines[row];
+    if (line.cancellable == cancellable && line.clearedFlagEnd == clearedFlagEnd)
+        return;
+    line.cancellable = cancellable;
+    line.clearedFlagEnd = clearedFlagEnd;
+    LineChanged(row, {LaunchFailureRole, CancellableRole, Qt::ToolTipRole});
 }
 
 void CScheduleModel::SetLaunchFailure(int key, const QString& reason) {

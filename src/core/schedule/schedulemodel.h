@@ -37,6 +37,10 @@ struct CScheduleLine {
     bool stale = false;
     // Why the row's last start failed; empty once it started.
     QString launchFailure;
+    // How the latest run ended when its supervisor had to clear the run flag it left set.
+    QString clearedFlagEnd;
+    // Its run is supervised and may be cancelled.
+    bool cancellable = false;
 };
 
 // The lines of the schedule list, as the window shows them: the stored rows, read anew
@@ -45,7 +49,9 @@ class CScheduleModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { StartTime, Model, Macro, CalcTime, MesTime, ColumnCount };
-    enum Role { StateImageRole = Qt::UserRole + 1, StaleRole, LaunchFailureRole };
+    // LaunchFailureRole: why the line is marked as failed (a failed start, or a run that left
+    // its flag set), empty when it is not.
+    enum Role { StateImageRole = Qt::UserRole + 1, StaleRole, LaunchFailureRole, CancellableRole };
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -79,6 +85,7 @@ public:
     static int ColumnWidth(int column);
 
 private:
+    void SetRunEnd(int row, bool cancellable, const QString& clearedFlagEnd);
     void SetStale(int row, bool stale);
     void LineChanged(int row, const QVector<int>& roles);
     void IndexKeys();

@@ -1,6 +1,8 @@
 #include "schedule/scheduler.h"
 
 #include "base/clock.h"
+#include "base/diagnostics.h"
+#include "data/schedulerow.h"
 #include "files/programpaths.h"
 #include "log/monitorlog.h"
 #include "monitordb/databaseerror.h"
@@ -48,6 +50,7 @@ CScheduler::WakeUp CScheduler::Tick(const LaunchListener& launched,
             ReportFailure(FaultText(e));
         return {};
     }
+    LogLostRuns(decision.lost);
     const WakeUp wakeUp{decision.settings.schedulerOn != 0, decision.judgement.schedulingService};
     if (decided)
         decided(wakeUp);
@@ -140,6 +143,18 @@ QString CScheduler::Tidy(CSystemDatabase& db, const Decision& decision) {
     return {};
 }
 
+void CScheduler::LogLostRuns(const QVector<CRun>& lost) {
+    for (const CRun& run : lost) {
+        const QString why = QStringLiteral("förlorad: körningens övervakare på %1 hördes senast av "
+                                           "%2")
+                                .arg(run.host, TimeText(run.heartbeat));
+        qCWarning(lcSchedule).noquote() << "Raden" << run.key << why;
+        m_log.AppendLogLine(run.model + QStringLiteral("   ") + run.macro +
+                                QStringLiteral("   (%1)").arg(why),
+                            m_clock.Now());
+    }
+}
+
 bool CScheduler::OpenForTick(CSystemDatabase& db) {
     QElapsedTimer waited;
     waited.start();
@@ -179,6 +194,14 @@ CScheduler::Decision CScheduler::Decide(CSystemDatabase& db) {
     decision.now = m_clock.Now();
     decision.judgement = m_peers.Beat(db, decision.now);
     decision.settings = CMonitorSettings::Load(db);
+    // Every scheduler on the file looks, whoever starts: a run's supervisor may have died
+    // on any host.
+    const qint64 now = decision.now.toSecsSinceEpoch();
+    for (const CHeartbeatWatch::Silent& silent :
+         m_heartbeats.Look(db.SupervisedHeartbeats(), now)) {
+        if (std::optional<CRun> lost = db.CloseLostRun(silent.runId, silent.heartbeat, now))
+            decision.lost << *lost;
+    }
     if (decision.judgement.mayStart) {
         TakeOverPending(db, decision);
         DecideMinutes(db, decision);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/run.h"
+#include "schedule/heartbeatwatch.h"
 #include "schedule/schedulerpeers.h"
 #include "settings/monitorsettings.h"
 
@@ -75,6 +76,8 @@ private:
         CMonitorSettings settings;
         // The pending runs this scheduler is to start, decided now or taken over.
         QVector<CRun> batch;
+        // The runs closed as lost: their supervisor's heartbeat stopped.
+        QVector<CRun> lost;
         bool evaluated = false;
         QDateTime now;
         CSchedulerPeers::Judgement judgement;
@@ -86,6 +89,7 @@ private:
     void DecideMinutes(CSystemDatabase& db, Decision& decision);
     void ReportFailure(const QString& faultText);
     QString Tidy(CSystemDatabase& db, const Decision& decision);
+    void LogLostRuns(const QVector<CRun>& lost);
 
     const CProgramPaths& m_paths;
     const CClock& m_clock;
@@ -95,5 +99,6 @@ private:
     const std::atomic<bool>& m_stop;
     CSchedulerPeers& m_peers;
     bool m_openFaultReported = false;
+    CHeartbeatWatch m_heartbeats;
     DecisionHooks m_hooks;
 };

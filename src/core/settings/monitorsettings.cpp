@@ -33,5 +33,6 @@ CMonitorSettings CMonitorSettings::Assemble(CSystemDatabase& db,
     settings.programPath = TrimmedRight(db.GetProgramPath());
     settings.mayWriteIp21 = SaturatedInt(number(QStringLiteral("SAVE")));
     settings.schedulerOn = SaturatedInt(number(QStringLiteral("DRIFT")));
+    settings.failureCommand = db.TextSetting(QStringLiteral("KOR_VID_FEL"));
     return settings;
 }

@@ -16,6 +16,7 @@ struct CMonitorSettings {
     int pidDays = 10;             // PID: days kept in the PID table
     int showColumn4 = 0;          // SHOW_KOL4: kept, nothing depends on it
     QString programPath;          // the calculation program
+    QString failureCommand;       // KOR_VID_FEL: run after a run that did not end well
 
     // Reads every setting (creating the missing ones with 0) and puts the
     // defaults in place of a stored 0 where a setting has one.

@@ -16,11 +16,13 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -36,6 +38,8 @@ const QString kTimeDefault = QStringLiteral("0000");
 constexpr int kOpenRetryMs = 200;
 // A macro database another program holds is tried this often.
 constexpr int kMacroOpenAttempts = 5;
+// A week: a limit beyond it is no limit an operator means.
+constexpr int kLongestTimeLimitMinutes = 7 * 24 * 60;
 
 // Å, Ä and Ö after Z, and upper and lower case together, where a Swedish
 // operator looks for a name. Names that differ only in case keep their stored order.
@@ -95,6 +99,7 @@ void CDlgInmatning::BuildControls() {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(BuildModelGroup());
     layout->addWidget(BuildStartTimeGroup());
+    layout->addWidget(BuildTimeLimitRow());
     layout->addWidget(buttons);
     // Like every dialog of the program: its fields never stretch.
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -155,6 +160,26 @@ QWidget* CDlgInmatning::BuildStartTimeGroup() {
     return group;
 }
 
+// Stored as a named number of the row's: the supervisor stops a run at it.
+QWidget* CDlgInmatning::BuildTimeLimitRow() {
+    auto* row = new QWidget(this);
+    m_timeLimitBox = new QSpinBox(row);
+    m_timeLimitBox->setRange(0, kLongestTimeLimitMinutes);
+    m_timeLimitBox->setObjectName(QStringLiteral("timeLimitBox"));
+    auto* label = new QLabel(QStringLiteral("&Längsta körtid (minuter, 0 = ingen gräns):"), row);
+    label->setBuddy(m_timeLimitBox);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(label);
+    layout->addWidget(m_timeLimitBox);
+    layout->addStretch();
+    return row;
+}
+
+int CDlgInmatning::TimeLimit() const {
+    return m_timeLimitBox->value();
+}
+
 // Installing a mask enables its field; no field is usable until a kind is chosen.
 void CDlgInmatning::InstallMasks() {
     m_absoluteEdit->SetMask(kAbsoluteMask, kAbsoluteDefault, 0, 0);
@@ -192,6 +217,7 @@ std::optional<int> CDlgInmatning::LoadRow() {
         m_strModel = row.model;
         m_strMacro = row.macro;
         m_nImplemented = row.implemented;
+        m_timeLimitBox->setValue(m_schedule.TimeLimit(m_nKey));
     } catch (const CDatabaseError& e) {
         m_messenger.ShowMessage(FaultText(e, QStringLiteral("Raden kunde inte läsas.")));
     }

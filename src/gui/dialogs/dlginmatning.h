@@ -13,6 +13,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 
 // Creates a schedule row or changes one: model file, start macro and start time
 // of one of three kinds. It stores nothing itself; the caller stores the result.
@@ -42,6 +43,8 @@ public:
     QString Model() const { return m_strModel; }
     QString Macro() const { return m_strMacro; }
     int Implemented() const { return m_nImplemented; }
+    // The longest a run may take, in minutes; 0 for no limit.
+    int TimeLimit() const;
 
     void accept() override;
     void reject() override;
@@ -50,6 +53,7 @@ private:
     void BuildControls();
     QWidget* BuildModelGroup();
     QWidget* BuildStartTimeGroup();
+    QWidget* BuildTimeLimitRow();
     void InstallMasks();
     void FillWeekdays();
     std::optional<int> LoadRow();
@@ -79,6 +83,7 @@ private:
     QComboBox* m_weekdayBox = nullptr;
     CMaskEdit* m_weekdayTimeEdit = nullptr;
     QLabel* m_weekdayUnit = nullptr;
+    QSpinBox* m_timeLimitBox = nullptr;
 
     Kind m_nKind = NoKind;
     int m_nImplemented = 0;

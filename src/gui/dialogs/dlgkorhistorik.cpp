@@ -2,12 +2,14 @@
 
 #include "base/messenger.h"
 #include "commands/schedulecommands.h"
+#include "dialogs/dlgvisalogg.h"
 #include "history/runhistorymodel.h"
 #include "monitordb/databaseerror.h"
 #include "monitordb/databasefault.h"
 #include "widgets/cuttexttipdelegate.h"
 #include "widgets/screenroom.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -49,14 +51,24 @@ CDlgKorhistorik::CDlgKorhistorik(const CScheduleCommands& schedule, int key, con
     auto* close = new QPushButton(QStringLiteral("Stäng"), this);
     close->setDefault(true);
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    m_showOutput = new QPushButton(QStringLiteral("&Visa utskrift"), this);
+    m_showOutput->setObjectName(QStringLiteral("showOutputButton"));
+    m_showOutput->setToolTip(QStringLiteral("Visar vad den markerade körningen skrev ut"));
+    m_showOutput->setEnabled(false);
+    connect(m_showOutput, &QPushButton::clicked, this, &CDlgKorhistorik::ShowOutput);
+    connect(m_table, &QTableView::doubleClicked, this, &CDlgKorhistorik::ShowOutput);
     connect(m_runs, &CRunHistoryModel::FetchFailed, this,
             [this](const QString& text) { m_messenger.ShowMessage(text); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_statistics);
     layout->addWidget(m_table);
-    layout->addWidget(close, 0, Qt::AlignRight);
-    ResizeWithinScreen(*this, QSize(560, 420));
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_showOutput);
+    buttons->addStretch();
+    buttons->addWidget(close);
+    layout->addLayout(buttons);
+    ResizeWithinScreen(*this, QSize(760, 420));
 }
 
 int CDlgKorhistorik::Run() {
@@ -68,7 +80,23 @@ int CDlgKorhistorik::Run() {
         return QDialog::Rejected;
     }
     m_table->resizeColumnsToContents();
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { m_showOutput->setEnabled(!SelectedOutput().isEmpty()); });
     return exec();
+}
+
+// Only a supervised run has an output file.
+QString CDlgKorhistorik::SelectedOutput() const {
+    const QModelIndex current = m_table->currentIndex();
+    return current.isValid() ? m_runs->RunAt(current.row()).outputPath : QString();
+}
+
+void CDlgKorhistorik::ShowOutput() {
+    const QString output = SelectedOutput();
+    if (output.isEmpty())
+        return;
+    CDlgVisaLogg viewer(output, CDlgVisaLogg::LogKind::RunOutput, m_messenger, this);
+    viewer.Run();
 }
 
 void CDlgKorhistorik::ShowStatistics() {

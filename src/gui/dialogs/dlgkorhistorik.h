@@ -6,6 +6,7 @@ class CMessenger;
 class CScheduleCommands;
 class CRunHistoryModel;
 class QLabel;
+class QPushButton;
 class QTableView;
 
 // "Körhistorik": one row's runs, newest first, with the longest, shortest and
@@ -25,6 +26,8 @@ public:
 
 private:
     void ShowStatistics();
+    QString SelectedOutput() const;
+    void ShowOutput();
 
     const CScheduleCommands& m_schedule;
     const int m_key;
@@ -32,4 +35,5 @@ private:
     CRunHistoryModel* m_runs;
     QLabel* m_statistics;
     QTableView* m_table;
+    QPushButton* m_showOutput = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "dialogs/filechooser.h"
 #include "monitordb/databaseerror.h"
 #include "monitordb/databasefault.h"
+#include "schedule/calculationlauncher.h"
 #include "settings/monitorsettings.h"
 
 #include <QCheckBox>
@@ -48,6 +49,9 @@ void CDlgProgramVal::BuildControls() {
     m_programPathEdit->setReadOnly(true);
     auto* browse = new QPushButton(QStringLiteral("..."), this);
     browse->setFixedWidth(32);
+    m_failureCommandEdit = new QLineEdit(this);
+    m_failureCommandEdit->setPlaceholderText(QStringLiteral("tomt = inget kommando"));
+    m_failureCommandEdit->setObjectName(QStringLiteral("failureCommandEdit"));
     auto* cancel = new QPushButton(QStringLiteral("Avbryt"), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
@@ -95,6 +99,13 @@ void CDlgProgramVal::BuildControls() {
     layout->addLayout(grid);
     layout->addWidget(new QLabel(QStringLiteral("Sökväg till exekverande program:"), this));
     layout->addLayout(pathRow);
+    auto* failureLabel = new QLabel(QStringLiteral("&Kör vid fel:"), this);
+    failureLabel->setBuddy(m_failureCommandEdit);
+    failureLabel->setToolTip(QStringLiteral(
+        "Program som körs när en körning slutar på annat sätt än \"klar\", med radens nyckel, "
+        "modell, makro, utfall och utskriftsfil som fem argument"));
+    layout->addWidget(failureLabel);
+    layout->addWidget(m_failureCommandEdit);
     layout->addWidget(line);
     layout->addLayout(buttons);
 }
@@ -138,6 +149,7 @@ void CDlgProgramVal::ShowSettings(const CStoredSwitches& stored) {
     m_hideMinutesEdit->setText(QString::number(m_settings.minimizeMinutes));
     m_hideCheck->setChecked(stored.minimizePeriodically);
     ShowProgramPath(m_settings.programPath);
+    m_failureCommandEdit->setText(m_settings.failureCommand);
 }
 
 // Only a chosen file changes the path; what is typed into the field is never taken.
@@ -159,7 +171,7 @@ void CDlgProgramVal::ShowProgramPath(const QString& path) {
 // the database and the running program as they were.
 void CDlgProgramVal::accept() {
     const std::optional<Numbers> numbers = ReadNumbers();
-    if (!numbers)
+    if (!numbers || !FailureCommandStartable())
         return;
     try {
         StoreSettings(*numbers);
@@ -192,6 +204,20 @@ std::optional<CDlgProgramVal::Numbers> CDlgProgramVal::ReadNumbers() {
     return Numbers{*hideMinutes, *logDays, *pidDays};
 }
 
+// Checked when it is chosen, not after the first failed run that should have told someone.
+bool CDlgProgramVal::FailureCommandStartable() {
+    const QString command = m_failureCommandEdit->text().trimmed();
+    if (command.isEmpty())
+        return true;
+    const QString whyNot = CCalculationLauncher::WhyNotStartable(command);
+    if (whyNot.isEmpty())
+        return true;
+    m_messenger.ShowMessage(
+        QStringLiteral("Kommandot i fältet Kör vid fel kan inte startas: %1.").arg(whyNot));
+    m_failureCommandEdit->setFocus();
+    return false;
+}
+
 std::optional<int> CDlgProgramVal::ReadNumber(QLineEdit* field, const QString& fieldName) {
     bool isNumber = false;
     const int value = field->text().trimmed().toInt(&isNumber);
@@ -209,6 +235,7 @@ std::optional<int> CDlgProgramVal::ReadNumber(QLineEdit* field, const QString& f
 void CDlgProgramVal::StoreSettings(const Numbers& numbers) {
     m_settings.mayWriteIp21 = CheckValue(m_saveCheck);
     m_settings.programPath = m_strProgramPath;
+    m_settings.failureCommand = m_failureCommandEdit->text().trimmed();
     m_settings.schedulerOn = CheckValue(m_driftCheck);
     m_settings.minimizeMinutes = numbers.hideMinutes;
     m_settings.minimizePeriodically = CheckValue(m_hideCheck);

@@ -46,6 +46,7 @@ private:
         int pidDays;
     };
     std::optional<Numbers> ReadNumbers();
+    bool FailureCommandStartable();
     std::optional<int> ReadNumber(QLineEdit* field, const QString& fieldName);
     void StoreSettings(const Numbers& numbers);
     void RepaintMainWindow();
@@ -64,6 +65,7 @@ private:
     QLineEdit* m_logDaysEdit = nullptr;
     QLineEdit* m_pidDaysEdit = nullptr;
     QLineEdit* m_programPathEdit = nullptr;
+    QLineEdit* m_failureCommandEdit = nullptr;
 
     QString m_strProgramPath;
     bool m_bStoredLoginCheck = false;

@@ -115,6 +115,9 @@ int CDlgVisaLogg::Run() {
 void CDlgVisaLogg::ReportMissingFile() {
     if (m_kind == LogKind::ModelLog)
         m_messenger.ShowMessage(QStringLiteral("Modellen har ingen logg än"));
+    else if (m_kind == LogKind::RunOutput)
+        m_messenger.ShowMessage(
+            QStringLiteral("Körningens utskrift finns inte längre (%1).").arg(m_strLogPath));
     else
         m_messenger.ShowWarning(QStringLiteral("Felaktig sökväg till logfilen"));
 }

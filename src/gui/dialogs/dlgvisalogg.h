@@ -15,7 +15,7 @@ public:
     enum Result { ResultNotShown = 1, ResultClosed = 2 };
     // Whose log it is decides what a missing file means: a model writes its log only
     // once it has run.
-    enum class LogKind { MonitorLog, ModelLog };
+    enum class LogKind { MonitorLog, ModelLog, RunOutput };
     // Of a longer file only the whole lines within its last this many bytes are
     // shown, so that even a huge log opens at once.
     static constexpr qint64 kShownBytes = 4 * 1024 * 1024;

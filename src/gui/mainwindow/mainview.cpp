@@ -229,6 +229,7 @@ void CMainView::OnNewRow() {
     row.macro = dialog.Macro();
     try {
         row.key = m_schedule.SaveRow(row);
+        m_schedule.SetTimeLimit(row.key, dialog.TimeLimit());
     } catch (const CDatabaseError& e) {
         ShowFault(e, QStringLiteral("Kan inte spara raden"));
         return;
@@ -298,6 +299,8 @@ void CMainView::OnLineCommand(LineCommand command, int line) {
         return RunLineNow(line);
     case LineCommand::RunHistory:
         return ShowRunHistory(line);
+    case LineCommand::CancelRun:
+        return CancelRun(line);
     }
 }
 
@@ -329,6 +332,7 @@ void CMainView::ChangeLine(int line) {
     row.implemented = dialog.Implemented();
     try {
         m_schedule.SaveRow(row);
+        m_schedule.SetTimeLimit(key, dialog.TimeLimit());
     } catch (const CDatabaseError& e) {
         ShowFault(e, QStringLiteral("Kan inte spara raden"));
     }
@@ -409,6 +413,25 @@ void CMainView::RunLineNow(int line) {
     }
     if (m_messenger.AskYesNo(QStringLiteral("Vill du starta beräkningen för %1 nu?").arg(model)))
         m_runner.RunNow(key);
+}
+
+// The request is stored with the run; its supervisor, on whichever host, stops the
+// calculation within a few seconds and records who asked.
+void CMainView::CancelRun(int line) {
+    const CScheduleLine& row = m_lines.Line(line);
+    const int key = row.key;
+    if (!m_messenger.AskYesNo(
+            QStringLiteral("Vill du avbryta den pågående körningen av %1?").arg(row.model)))
+        return;
+    try {
+        if (!m_schedule.RequestCancel(key, CScheduleCommands::Requester()))
+            m_messenger.ShowMessage(QStringLiteral("Körningen av %1 har redan avslutats eller "
+                                                   "ombetts att avbrytas.")
+                                        .arg(row.model));
+    } catch (const CDatabaseError& e) {
+        ShowFault(e, QStringLiteral("Körningen kunde inte avbrytas."));
+    }
+    RefreshRunStates();
 }
 
 void CMainView::ShowRunHistory(int line) {

@@ -94,6 +94,7 @@ private:
     void OpenModel(int line);
     void ShowInformation(int line);
     void RunLineNow(int line);
+    void CancelRun(int line);
     void ShowRunHistory(int line);
 
     void ShowLog(const QString& path, CDlgVisaLogg::LogKind kind);

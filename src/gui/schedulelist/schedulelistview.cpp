@@ -137,6 +137,9 @@ void CScheduleListView::CreateContextMenu() {
                LineCommand::RunNow);
     AddCommand(QStringLiteral("Körhistorik"), QStringLiteral("Visar radens körningar"),
                LineCommand::RunHistory);
+    m_cancelRun =
+        AddCommand(QStringLiteral("Avbryt körning"),
+                   QStringLiteral("Avbryter radens pågående körning"), LineCommand::CancelRun);
 }
 
 // Owned by the list, not by the menu: a menu is a window of its own, and the prompt of
@@ -159,13 +162,14 @@ void CScheduleListView::AddActivation(const QString& text, const QString& prompt
     });
 }
 
-void CScheduleListView::AddCommand(const QString& text, const QString& prompt,
-                                   LineCommand command) {
+QAction* CScheduleListView::AddCommand(const QString& text, const QString& prompt,
+                                       LineCommand command) {
     QAction* action = AddMenuEntry(text, prompt);
     connect(action, &QAction::triggered, this, [this, command] {
         if (HasContextRow())
             emit CommandChosen(command, m_nContextRow);
     });
+    return action;
 }
 
 void CScheduleListView::mousePressEvent(QMouseEvent* event) {
@@ -202,8 +206,10 @@ void CScheduleListView::HandleRightPress(QMouseEvent* event) {
     OpenContextMenu(index.row(), position);
 }
 
+// Only a supervised run that has not ended can be cancelled.
 void CScheduleListView::OpenContextMenu(int line, const QPoint& viewportPosition) {
     m_nContextRow = line;
+    m_cancelRun->setEnabled(m_lines.index(line, 0).data(CScheduleModel::CancellableRole).toBool());
     m_contextMenu->popup(viewport()->mapToGlobal(viewportPosition));
 }
 

@@ -16,6 +16,7 @@ enum class LineCommand {
     Information,
     RunNow,
     RunHistory,
+    CancelRun,
 };
 
 // The schedule list: one painted line per row, a check box strip at the left that
@@ -55,7 +56,7 @@ private:
     void CreateContextMenu();
     QAction* AddMenuEntry(const QString& text, const QString& prompt);
     void AddActivation(const QString& text, const QString& prompt, StateImage image);
-    void AddCommand(const QString& text, const QString& prompt, LineCommand command);
+    QAction* AddCommand(const QString& text, const QString& prompt, LineCommand command);
     bool HandleCheckBoxPress(const QPoint& position);
     void HandleRightPress(QMouseEvent* event);
     void OpenContextMenu(int line, const QPoint& viewportPosition);
@@ -67,6 +68,7 @@ private:
     CScheduleModel& m_lines;
     int m_nContextRow = -1;
     QMenu* m_contextMenu = nullptr;
+    QAction* m_cancelRun = nullptr;
     // The model column's width as the operator widened it; 0 while it just fills the list.
     int m_chosenModelWidth = 0;
     // Set while the list sizes its columns itself, so that only the operator's
