@@ -3,7 +3,9 @@
 # made by its maintainer scripts. Programs without an install rule (the calculation
 # simulator, the demo builder, the tests) stay out of it.
 
-set(KVARNIX_PACKAGE_MAINTAINER "KvarnixMonitor <kvarnixmonitor@localhost>" CACHE STRING
+include(GNUInstallDirs)
+
+set(KVARNIX_PACKAGE_MAINTAINER "KvarnixMonitor <kvarnixmonitor@kvarnix.invalid>" CACHE STRING
   "The package's Maintainer field")
 
 set(KVARNIX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/kvarnixmonitor)
@@ -39,10 +41,11 @@ install(FILES ${KVARNIX_PACKAGE_WORK_DIR}/changelog.gz packaging/deb/copyright
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kvarnixmonitor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The install scripts write the installed paths into the menu entry and the units: they must
 # see /usr as the prefix, with the package's folder as DESTDIR.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CONTACT "${KVARNIX_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KVARNIX_PACKAGE_MAINTAINER}")
@@ -54,12 +57,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "scheduler for Kvarnix calculations")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "scheduler for Kvarnix calculations\n"
-  "KvarnixMonitor keeps a schedule of Kvarnix calculation jobs and starts each one as a\n"
-  "process of the calculation program when its start time comes. The package holds the\n"
-  "window program, the service kvarnixmonitord that runs the same schedule without a\n"
-  "window, and its systemd units. The schedule is shared in /var/lib/kvarnixmonitor by\n"
-  "the members of the group kvarnix.")
+  "KvarnixMonitor keeps a schedule of Kvarnix calculation jobs and starts\n"
+  "each one as a process of the calculation program when its start time\n"
+  "comes. The package holds the window program, the service kvarnixmonitord\n"
+  "that runs the same schedule without a window, and its systemd units. The\n"
+  "schedule is shared in /var/lib/kvarnixmonitor by the members of the\n"
+  "group kvarnix.")
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/deb/postinst ${PROJECT_SOURCE_DIR}/packaging/deb/postrm)
