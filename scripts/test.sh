@@ -11,6 +11,8 @@ fuzzing=$!
 export QT_QPA_PLATFORM=offscreen
 status=0
 (cd "$BUILD_DIR" && ctest --output-on-failure -j10) || status=$?
+# The package, built in a folder of its own, installed into a throw-away root and started there.
+bash "$ROOT_DIR/scripts/package.sh" || status=$?
 if ! wait "$fuzzing"; then
   cat "$fuzz_log"
   exit 1

@@ -2,12 +2,12 @@
 #include "application/messageboxmessenger.h"
 #include "application/swedishlanguage.h"
 #include "base/clock.h"
+#include "base/commandline.h"
 #include "base/signalwatcher.h"
 #include "files/programpaths.h"
 #include "mainwindow/mainframe.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
 #include <cstdio>
@@ -15,46 +15,44 @@
 
 namespace {
 
-constexpr int kExitUsage = 2;
-
-const QString kHelp = QStringLiteral(
-    "Användning: kvarnixmonitor [--mapp MAPP] [--help | --version]\n"
-    "\n"
-    "KvarnixMonitor startar Kvarnix-beräkningarna i schemat när deras starttid kommer.\n"
-    "\n"
-    "Alternativ:\n"
-    "  --mapp MAPP   håll monitordatabasen, loggen och låsfilen i MAPP i stället för\n"
-    "                bredvid programmet (eller i KVARNIX_MAPP om den är satt)\n"
-    "  --version     visa programmets version\n"
-    "  -h, --help    visa den här texten\n");
+CCommandLine WindowCommandLine() {
+    return CCommandLine(
+        QStringLiteral("kvarnixmonitor"),
+        QStringLiteral("KvarnixMonitor startar Kvarnix-beräkningarna i schemat när deras starttid "
+                       "kommer."),
+        {{{QStringLiteral("mapp")},
+          QStringLiteral("MAPP"),
+          QStringLiteral("håll monitordatabasen, loggen och låsfilen i MAPP i stället för\n"
+                         "bredvid programmet (eller i KVARNIX_MAPP om den är satt)"),
+          QStringLiteral("en mapp, till exempel --mapp /var/lib/kvarnixmonitor")},
+         {{QStringLiteral("version")},
+          QString(),
+          QStringLiteral("visa programmets version"),
+          QString(),
+          true},
+         {{QStringLiteral("h"), QStringLiteral("help")},
+          QString(),
+          QStringLiteral("visa den här texten"),
+          QString(),
+          true}});
+}
 
 // The data folder named on the command line, or empty; nothing when the program is not to
 // start (help, version or a wrong argument, already answered with the exit status).
 std::optional<QString> DataFolderArgument(const QStringList& arguments, int& exitStatus) {
-    QCommandLineParser parser;
-    const QCommandLineOption folder(QStringLiteral("mapp"), QString(), QStringLiteral("MAPP"));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({folder, help, version});
+    CCommandLine commandLine = WindowCommandLine();
     exitStatus = 0;
-    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
-        const QString problem =
-            !parser.unknownOptionNames().isEmpty()
-                ? QStringLiteral("Okänt alternativ: %1").arg(parser.unknownOptionNames().first())
-            : !parser.positionalArguments().isEmpty()
-                ? QStringLiteral("Okänt argument: %1").arg(parser.positionalArguments().first())
-                : QStringLiteral("--mapp kräver en mapp, till exempel --mapp "
-                                 "/var/lib/kvarnixmonitor");
-        std::fprintf(stderr, "%s\nSe kvarnixmonitor --help.\n", qPrintable(problem));
-        exitStatus = kExitUsage;
+    if (!commandLine.Parse(arguments)) {
+        exitStatus = commandLine.Refuse();
         return std::nullopt;
     }
-    if (parser.isSet(help) || parser.isSet(version)) {
-        std::fputs(parser.isSet(help) ? qPrintable(kHelp) : "kvarnixmonitor " KVARNIX_VERSION "\n",
-                   stdout);
-        return std::nullopt;
-    }
-    return parser.value(folder);
+    const QString command = commandLine.Command();
+    if (command.isEmpty())
+        return commandLine.Value(QStringLiteral("mapp"));
+    std::fputs(command == QLatin1String("h") ? qPrintable(commandLine.HelpText())
+                                             : "kvarnixmonitor " KVARNIX_VERSION "\n",
+               stdout);
+    return std::nullopt;
 }
 
 } // namespace
@@ -62,13 +60,17 @@ std::optional<QString> DataFolderArgument(const QStringList& arguments, int& exi
 int main(int argc, char* argv[]) {
     QElapsedTimer sinceStart;
     sinceStart.start();
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("KvarnixMonitor"));
+    // Before the application, which needs a display: help, the version and a wrong argument
+    // are answered where there is none.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     int exitStatus = 0;
-    const std::optional<QString> dataFolder =
-        DataFolderArgument(QApplication::arguments(), exitStatus);
+    const std::optional<QString> dataFolder = DataFolderArgument(arguments, exitStatus);
     if (!dataFolder)
         return exitStatus;
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("KvarnixMonitor"));
     InstallSwedishLanguage(application);
 
     // Before the login, so that a stop while its dialog is open ends the start too.

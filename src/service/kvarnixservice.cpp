@@ -12,8 +12,12 @@
 #include <QCoreApplication>
 #include <QRandomGenerator>
 
+using Priority = CJournalWriter::Priority;
+
 CKvarnixService::CKvarnixService(const CProgramPaths& paths, const CClock& clock)
-    : m_paths(paths), m_clock(clock), m_runner(paths, clock, true) {
+    : m_paths(paths), m_clock(clock), m_notifier(paths.MonitorDatabase()),
+      m_runner(paths, clock, true) {
+    m_runner.SetHeartbeat(&m_notifier);
     QObject::connect(&m_runner, &CSchedulerRunner::Launched, &m_runner,
                      [this](const CLaunchReport& report) { OnLaunched(report); });
     QObject::connect(&m_runner, &CSchedulerRunner::SchedulerSwitchChanged, &m_runner,
@@ -21,14 +25,17 @@ CKvarnixService::CKvarnixService(const CProgramPaths& paths, const CClock& clock
     QObject::connect(&m_runner, &CSchedulerRunner::RunStatesRead, &m_runner,
                      [this](const CRunStates& states) { OnRunStatesRead(states); });
     QObject::connect(&m_runner, &CSchedulerRunner::ProblemAnnounced, &m_runner,
-                     [this](const QString& problem) { m_messenger.ShowMessage(problem); });
+                     [this](const QString& text) { OnProblemAnnounced(text); });
+    QObject::connect(&m_runner, &CSchedulerRunner::SettingsReread, &m_runner,
+                     [this](bool on) { OnSettingsReread(on); });
 }
 
 bool CKvarnixService::Start() {
     if (!PrepareSchedule())
         return false;
     m_runner.Start();
-    m_messenger.ShowMessage(
+    m_journal.Write(
+        Priority::Info,
         QStringLiteral("kvarnixmonitord kör schemat i %1.").arg(m_paths.MonitorDatabase()));
     return true;
 }
@@ -38,17 +45,27 @@ void CKvarnixService::Stop() {
     QCoreApplication::sendPostedEvents(&m_runner, QEvent::MetaCall);
 }
 
+void CKvarnixService::Reread() {
+    m_journal.Write(Priority::Info, QStringLiteral("SIGHUP: inställningarna läses in på nytt."));
+    m_notifier.Reloading();
+    m_runner.Reread();
+}
+
 // As the window's start: a missing file is created, a held one waited for, and the cyclic
 // rows get their first countdowns spread over their intervals.
 bool CKvarnixService::PrepareSchedule() {
-    CSystemDatabase db(m_paths.MonitorDatabase(), StartWait());
+    CBusyWait wait = StartWait();
+    wait.heartbeat = &m_notifier;
+    CSystemDatabase db(m_paths.MonitorDatabase(), wait);
     try {
         OpenAtStart(db);
         SeedCountdowns(db);
     } catch (const CDatabaseError& e) {
         // A wait for a held file that a stop ended is no fault.
-        if (!ProcessStopRequested())
-            m_messenger.ShowMessage(FaultText(e));
+        if (!ProcessStopRequested()) {
+            m_journal.Write(Priority::Error, FaultText(e));
+            m_notifier.Failed(FaultText(e));
+        }
         return false;
     }
     return true;
@@ -70,12 +87,15 @@ void CKvarnixService::OnLaunched(const CLaunchReport& report) {
     const QString row =
         QStringLiteral("rad %1 (%2   %3)").arg(report.key).arg(report.model, report.macro);
     if (report.started)
-        m_messenger.ShowMessage(QStringLiteral("Beräkningen för %1 har startats.").arg(row));
+        m_journal.Write(Priority::Info,
+                        QStringLiteral("Beräkningen för %1 har startats.").arg(row));
     else if (report.attempted)
-        m_messenger.ShowMessage(
+        m_journal.Write(
+            Priority::Warning,
             QStringLiteral("Beräkningen för %1 kunde inte startas: %2").arg(row, report.reason));
     else
-        m_messenger.ShowMessage(
+        m_journal.Write(
+            Priority::Notice,
             QStringLiteral("Beräkningen för %1 startades inte: %2").arg(row, report.reason));
 }
 
@@ -84,13 +104,29 @@ QString CKvarnixService::SwitchedOffText() {
                           "Slå på den i monitorns inställningar.");
 }
 
-void CKvarnixService::OnSchedulerSwitchChanged(bool on) {
-    m_messenger.ShowMessage(on ? QStringLiteral("Schemaläggaren är påslagen (DRIFT = 1): "
-                                                "raderna startas när deras starttid kommer.")
-                               : SwitchedOffText());
+QString CKvarnixService::SwitchedOnText() {
+    return QStringLiteral("Schemaläggaren är påslagen (DRIFT = 1): "
+                          "raderna startas när deras starttid kommer.");
 }
 
+// Switched off nothing starts: worth noticing, though it is no fault.
+void CKvarnixService::OnSchedulerSwitchChanged(bool on) {
+    m_journal.Write(on ? Priority::Info : Priority::Notice,
+                    on ? SwitchedOnText() : SwitchedOffText());
+}
+
+// A flag no calculation holds any more is a run lost.
 void CKvarnixService::OnRunStatesRead(const CRunStates& states) {
     for (const QString& notice : states.notices)
-        m_messenger.ShowMessage(notice);
+        m_journal.Write(Priority::Warning, notice);
+}
+
+void CKvarnixService::OnProblemAnnounced(const QString& text) {
+    m_journal.Write(CProblemReporter::IsSolvedText(text) ? Priority::Notice : Priority::Warning,
+                    text);
+}
+
+void CKvarnixService::OnSettingsReread(bool schedulerOn) {
+    m_journal.Write(Priority::Info, QStringLiteral("Inställningarna är inlästa på nytt: %1")
+                                        .arg(schedulerOn ? SwitchedOnText() : SwitchedOffText()));
 }

@@ -1,8 +1,10 @@
 // kvarnixmonitord: the monitor's scheduler without a window, for a machine nobody is logged
 // in to. It keeps the schedule of the window program, so both may run together.
+#include "journalwriter.h"
 #include "kvarnixservice.h"
 
 #include "base/clock.h"
+#include "base/commandline.h"
 #include "base/signalwatcher.h"
 #include "base/stderrmessenger.h"
 #include "base/stoprequest.h"
@@ -13,8 +15,8 @@
 #include "monitordb/systemdatabase.h"
 #include "schedule/calculationprocesses.h"
 #include "schedule/schedulelisting.h"
+#include "schedule/schedulestatus.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -27,99 +29,62 @@
 namespace {
 
 constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 
-enum class Command { Run, List, History, Help, Version };
+using Priority = CJournalWriter::Priority;
 
-struct CInvocation {
-    Command command = Command::Run;
-    int key = 0;
-    QString dataFolder;
-};
-
-QString HelpText(const CProgramPaths& paths) {
-    return QStringLiteral(
-               "Användning: kvarnixmonitord [--mapp MAPP] [--list | --history NYCKEL | --help "
-               "| --version]\n"
-               "\n"
-               "Kör KvarnixMonitors schema utan fönster: varje minut startas\n"
-               "beräkningsprogrammet för de aktiva rader vars starttid har kommit, med\n"
-               "inställningarna i monitordatabasen, precis som i monitorns fönster.\n"
-               "Fönstret och tjänsten kan köras samtidigt; varje minut körs då en gång.\n"
-               "Meddelanden skrivs på standard error, ett per rad. SIGTERM och SIGINT\n"
-               "avslutar tjänsten.\n"
-               "\n"
-               "Alternativ:\n"
-               "  --list             skriv ut schemat med nästa start och senaste körning\n"
-               "                     för varje rad och avsluta\n"
-               "  --history NYCKEL   skriv ut radens körningar, den senaste först, och avsluta\n"
-               "  --mapp MAPP        håll monitordatabasen och loggen i MAPP i stället för\n"
-               "                     bredvid programmet (eller i KVARNIX_MAPP om den är satt)\n"
-               "  --version          visa programmets version\n"
-               "  -h, --help         visa den här texten\n"
-               "\n"
-               "Filerna delas med kvarnixmonitor:\n"
-               "  %1  monitordatabasen (schemat och inställningarna)\n"
-               "  %2  monitorns logg\n")
-        .arg(paths.MonitorDatabase(), paths.MonitorLog());
+// An option more is one entry here and, for a command, one case in main().
+CCommandLine ServiceCommandLine(const CProgramPaths& paths) {
+    const QString description =
+        QStringLiteral("Kör KvarnixMonitors schema utan fönster: varje minut startas\n"
+                       "beräkningsprogrammet för de aktiva rader vars starttid har kommit, med\n"
+                       "inställningarna i monitordatabasen, precis som i monitorns fönster.\n"
+                       "Fönstret och tjänsten kan köras samtidigt; varje minut körs då en gång.\n"
+                       "Meddelanden skrivs på standard error, ett per rad. SIGHUP läser in\n"
+                       "inställningarna på nytt; SIGTERM och SIGINT avslutar tjänsten.\n"
+                       "\n"
+                       "Filerna delas med kvarnixmonitor:\n"
+                       "  %1  monitordatabasen (schemat och inställningarna)\n"
+                       "  %2  monitorns logg")
+            .arg(paths.MonitorDatabase(), paths.MonitorLog());
+    return CCommandLine(
+        QStringLiteral("kvarnixmonitord"), description,
+        {{{QStringLiteral("mapp")},
+          QStringLiteral("MAPP"),
+          QStringLiteral("håll monitordatabasen och loggen i MAPP i stället för\n"
+                         "bredvid programmet (eller i KVARNIX_MAPP om den är satt)"),
+          QStringLiteral("en mapp, till exempel --mapp /var/lib/kvarnixmonitor")},
+         {{QStringLiteral("list")},
+          QString(),
+          QStringLiteral("skriv ut schemat med nästa start och senaste körning\n"
+                         "för varje rad och avsluta"),
+          QString(),
+          true},
+         {{QStringLiteral("history")},
+          QStringLiteral("NYCKEL"),
+          QStringLiteral("skriv ut radens körningar, den senaste först, och avsluta"),
+          QStringLiteral("ett radnummer, till exempel --history 12"),
+          true},
+         {{QStringLiteral("status")},
+          QString(),
+          QStringLiteral("skriv ut vem som håller schemat, DRIFT, den senast\n"
+                         "schemalagda minuten och de pågående körningarna och avsluta"),
+          QString(),
+          true},
+         {{QStringLiteral("version")},
+          QString(),
+          QStringLiteral("visa programmets version"),
+          QString(),
+          true},
+         {{QStringLiteral("h"), QStringLiteral("help")},
+          QString(),
+          QStringLiteral("visa den här texten"),
+          QString(),
+          true}});
 }
 
 void Print(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
-// A Swedish line for what is wrong with the arguments, or the invocation they ask for.
-std::optional<CInvocation> ParseArguments(const QStringList& arguments, QString& problem) {
-    QCommandLineParser parser;
-    const QCommandLineOption list(QStringLiteral("list"));
-    const QCommandLineOption history(QStringLiteral("history"), QString(),
-                                     QStringLiteral("NYCKEL"));
-    const QCommandLineOption folder(QStringLiteral("mapp"), QString(), QStringLiteral("MAPP"));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({list, history, folder, help, version});
-    if (!parser.parse(arguments)) {
-        const QStringList unknown = parser.unknownOptionNames();
-        if (!unknown.isEmpty())
-            problem = QStringLiteral("Okänt alternativ: %1").arg(unknown.first());
-        else if (arguments.last() == QLatin1String("--history"))
-            problem = QStringLiteral("--history kräver ett radnummer, till exempel --history 12");
-        else
-            problem = QStringLiteral("--mapp kräver en mapp, till exempel --mapp "
-                                     "/var/lib/kvarnixmonitor");
-        return std::nullopt;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        problem = QStringLiteral("Okänt argument: %1").arg(parser.positionalArguments().first());
-        return std::nullopt;
-    }
-    const int commands = int(parser.isSet(list)) + int(parser.isSet(history)) +
-                         int(parser.isSet(help)) + int(parser.isSet(version));
-    if (commands > 1) {
-        problem = QStringLiteral("Ange bara ett av --list, --history, --help och --version.");
-        return std::nullopt;
-    }
-    CInvocation invocation;
-    invocation.dataFolder = parser.value(folder);
-    if (parser.isSet(history)) {
-        bool isNumber = false;
-        invocation.key = parser.value(history).toInt(&isNumber);
-        if (!isNumber || invocation.key <= 0) {
-            problem = QStringLiteral("--history kräver ett radnummer, till exempel --history 12 "
-                                     "(\"%1\" är inget radnummer)")
-                          .arg(parser.value(history));
-            return std::nullopt;
-        }
-        invocation.command = Command::History;
-    } else if (parser.isSet(list)) {
-        invocation.command = Command::List;
-    } else if (parser.isSet(help)) {
-        invocation.command = Command::Help;
-    } else if (parser.isSet(version)) {
-        invocation.command = Command::Version;
-    }
-    return invocation;
 }
 
 // While TZ is unset, the C library looks at /etc/localtime again at every conversion to local
@@ -180,16 +145,30 @@ int ListHistory(const CProgramPaths& paths, int key) {
     return 0;
 }
 
+int PrintStatus(const CProgramPaths& paths) {
+    ReadTimeZoneOnce();
+    CStderrMessenger messenger;
+    CSystemDatabase db(paths.MonitorDatabase(), CommandWait());
+    try {
+        db.OpenForReading();
+        Print(stdout, CScheduleStatus::Read(db, QSysInfo::machineHostName()).join(u'\n') + u'\n');
+    } catch (const CDatabaseError& e) {
+        messenger.ShowMessage(FaultText(e));
+        return kExitFailure;
+    }
+    return 0;
+}
+
 int RunService(const CProgramPaths& paths) {
-    // Before the start, so that a stop while a held file is waited for ends it too.
-    const CSignalWatcher signalWatcher;
     const CSystemClock clock;
     CKvarnixService service(paths, clock);
+    // Before the start, so that a stop while a held file is waited for ends it too.
+    const CSignalWatcher signalWatcher([&service] { service.Reread(); });
     if (!service.Start())
         return ProcessStopRequested() ? 0 : kExitFailure;
     const int exitCode = QCoreApplication::exec();
     service.Stop();
-    PrintError(QStringLiteral("kvarnixmonitord avslutas."));
+    CJournalWriter().Write(Priority::Info, QStringLiteral("kvarnixmonitord avslutas."));
     return exitCode;
 }
 
@@ -203,29 +182,29 @@ int main(int argc, char* argv[]) {
     // it unless QT_LOGGING_RULES asks for them.
     QLoggingCategory::setFilterRules(QStringLiteral("kvarnix.*=false"));
 
-    QString problem;
-    const std::optional<CInvocation> invocation = ParseArguments(application.arguments(), problem);
     const QString programFolder = QFileInfo(QCoreApplication::applicationFilePath()).absolutePath();
+    const QString program = programFolder + QStringLiteral("/kvarnixmonitor");
+    CCommandLine arguments = ServiceCommandLine(CProgramPaths(program, QString()));
+    if (!arguments.Parse(application.arguments()))
+        return arguments.Refuse();
     const CProgramPaths paths(
-        programFolder + QStringLiteral("/kvarnixmonitor"),
-        CProgramPaths::ChooseDataFolder(invocation ? invocation->dataFolder : QString()));
-    if (!invocation) {
-        Print(stderr, problem + QStringLiteral("\nSe kvarnixmonitord --help.\n"));
-        return kExitUsage;
-    }
-    switch (invocation->command) {
-    case Command::Run:
-        return RunService(paths);
-    case Command::List:
+        program, CProgramPaths::ChooseDataFolder(arguments.Value(QStringLiteral("mapp"))));
+    const QString command = arguments.Command();
+    if (command == QLatin1String("list"))
         return ListSchedule(paths);
-    case Command::History:
-        return ListHistory(paths, invocation->key);
-    case Command::Help:
-        Print(stdout, HelpText(paths));
+    if (command == QLatin1String("status"))
+        return PrintStatus(paths);
+    if (command == QLatin1String("history")) {
+        const std::optional<int> key = arguments.PositiveNumber(command);
+        return key ? ListHistory(paths, *key) : arguments.Refuse();
+    }
+    if (command == QLatin1String("h")) {
+        Print(stdout, ServiceCommandLine(paths).HelpText());
         return 0;
-    case Command::Version:
+    }
+    if (command == QLatin1String("version")) {
         Print(stdout, QStringLiteral("kvarnixmonitord %1\n").arg(KVARNIX_VERSION));
         return 0;
     }
-    return kExitUsage;
+    return RunService(paths);
 }

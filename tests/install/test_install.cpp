@@ -104,14 +104,26 @@ TEST(Install, PutsBothProgramsAValidMenuEntryAndAUserUnitThatStartThemUnderThePr
         EXPECT_EQ(DesktopString(desktop.value("Desktop Entry/Icon")), icon);
 
         const QHash<QString, QString> keys = FileKeys(unit);
-        EXPECT_EQ(keys.value("Service/Type"), "simple");
+        EXPECT_EQ(keys.value("Service/Type"), "notify");
         EXPECT_EQ(keys.value("Service/Restart"), "on-failure");
+        EXPECT_EQ(keys.value("Service/KillMode"), "process");
         EXPECT_EQ(keys.value("Install/WantedBy"), "default.target");
+        // The system unit: the same program under its own account, in its state folder.
+        const QHash<QString, QString> system =
+            FileKeys(prefix + "/lib/systemd/system/kvarnixmonitord.service");
+        EXPECT_EQ(system.value("Service/ExecStart"),
+                  keys.value("Service/ExecStart") + " --mapp %S/kvarnixmonitor");
+        EXPECT_EQ(system.value("Service/User"), "kvarnix");
+        EXPECT_EQ(system.value("Service/StateDirectory"), "kvarnixmonitor");
+        EXPECT_EQ(system.value("Service/StateDirectoryMode"), "2775");
+        EXPECT_EQ(system.value("Service/KillMode"), "process");
+        EXPECT_EQ(system.value("Install/WantedBy"), "multi-user.target");
         QStringList command = CommandWords(keys.value("Service/ExecStart"), "\"\\");
         EXPECT_EQ(command, (name.contains(u'"') ? QStringList{"/usr/bin/env", service}
                                                 : QStringList{service}));
         if (!QStandardPaths::findExecutable("systemd-analyze").isEmpty()) {
-            const CProgramRun verification = RunToEnd("systemd-analyze", {"verify", unit});
+            const CProgramRun verification =
+                RunToEnd("systemd-analyze", {"verify", "--man=no", unit});
             EXPECT_EQ(verification.exitCode, 0) << verification.error.toStdString();
         }
 

@@ -96,11 +96,11 @@ TEST_F(ServiceTest, StartsDueRowsWithTheStoredSettingsOfEachMinuteAndEndsOnSigte
     const QString started =
         QString("Beräkningen för rad %1 (%2   %3) har startats.").arg(key).arg(model, kMacro);
     EXPECT_EQ(QString::fromUtf8(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts),
-              (QStringList{"kvarnixmonitord kör schemat i " + folder.DatabaseFile() + ".",
-                           "Schemaläggaren är påslagen (DRIFT = 1): raderna startas när deras "
+              (QStringList{"<6>kvarnixmonitord kör schemat i " + folder.DatabaseFile() + ".",
+                           "<6>Schemaläggaren är påslagen (DRIFT = 1): raderna startas när deras "
                            "starttid kommer."} +
-               QStringList(int(starts.size()), started) +
-               QStringList{"kvarnixmonitord avslutas."}));
+               QStringList(int(starts.size()), "<6>" + started) +
+               QStringList{"<6>kvarnixmonitord avslutas."}));
     EXPECT_EQ(folder.ReadLines(folder.LogFile()).filter(" - " + model + "   " + kMacro).size(),
               starts.size());
 }
@@ -406,13 +406,13 @@ TEST_F(ServiceTest, AnswersHelpWrongArgumentsAndUnusableFiles) {
          "",
          2,
          "",
-         "--history kräver ett radnummer, till exempel --history 12 (\"tre\" är inget"},
+         "--history kräver ett radnummer, till exempel --history 12 (\"tre\" är inget positivt"},
         {{"--history"}, "", 2, "", "--history kräver ett radnummer, till exempel --history 12\n"},
         {{"-h"}, "", 0, "kvarnixmonitor.mdb  monitordatabasen", ""},
         {{"--version"}, "", 0, "kvarnixmonitord 2.0\n", ""},
         {{"--lista"}, "", 2, "", "Okänt alternativ: lista"},
         {{"--list", "extra"}, "", 2, "", "Okänt argument: extra"},
-        {{"--list", "--history", "4"}, "", 2, "", "Ange bara ett av --list, --history"},
+        {{"--list", "--history", "4"}, "", 2, "", "Ange bara ett av --list, --history, --status"},
         {{"--list"}, "", 1, "", "finns inte"},
         {{"--list"}, "inte en databas", 1, "", "är ingen monitordatabas"},
         {{}, "inte en databas", 1, "", "är ingen monitordatabas"},

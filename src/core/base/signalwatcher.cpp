@@ -16,6 +16,7 @@ constexpr int kWatchedSignals[] = {SIGTERM, SIGINT};
 // Read and written inside the handler, so they must be lock-free; the write end
 // is -1 while no watcher exists.
 std::atomic<int> g_writeEnd{-1};
+std::atomic<int> g_hangupWriteEnd{-1};
 std::atomic<int> g_lastSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
@@ -29,38 +30,66 @@ void OnTerminationSignal(int signal) {
     errno = savedErrno;
 }
 
-} // namespace
+void OnHangupSignal(int) {
+    const int savedErrno = errno;
+    const char byte = 1;
+    // A full pipe already holds a byte that asks for the same.
+    [[maybe_unused]] const ssize_t written = ::write(g_hangupWriteEnd.load(), &byte, 1);
+    errno = savedErrno;
+}
 
-CSignalWatcher::CSignalWatcher() {
+// A pipe whose read end the event loop watches; nothing when there is none.
+std::unique_ptr<QSocketNotifier> OpenSignalPipe(CFileDescriptor& readEnd,
+                                                CFileDescriptor& writeEnd) {
     int ends[2] = {-1, -1};
     if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
         qCWarning(lcInstance) << "Signaler kan inte tas emot:" << qt_error_string(errno);
-        return;
+        return nullptr;
     }
-    m_readEnd.Reset(ends[0]);
-    m_writeEnd.Reset(ends[1]);
-    m_notifier = std::make_unique<QSocketNotifier>(m_readEnd.Get(), QSocketNotifier::Read);
+    readEnd.Reset(ends[0]);
+    writeEnd.Reset(ends[1]);
+    return std::make_unique<QSocketNotifier>(readEnd.Get(), QSocketNotifier::Read);
+}
+
+} // namespace
+
+CSignalWatcher::CSignalWatcher(std::function<void()> onHangup) : m_onHangup(std::move(onHangup)) {
+    m_notifier = OpenSignalPipe(m_readEnd, m_writeEnd);
+    if (!m_notifier)
+        return;
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { OnSignalled(); });
     g_writeEnd = m_writeEnd.Get();
     for (const int signal : kWatchedSignals)
-        Watch(signal);
+        Watch(signal, OnTerminationSignal);
+    if (m_onHangup)
+        WatchHangup();
 }
 
-// The handlers go before the pipe closes, so none writes into a closed descriptor.
+// The handlers go before the pipes close, so none writes into a closed descriptor.
 CSignalWatcher::~CSignalWatcher() {
     for (const WatchedSignal& watched : m_watched)
         ::sigaction(watched.signal, &watched.previous, nullptr);
     g_writeEnd = -1;
+    g_hangupWriteEnd = -1;
+}
+
+void CSignalWatcher::WatchHangup() {
+    m_hangupNotifier = OpenSignalPipe(m_hangupReadEnd, m_hangupWriteEnd);
+    if (!m_hangupNotifier)
+        return;
+    QObject::connect(m_hangupNotifier.get(), &QSocketNotifier::activated, [this] { OnHangup(); });
+    g_hangupWriteEnd = m_hangupWriteEnd.Get();
+    Watch(SIGHUP, OnHangupSignal);
 }
 
 // A signal ignored at start stays ignored: a shell starts background jobs that
 // way, so that Ctrl+C in the terminal reaches only the job in the foreground.
-void CSignalWatcher::Watch(int signal) {
+void CSignalWatcher::Watch(int signal, void (*handler)(int)) {
     struct sigaction previous = {};
     if (::sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN)
         return;
     struct sigaction action = {};
-    action.sa_handler = OnTerminationSignal;
+    action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     if (::sigaction(signal, &action, nullptr) == 0)
@@ -77,4 +106,12 @@ void CSignalWatcher::OnSignalled() {
         qCInfo(lcInstance) << "Signal" << g_lastSignal.load() << "avslutar programmet";
     m_stopping = true;
     QCoreApplication::exit(0);
+}
+
+// Every byte read, so that signals that came together ask once.
+void CSignalWatcher::OnHangup() {
+    char bytes[64];
+    while (::read(m_hangupReadEnd.Get(), bytes, sizeof bytes) > 0) {
+    }
+    m_onHangup();
 }

@@ -1,5 +1,6 @@
 #include "monitordb/sqliteconnection.h"
 
+#include "base/heartbeat.h"
 #include "monitordb/databaseerror.h"
 
 #include <QThread>
@@ -68,6 +69,8 @@ bool CSqliteConnection::KeepWaiting(const QElapsedTimer& busySince, int attempt)
         return false;
     if (m_wait.timeoutMs != CBusyWait::kForever && busySince.elapsed() >= m_wait.timeoutMs)
         return false;
+    if (m_wait.heartbeat)
+        m_wait.heartbeat->WaitingForFile(m_path);
     QThread::msleep(PauseMs(attempt));
     return true;
 }

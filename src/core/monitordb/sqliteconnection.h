@@ -9,17 +9,20 @@
 #include <memory>
 
 struct sqlite3;
+class CHeartbeat;
 
 // How long a statement waits for a lock that another process holds, and what
 // ends the wait early: a stop of the program must not wait for another
-// process's transaction.
+// process's transaction. The heartbeat, if any, hears that the thread waits.
 struct CBusyWait {
     static constexpr int kForever = -1;
     // Implicit, so that a plain number of milliseconds reads as a wait.
-    CBusyWait(int timeoutMs = 30000, const std::atomic<bool>* cancel = nullptr)
-        : timeoutMs(timeoutMs), cancel(cancel) {}
+    CBusyWait(int timeoutMs = 30000, const std::atomic<bool>* cancel = nullptr,
+              CHeartbeat* heartbeat = nullptr)
+        : timeoutMs(timeoutMs), cancel(cancel), heartbeat(heartbeat) {}
     int timeoutMs;
     const std::atomic<bool>* cancel;
+    CHeartbeat* heartbeat;
 };
 
 // A statement kept prepared by its connection, lent for one use: the lease

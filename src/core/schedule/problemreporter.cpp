@@ -11,6 +11,13 @@ QString CProblemReporter::SolvedText() {
     return SolvedText(Database);
 }
 
+bool CProblemReporter::IsSolvedText(const QString& text) {
+    for (const Group group : {Database, Log, Peers})
+        if (text == SolvedText(group))
+            return true;
+    return false;
+}
+
 QString CProblemReporter::SolvedText(Group group) {
     switch (group) {
     case Database:

@@ -33,6 +33,8 @@ public:
 
     // Said once the database's problems are gone.
     static QString SolvedText();
+    // Whether an announced text tells that a problem is over, not a problem.
+    static bool IsSolvedText(const QString& text);
     // A fault of the database as the tick and the refresh both tell it: whichever meets it
     // first, it is told once.
     static QString StopsCalculations(const QString& faultText);

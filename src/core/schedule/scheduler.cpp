@@ -39,7 +39,8 @@ CScheduler::CScheduler(const CProgramPaths& paths, const CClock& clock,
 
 CScheduler::WakeUp CScheduler::Tick(const LaunchListener& launched,
                                     const std::function<void(const WakeUp&)>& decided) {
-    CSystemDatabase db(m_paths.MonitorDatabase(), CBusyWait(CBusyWait::kForever, &m_stop));
+    CSystemDatabase db(m_paths.MonitorDatabase(),
+                       CBusyWait(CBusyWait::kForever, &m_stop, m_heartbeat));
     if (!OpenForTick(db))
         return {};
     Decision decision;
@@ -74,7 +75,8 @@ CScheduler::WakeUp CScheduler::Tick(const LaunchListener& launched,
 }
 
 void CScheduler::RunNow(int key, const LaunchListener& launched) {
-    CSystemDatabase db(m_paths.MonitorDatabase(), CBusyWait(CBusyWait::kForever, &m_stop));
+    CSystemDatabase db(m_paths.MonitorDatabase(),
+                       CBusyWait(CBusyWait::kForever, &m_stop, m_heartbeat));
     CRun run;
     run.key = key;
     CMonitorSettings settings;

@@ -13,6 +13,7 @@
 
 class CCalculationLauncher;
 class CClock;
+class CHeartbeat;
 class CMonitorLog;
 class CProblemReporter;
 class CProgramPaths;
@@ -64,6 +65,8 @@ public:
         std::function<void()> afterCommit;
     };
     void SetDecisionHooks(DecisionHooks hooks) { m_hooks = std::move(hooks); }
+    // Hears the waits for a held file; set before the first wake-up.
+    void SetHeartbeat(CHeartbeat* heartbeat) { m_heartbeat = heartbeat; }
 
     // The first countdown of every cyclic row, spread over its interval (random gives 0 to
     // 32767), unless a scheduler claimed a minute within the last two minutes: a scheduler
@@ -101,4 +104,5 @@ private:
     bool m_openFaultReported = false;
     CHeartbeatWatch m_heartbeats;
     DecisionHooks m_hooks;
+    CHeartbeat* m_heartbeat = nullptr;
 };

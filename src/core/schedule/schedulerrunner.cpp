@@ -26,6 +26,7 @@ CSchedulerRunner::CSchedulerRunner(const CProgramPaths& paths, const CClock& clo
             &CSchedulerRunner::SchedulerSwitchChanged);
     connect(m_tick.get(), &CTickWorker::ServiceClaimChanged, this,
             &CSchedulerRunner::ServiceClaimChanged);
+    connect(m_tick.get(), &CTickWorker::SettingsReread, this, &CSchedulerRunner::SettingsReread);
     connect(m_refresh.get(), &CRefreshWorker::RunStatesRead, this,
             &CSchedulerRunner::RunStatesRead);
 }
@@ -64,4 +65,13 @@ void CSchedulerRunner::RefreshSoon() {
 void CSchedulerRunner::RunNow(int key) {
     QMetaObject::invokeMethod(
         m_tick.get(), [this, key] { m_tick->RunNow(key); }, Qt::QueuedConnection);
+}
+
+void CSchedulerRunner::Reread() {
+    QMetaObject::invokeMethod(m_tick.get(), &CTickWorker::Reread, Qt::QueuedConnection);
+}
+
+// The thread's start orders this write before the worker's first read.
+void CSchedulerRunner::SetHeartbeat(CHeartbeat* heartbeat) {
+    m_tick->SetHeartbeat(heartbeat);
 }

@@ -13,6 +13,7 @@
 #include <memory>
 
 class CClock;
+class CHeartbeat;
 class CProgramPaths;
 class CRefreshWorker;
 class CTickWorker;
@@ -41,6 +42,11 @@ public:
     void RefreshSoon();
     // Starts the row's calculation at once on the tick's thread; Launched tells the outcome.
     void RunNow(int key);
+    // Reads the stored settings at once instead of at the next minute; SettingsReread tells
+    // what it read.
+    void Reread();
+    // Hears the tick thread work and wait (a watchdog); set before Start.
+    void SetHeartbeat(CHeartbeat* heartbeat);
     QString CurrentProblem() const { return m_problems.Current(); }
 
 signals:
@@ -55,6 +61,7 @@ signals:
     void ServiceClaimChanged(const QString& host);
     // DRIFT as stored, at the first wake-up and whenever it changes.
     void SchedulerSwitchChanged(bool on);
+    void SettingsReread(bool schedulerOn);
 
 private:
     // Read by both threads; set by the thread that owns the runner.

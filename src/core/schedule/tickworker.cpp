@@ -1,11 +1,13 @@
 #include "schedule/tickworker.h"
 
 #include "base/clock.h"
+#include "base/heartbeat.h"
 #include "files/programpaths.h"
 #include "schedule/problemreporter.h"
 
 #include <QThread>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -35,6 +37,11 @@ int CTickWorker::MsUntilNextWake(const QDateTime& now) {
     return int(std::clamp<qint64>(untilNextMinute, 0, kLongestSleepMs)) + kWakeMarginMs;
 }
 
+void CTickWorker::SetHeartbeat(CHeartbeat* heartbeat) {
+    m_heartbeat = heartbeat;
+    m_scheduler.SetHeartbeat(heartbeat);
+}
+
 void CTickWorker::Start() {
     m_timer.start(0);
 }
@@ -43,7 +50,15 @@ void CTickWorker::Start() {
 // nothing.
 void CTickWorker::RunNow(int key) {
     if (!m_finished)
-        m_scheduler.RunNow(key, [this](const CLaunchReport& report) { emit Launched(report); });
+        m_scheduler.RunNow(key, [this](const CLaunchReport& report) { OnLaunched(report); });
+}
+
+// Minutes already claimed are never evaluated again, so an early wake-up changes no start.
+void CTickWorker::Reread() {
+    if (m_finished)
+        return;
+    m_rereadAsked = true;
+    m_timer.start(0);
 }
 
 void CTickWorker::Finish() {
@@ -54,15 +69,28 @@ void CTickWorker::Finish() {
 }
 
 void CTickWorker::Wake() {
-    m_scheduler.Tick([this](const CLaunchReport& report) { emit Launched(report); },
+    m_scheduler.Tick([this](const CLaunchReport& report) { OnLaunched(report); },
                      [this](const CScheduler::WakeUp& wakeUp) { OnDecided(wakeUp); });
+    if (m_heartbeat)
+        m_heartbeat->Alive();
     m_timer.start(MsUntilNextWake(m_clock.Now()));
+}
+
+// A long batch keeps the watchdog content between its starts.
+void CTickWorker::OnLaunched(const CLaunchReport& report) {
+    if (m_heartbeat)
+        m_heartbeat->Alive();
+    emit Launched(report);
 }
 
 // Told before the minute's starts, and only when it changed.
 void CTickWorker::OnDecided(const CScheduler::WakeUp& wakeUp) {
     if (!wakeUp.schedulerOn)
         return;
+    if (m_heartbeat)
+        m_heartbeat->Scheduled(*wakeUp.schedulerOn);
+    if (std::exchange(m_rereadAsked, false))
+        emit SettingsReread(*wakeUp.schedulerOn);
     if (wakeUp.schedulerOn != m_schedulerOn)
         emit SchedulerSwitchChanged(*(m_schedulerOn = wakeUp.schedulerOn));
     if (wakeUp.schedulingService != m_schedulingService)

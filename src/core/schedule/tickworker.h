@@ -11,6 +11,7 @@
 
 class CCalculationProcesses;
 class CClock;
+class CHeartbeat;
 class CProblemReporter;
 class CProgramPaths;
 class CSchedulerPeers;
@@ -28,12 +29,16 @@ public:
     // begins, but never longer than 15 s, since the timer runs on the monotonic clock,
     // which stands still while the machine sleeps and ignores changes of the wall clock.
     static int MsUntilNextWake(const QDateTime& now);
+    // Hears every wake-up, start and wait of this thread; set before the thread starts.
+    void SetHeartbeat(CHeartbeat* heartbeat);
 
 public slots:
     // The first wake-up comes at once: minutes missed while no scheduler ran are caught up
     // without waiting for the next minute.
     void Start();
     void RunNow(int key);
+    // A wake-up now, whatever the minute, that tells the settings it read.
+    void Reread();
     // The scheduler's row leaves the file, and the thread ends.
     void Finish();
 
@@ -41,9 +46,12 @@ signals:
     void Launched(const CLaunchReport& report);
     void SchedulerSwitchChanged(bool on);
     void ServiceClaimChanged(const QString& host);
+    // DRIFT as read by the wake-up a Reread asked for.
+    void SettingsReread(bool schedulerOn);
 
 private:
     void Wake();
+    void OnLaunched(const CLaunchReport& report);
     void OnDecided(const CScheduler::WakeUp& wakeUp);
 
     const CClock& m_clock;
@@ -52,6 +60,8 @@ private:
     CScheduler m_scheduler;
     QTimer m_timer;
     bool m_finished = false;
+    bool m_rereadAsked = false;
+    CHeartbeat* m_heartbeat = nullptr;
     std::optional<bool> m_schedulerOn;
     QString m_schedulingService;
 };
