@@ -49,8 +49,8 @@ install_into() {
   dpkg --root="$root" --force-script-chrootless --force-depends --log=/dev/null -i "$deb" \
     >"$said" 2>&1 || { cat "$said" >&2; fail "dpkg --root installerade inte paketet"; }
   rm -f "$said"
-  [ -x "$root/usr/bin/kvarnixmonitor" ] && [ -x "$root/usr/bin/kvarnixmonitord" ] ||
-    fail "programmen installerades inte"
+  [ -x "$root/usr/bin/kvarnixmonitor" ] && [ -x "$root/usr/bin/kvarnixmonitord" ] &&
+    [ -x "$root/usr/bin/kvarnixrun" ] || fail "programmen installerades inte"
   [ ! -e "$root/usr/bin/kvarnixsim" ] || fail "beräkningssimulatorn hör inte till paketet"
   grep -q '^kvarnix:' "$root/etc/passwd" || fail "postinst skapade inte användaren kvarnix"
   [ "$(stat -c %a "$root/var/lib/kvarnixmonitor")" = 2775 ] ||
@@ -94,6 +94,13 @@ check_installed_service() {
       cat "$said" >&2
       fail "den installerade tjänsten startade ingen rad"
     fi
+  done
+  # The installed supervisor started the calculation and keeps its output.
+  waited=0
+  until compgen -G "$data/utskrifter/korning-*.txt" >/dev/null; do
+    sleep 1
+    waited=$((waited + 1))
+    [ "$waited" -lt 30 ] || fail "den installerade övervakaren skrev ingen utskriftsfil"
   done
   kill -TERM "$service"
   wait "$service" || fail "tjänsten avslutades inte med status 0 på SIGTERM"
