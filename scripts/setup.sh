@@ -12,6 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-translations-l10n xvfb xauth fonts-dejavu-core tzdata desktop-file-utils
   clang libclang-rt-14-dev faketime
+  slurmctld slurmd slurm-client munge
 )
 
 install_missing_packages() {
