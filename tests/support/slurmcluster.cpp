@@ -70,7 +70,7 @@ int CpuCount() {
 
 } // namespace
 
-CSlurmCluster::CSlurmCluster() {
+CSlurmCluster::CSlurmCluster(QStringList extraConfig) : m_extraConfig(std::move(extraConfig)) {
     m_problem = Start();
 }
 
@@ -214,7 +214,8 @@ QString CSlurmCluster::WriteConfig() const {
             .arg(File(QStringLiteral("munge.socket")), File(QStringLiteral("state")),
                  File(QStringLiteral("spool")), m_dir.path())
             .arg(CpuCount())
-            .arg(Partition());
+            .arg(Partition()) +
+        m_extraConfig.join(QLatin1Char('\n'));
     for (const char* folder : {"state", "spool"}) {
         if (!QDir(m_dir.path()).mkpath(QLatin1String(folder)))
             return QStringLiteral("cannot make %1").arg(File(QLatin1String(folder)));

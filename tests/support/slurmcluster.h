@@ -13,10 +13,11 @@
 // uses, the node being this host with its real name and CPU count. It is up once the node is
 // idle. At its end it cancels its jobs and stops the daemons, whatever the test did; a
 // daemon also ends when the test's process dies. It needs root, as slurmd does; when it
-// cannot start, Problem() says why.
+// cannot start, Problem() says why. Further lines of slurm.conf may be given, such as a
+// SchedulerParameters line.
 class CSlurmCluster {
 public:
-    CSlurmCluster();
+    explicit CSlurmCluster(QStringList extraConfig = {});
     ~CSlurmCluster();
     CSlurmCluster(const CSlurmCluster&) = delete;
     CSlurmCluster& operator=(const CSlurmCluster&) = delete;
@@ -45,6 +46,7 @@ private:
     void CancelJobs() const;
     void Stop();
 
+    QStringList m_extraConfig;
     QTemporaryDir m_dir;
     int m_controllerPort = 0;
     int m_nodePort = 0;
