@@ -13,6 +13,7 @@ PACKAGES=(
   qt6-translations-l10n xvfb xauth fonts-dejavu-core tzdata desktop-file-utils
   clang libclang-rt-14-dev faketime
   libsystemd-dev systemd dpkg-dev lintian fakeroot file
+  slurmctld slurmd slurm-client munge
 )
 
 install_missing_packages() {
