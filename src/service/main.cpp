@@ -8,6 +8,7 @@
 #include "base/signalwatcher.h"
 #include "base/stderrmessenger.h"
 #include "base/stoprequest.h"
+#include "commands/schedulecommands.h"
 #include "files/programpaths.h"
 #include "monitordb/databaseaccess.h"
 #include "monitordb/databaseerror.h"
@@ -18,6 +19,7 @@
 #include "schedule/schedulestatus.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSysInfo>
@@ -63,6 +65,18 @@ CCommandLine ServiceCommandLine(const CProgramPaths& paths) {
           QStringLiteral("NYCKEL"),
           QStringLiteral("skriv ut radens körningar, den senaste först, och avsluta"),
           QStringLiteral("ett radnummer, till exempel --history 12"),
+          true},
+         {{QStringLiteral("output")},
+          QStringLiteral("KÖRNING"),
+          QStringLiteral("skriv ut vad körningen skrev ut (dess sista MiB) och avsluta;\n"
+                         "körningens nummer står i --history"),
+          QStringLiteral("ett körningsnummer, till exempel --output 4711"),
+          true},
+         {{QStringLiteral("cancel")},
+          QStringLiteral("NYCKEL"),
+          QStringLiteral("be radens pågående körning att avbrytas och avsluta; den\n"
+                         "stoppas inom några sekunder, var den än körs"),
+          QStringLiteral("ett radnummer, till exempel --cancel 12"),
           true},
          {{QStringLiteral("status")},
           QString(),
@@ -145,6 +159,56 @@ int ListHistory(const CProgramPaths& paths, int key) {
     return 0;
 }
 
+int PrintOutput(const CProgramPaths& paths, int runId) {
+    CStderrMessenger messenger;
+    CSystemDatabase db(paths.MonitorDatabase(), CommandWait());
+    std::optional<CRun> run;
+    try {
+        db.OpenForReading();
+        if (db.HasTable(QStringLiteral("KORNINGAR")))
+            run = db.RunById(runId);
+    } catch (const CDatabaseError& e) {
+        messenger.ShowMessage(FaultText(e));
+        return kExitFailure;
+    }
+    if (!run) {
+        messenger.ShowMessage(QStringLiteral("Körningen %1 finns inte.").arg(runId));
+        return kExitFailure;
+    }
+    if (run->outputPath.isEmpty()) {
+        messenger.ShowMessage(QStringLiteral("Körningen %1 har ingen utskrift.").arg(runId));
+        return kExitFailure;
+    }
+    QFile output(run->outputPath);
+    if (!output.open(QIODevice::ReadOnly)) {
+        messenger.ShowMessage(QStringLiteral("Körningens utskrift %1 kan inte läsas: %2")
+                                  .arg(run->outputPath, output.errorString()));
+        return kExitFailure;
+    }
+    const QByteArray text = output.readAll();
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    return 0;
+}
+
+// Stored with the run: its supervisor, on whichever host, stops the calculation.
+int CancelRun(const CProgramPaths& paths, int key) {
+    CStderrMessenger messenger;
+    const QString who = CScheduleCommands::Requester();
+    try {
+        if (!CScheduleCommands(paths.MonitorDatabase()).RequestCancel(key, who)) {
+            messenger.ShowMessage(
+                QStringLiteral("Rad %1 har ingen pågående körning som kan avbrytas.").arg(key));
+            return kExitFailure;
+        }
+    } catch (const CDatabaseError& e) {
+        messenger.ShowMessage(FaultText(e));
+        return kExitFailure;
+    }
+    Print(stdout,
+          QStringLiteral("Körningen av rad %1 avbryts (begärt av %2).\n").arg(key).arg(who));
+    return 0;
+}
+
 int PrintStatus(const CProgramPaths& paths) {
     ReadTimeZoneOnce();
     CStderrMessenger messenger;
@@ -194,9 +258,15 @@ int main(int argc, char* argv[]) {
         return ListSchedule(paths);
     if (command == QLatin1String("status"))
         return PrintStatus(paths);
-    if (command == QLatin1String("history")) {
-        const std::optional<int> key = arguments.PositiveNumber(command);
-        return key ? ListHistory(paths, *key) : arguments.Refuse();
+    if (command == QLatin1String("history") || command == QLatin1String("cancel") ||
+        command == QLatin1String("output")) {
+        const std::optional<int> number = arguments.PositiveNumber(command);
+        if (!number)
+            return arguments.Refuse();
+        if (command == QLatin1String("history"))
+            return ListHistory(paths, *number);
+        return command == QLatin1String("cancel") ? CancelRun(paths, *number)
+                                                  : PrintOutput(paths, *number);
     }
     if (command == QLatin1String("h")) {
         Print(stdout, ServiceCommandLine(paths).HelpText());

@@ -1,9 +1,11 @@
 // The built service as systemd starts it, without a display and stopped by a signal: it starts
 // due rows, shares one schedule with the window program and lists it without touching it.
+#include "commands/schedulecommands.h"
 #include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
 #include "support/filequery.h"
 #include "support/programrun.h"
+#include "support/schedulerrig.h"
 #include "support/testsupport.h"
 
 #include <QDateTime>
@@ -13,6 +15,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <tuple>
 #include <unistd.h>
@@ -412,7 +415,11 @@ TEST_F(ServiceTest, AnswersHelpWrongArgumentsAndUnusableFiles) {
         {{"--version"}, "", 0, "kvarnixmonitord 2.0\n", ""},
         {{"--lista"}, "", 2, "", "Okänt alternativ: lista"},
         {{"--list", "extra"}, "", 2, "", "Okänt argument: extra"},
-        {{"--list", "--history", "4"}, "", 2, "", "Ange bara ett av --list, --history, --status"},
+        {{"--list", "--history", "4"},
+         "",
+         2,
+         "",
+         "Ange bara ett av --list, --history, --output, --cancel, --status"},
         {{"--list"}, "", 1, "", "finns inte"},
         {{"--list"}, "inte en databas", 1, "", "är ingen monitordatabas"},
         {{}, "inte en databas", 1, "", "är ingen monitordatabas"},
@@ -427,6 +434,59 @@ TEST_F(ServiceTest, AnswersHelpWrongArgumentsAndUnusableFiles) {
         EXPECT_TRUE(run.output.contains(QString::fromUtf8(output))) << run.output.toStdString();
         EXPECT_TRUE(run.error.contains(QString::fromUtf8(error))) << run.error.toStdString();
         EXPECT_EQ(QFileInfo::exists(folder.DatabaseFile()), !fileContent.isEmpty());
+    }
+}
+
+// From a shell on any host that shares the file: a run is cancelled by its row, and what a
+// run wrote is printed by its number.
+TEST_F(ServiceTest, CancelsARunAndPrintsARunsOutput) {
+    const int key = db.SaveRow("XXXX-XX-XX XX:XX", model, kMacro, -1, 0);
+    const CSystemClock clock;
+    CSchedulerRig monitor{folder.ProgramFile(), clock};
+    qputenv("KVARNIXSIM_SECONDS", "600");
+    qputenv("KVARNIXSIM_OUTPUT_BYTES", "40");
+    monitor.scheduler.RunNow(key, [](const CLaunchReport&) {});
+    qunsetenv("KVARNIXSIM_SECONDS");
+    qunsetenv("KVARNIXSIM_OUTPUT_BYTES");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return db.LatestRun(key)->supervisor > 0; }, 10000));
+    const CRun run = *db.LatestRun(key);
+
+    const CProgramRun cancel = RunToEnd(service, {"--cancel", QString::number(key)}, Headless());
+    EXPECT_EQ(cancel.exitCode, 0) << cancel.error.toStdString();
+    const QString who = CScheduleCommands::Requester();
+    EXPECT_EQ(cancel.output,
+              QString("Körningen av rad %1 avbryts (begärt av %2).\n").arg(key).arg(who));
+    const bool ended = QTest::qWaitFor([&] { return db.LatestRun(key)->ended.has_value(); }, 10000);
+    if (!ended)
+        ::kill(pid_t(run.processId), SIGKILL);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(db.LatestRun(key)->cancelledBy, who);
+    const CProgramRun again = RunToEnd(service, {"--cancel", QString::number(key)}, Headless());
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_EQ(again.error,
+              QString("Rad %1 har ingen pågående körning som kan avbrytas.\n").arg(key));
+
+    const CProgramRun output = RunToEnd(service, {"--output", QString::number(run.id)}, Headless());
+    EXPECT_EQ(output.exitCode, 0) << output.error.toStdString();
+    EXPECT_EQ(output.output, "000000001 utdata\n000000002 utdata\n000000kvarnixsim: standard "
+                             "error\n");
+    const CProgramRun missing =
+        RunToEnd(service, {"--output", QString::number(run.id + 7)}, Headless());
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.error, QString("Körningen %1 finns inte.\n").arg(run.id + 7));
+    const CProgramRun history = RunToEnd(service, {"--history", QString::number(key)}, Headless());
+    ASSERT_EQ(history.output.split('\n').size(), 3) << history.output.toStdString();
+    const QRegularExpression cancelled(
+        QString("^[-0-9: ]+ +%1 +[0-9]+,[0-9] s  signal 15 +[0-9]+,[0-9] s +[0-9]+(,[0-9])? "
+                "[KM]iB  avbröts av %2; beräkningsflaggan återställdes$")
+            .arg(run.id)
+            .arg(QRegularExpression::escape(who)));
+    EXPECT_TRUE(cancelled.match(history.output.split('\n')[1]).hasMatch())
+        << history.output.toStdString();
+    for (const char* option : {"--cancel", "--output"}) {
+        const CProgramRun mistake = RunToEnd(service, {option, "tre"}, Headless());
+        EXPECT_EQ(mistake.exitCode, 2);
+        EXPECT_TRUE(mistake.error.startsWith(QString(option) + " kräver ett")) << option;
     }
 }
 

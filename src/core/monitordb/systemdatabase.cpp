@@ -987,6 +987,15 @@ std::optional<CRun> CSystemDatabase::LatestRun(int key) {
     return latest.first();
 }
 
+std::optional<CRun> CSystemDatabase::RunById(qint64 runId) {
+    const CStatementLease row =
+        m_db.Cached(QStringLiteral("SELECT %1 FROM KORNINGAR WHERE rowid = ?").arg(kRunColumns));
+    row->Bind(1, runId);
+    if (!row->Step())
+        return std::nullopt;
+    return RunFrom(*row);
+}
+
 QHash<int, CRun> CSystemDatabase::LatestRuns() {
     const CStatementLease rows = m_db.Cached(
         QStringLiteral("SELECT %1 FROM KORNINGAR WHERE rowid IN (SELECT (SELECT rowid FROM "

@@ -185,6 +185,7 @@ public:
     // The row's latest finished runs, newest first.
     QVector<CRun> FinishedRuns(int key, int limit);
     std::optional<CRun> LatestRun(int key);
+    std::optional<CRun> RunById(qint64 runId);
     // The latest run of every row that has one, by key, in one statement.
     QHash<int, CRun> LatestRuns();
 
