@@ -33,7 +33,7 @@ public:
 // A monitor folder with rows of all three kinds, every one active and none due at the clock's
 // minutes, and the scheduler's parts as one monitor process has them.
 struct CMonitorFixture {
-    explicit CMonitorFixture(int rowCount, int historyRuns = 0)
+    explicit CMonitorFixture(int rowCount, int historyRuns = 0, int openRuns = 0)
         : paths(folder.filePath(QStringLiteral("kvarnixmonitor"))),
           log(paths.MonitorLog(), paths.TrimFile()), problems(log, clock),
           processes(paths.MonitorDatabase()), peers(false),
@@ -41,7 +41,8 @@ struct CMonitorFixture {
           scheduler(paths, clock, launcher, log, problems, stop, peers),
           reader(paths.MonitorDatabase(), peers.Host(), clock, processes, log, problems, stop) {
         loaded = FillMonitorDatabase(paths.MonitorDatabase(), rowCount) &&
-                 FillRunHistory(paths.MonitorDatabase(), historyRuns) && ParkCyclicCounters() &&
+                 FillRunHistory(paths.MonitorDatabase(), historyRuns) &&
+                 OpenSupervisedRuns(paths.MonitorDatabase(), openRuns) && ParkCyclicCounters() &&
                  rows.size() == rowCount;
     }
 
@@ -81,34 +82,40 @@ bool IsLoaded(benchmark::State& state, const CMonitorFixture& fixture) {
     return fixture.loaded;
 }
 
-// Arguments: the rows, and the runs in the history (none unless given).
+// Arguments: the rows, the runs in the history and the runs open under their supervisors.
+// The open runs beat between ticks, as their supervisors would, so none is closed as lost.
 void SchedulerTick(benchmark::State& state) {
-    CMonitorFixture fixture(int(state.range(0)), int(state.range(1)));
+    CMonitorFixture fixture(int(state.range(0)), int(state.range(1)), int(state.range(2)));
     if (!IsLoaded(state, fixture))
         return;
     for (auto _ : state) {
+        state.PauseTiming();
+        BeatOpenRuns(fixture.paths.MonitorDatabase());
+        state.ResumeTiming();
         fixture.clock.now = fixture.clock.now.addSecs(60);
         fixture.scheduler.Tick([](const CLaunchReport&) {});
     }
 }
 BENCHMARK(SchedulerTick)
-    ->Args({1000, 0})
-    ->Args({10000, 0})
-    ->Args({10000, 1000000})
+    ->Args({1000, 0, 0})
+    ->Args({10000, 0, 0})
+    ->Args({10000, 1000000, 0})
+    ->Args({10000, 0, 500})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 void DisplayRefresh(benchmark::State& state) {
-    CMonitorFixture fixture(int(state.range(0)), int(state.range(1)));
+    CMonitorFixture fixture(int(state.range(0)), int(state.range(1)), int(state.range(2)));
     if (!IsLoaded(state, fixture))
         return;
     for (auto _ : state)
         benchmark::DoNotOptimize(fixture.reader.Read());
 }
 BENCHMARK(DisplayRefresh)
-    ->Args({1000, 0})
-    ->Args({10000, 0})
-    ->Args({10000, 1000000})
+    ->Args({1000, 0, 0})
+    ->Args({10000, 0, 0})
+    ->Args({10000, 1000000, 0})
+    ->Args({10000, 0, 500})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

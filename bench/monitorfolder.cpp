@@ -103,6 +103,36 @@ bool FillRunHistory(const QString& path, int runCount) {
     }
 }
 
+bool OpenSupervisedRuns(const QString& path, int runCount) {
+    CSystemDatabase db(path);
+    const qint64 start = QDateTime(QDate(2026, 12, 7), QTime(9, 55)).toSecsSinceEpoch();
+    try {
+        db.Open();
+        CSqliteTransaction transaction(db.Connection());
+        db.Connection()
+            .Prepare(QStringLiteral(
+                "INSERT INTO KORNINGAR (NYCKEL, MODELL, MAKRO, START, IGANG, VARD, VAKT, "
+                "HJARTSLAG, PROCESS, UTSKRIFT) SELECT NYCKEL, MODELL, MAKRO, ?1, ?1, 'bench', "
+                "40000 + NYCKEL, ?1, 50000 + NYCKEL, 'korning.txt' FROM MONITOR WHERE NYCKEL <> 0 "
+                "ORDER BY rowid LIMIT ?2"))
+            .Bind(1, start)
+            .Bind(2, runCount)
+            .Run();
+        transaction.Commit();
+        return true;
+    } catch (const CDatabaseError& e) {
+        PrintError(FaultText(e));
+        return false;
+    }
+}
+
+void BeatOpenRuns(const QString& path) {
+    CSystemDatabase db(path);
+    db.Open();
+    db.Connection().Execute(QStringLiteral("UPDATE KORNINGAR SET HJARTSLAG = HJARTSLAG + 30 "
+                                           "WHERE SLUT IS NULL AND VAKT IS NOT NULL"));
+}
+
 QByteArray MonitorLogText(int lineCount, QDate firstDay, QDate lastDay) {
     // Counted in UTC, so no daylight-saving change moves a line to another day.
     const QDateTime start(firstDay, QTime(0, 0), Qt::UTC);

@@ -17,6 +17,10 @@ bool FillMonitorDatabase(const QString& path, int rowCount);
 // 2026-12-07 10:00, as the run history keeps them. False, with the reason on standard error,
 // when they could not be written.
 bool FillRunHistory(const QString& path, int runCount);
+// Adds runCount open runs watched by supervisors, one each on the first rows, as while that
+// many calculations run; BeatOpenRuns moves their heartbeats on, as their supervisors would.
+bool OpenSupervisedRuns(const QString& path, int runCount);
+void BeatOpenRuns(const QString& path);
 
 // lineCount launch lines spread evenly over the days from firstDay to lastDay, in order.
 QByteArray MonitorLogText(int lineCount, QDate firstDay, QDate lastDay);

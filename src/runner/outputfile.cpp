@@ -10,7 +10,7 @@ namespace {
 // Output beyond the kept MiB is let grow this much before the file is cut again, so that a
 // steady stream costs a copy of the MiB only every quarter MiB.
 constexpr off_t kSlackBytes = off_t(1) << 18;
-constexpr size_t kCopyChunk = 64 * 1024;
+constexpr size_t kCopyChunk = 16 * 1024;
 
 } // namespace
 

@@ -22,7 +22,7 @@ constexpr auto kHeartbeatEvery = std::chrono::seconds(30);
 // A calculation asked to stop is given this long before it is killed.
 constexpr auto kGraceBeforeKill = std::chrono::seconds(30);
 constexpr auto kLookWithoutPidfd = std::chrono::milliseconds(200);
-constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kReadChunk = 16 * 1024;
 
 long long WallClockMs() {
     timespec now;
@@ -70,17 +70,14 @@ std::string FindProgram(const std::string& name) {
 
 } // namespace
 
-CSupervisor::CSupervisor(CSupervisorOptions options)
-    : m_options(std::move(options)), m_db(m_options.database, m_options.runId),
-      m_output(m_options.outputPath) {}
+CSupervisor::CSupervisor(CSupervisorOptions options) : m_options(std::move(options)) {}
 
 int CSupervisor::Run() {
     m_signals.Reset(BlockedSignalsFd());
-    if (!m_db.IsOpen())
-        Complain("monitordatabasen " + m_options.database + " kan inte öppnas: " + m_db.Error());
-    if (!m_output.IsOpen())
-        Complain("utskriftsfilen " + m_options.outputPath + " kan inte skapas");
-    if (!Start())
+    const bool started = Start();
+    if (!m_db->IsOpen())
+        Complain("monitordatabasen " + m_options.database + " kan inte öppnas: " + m_db->Error());
+    if (!started)
         return 1;
     Watch();
     int status = 0;
@@ -88,36 +85,35 @@ int CSupervisor::Run() {
     while (::wait4(m_calculation, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     const CFinishedRun finished = Finish(status, usage);
-    const std::optional<bool> flagCleared = m_db.RecordEnd(finished);
+    const std::optional<bool> flagCleared = m_db->RecordEnd(finished);
     if (!flagCleared)
-        Complain("körningens slut kunde inte skrivas i monitordatabasen: " + m_db.Error());
+        Complain("körningens slut kunde inte skrivas i monitordatabasen: " + m_db->Error());
     if (finished.end.outcome != StoredRunEnd::kFinished)
         RunFailureCommand(finished);
     return 0;
 }
 
+// The calculation first: the database and the output file are opened while it runs.
 bool CSupervisor::Start() {
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        Report(-1, errno);
+    m_startMs = WallClockMs();
+    const SpawnResult spawned = SpawnWithOutputPipe();
+    ReportToStarter(spawned);
+    m_db.emplace(m_options.database, m_options.runId);
+    m_output.emplace(m_options.outputPath);
+    if (!m_output->IsOpen())
+        Complain("utskriftsfilen " + m_options.outputPath + " kan inte skapas");
+    if (spawned.pid < 0) {
+        RecordNotStarted(spawned.error);
         return false;
     }
-    m_outputPipe.Reset(pipeFds[0]);
-    CFileDescriptor writeEnd(pipeFds[1]);
-    m_startMs = WallClockMs();
-    const SpawnResult spawned = SpawnChild(m_options.program, m_options.arguments, writeEnd.Get());
-    writeEnd.Close();
-    Report(spawned.pid, spawned.error);
-    if (spawned.pid < 0)
-        return false;
     m_calculation = spawned.pid;
     m_calculationFd.Reset(static_cast<int>(::syscall(SYS_pidfd_open, m_calculation, 0)));
     ::fcntl(m_outputPipe.Get(), F_SETFL, O_NONBLOCK);
     // A starter that waits for the report records the processes itself, in the write it makes
     // anyway; the exact start goes in with the end. One write less a run keeps a minute of
     // thousands of starts quick.
-    if (!m_startReported && !m_db.RecordStart(m_startMs, m_calculation, ::getpid()))
-        Complain("körningens start kunde inte skrivas i monitordatabasen: " + m_db.Error());
+    if (!m_startReported && !m_db->RecordStart(m_startMs, m_calculation, ::getpid()))
+        Complain("körningens start kunde inte skrivas i monitordatabasen: " + m_db->Error());
     const Clock::time_point now = Clock::now();
     m_nextCancelCheck = now + kCancelCheckEvery;
     m_nextHeartbeat = now + kHeartbeatEvery;
@@ -126,22 +122,35 @@ bool CSupervisor::Start() {
     return true;
 }
 
-// The starter learns the calculation's process id, or why it did not start; with nobody
-// waiting, a failed start goes into the history here.
-void CSupervisor::Report(pid_t pid, int error) {
-    if (m_options.reportFd < 0) {
-        if (pid < 0 && !m_db.RecordNotStarted(WallClockMs() / 1000,
-                                              DescribeStartFailure(m_options.program, error)))
-            Complain("den misslyckade starten kunde inte skrivas i monitordatabasen: " +
-                     m_db.Error());
+SpawnResult CSupervisor::SpawnWithOutputPipe() {
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        return {-1, errno};
+    m_outputPipe.Reset(pipeFds[0]);
+    const CFileDescriptor writeEnd(pipeFds[1]);
+    return SpawnChild(m_options.program, m_options.arguments, writeEnd.Get());
+}
+
+// The starter learns the calculation's process id, or why it did not start.
+void CSupervisor::ReportToStarter(const SpawnResult& spawned) {
+    if (m_options.reportFd < 0)
         return;
-    }
-    const std::string line = std::to_string(pid) + " " + std::to_string(error) + "\n";
+    const std::string line =
+        std::to_string(spawned.pid) + " " + std::to_string(spawned.error) + "\n";
     m_startReported = ::write(m_options.reportFd, line.data(), line.size()) == ssize_t(line.size());
     if (!m_startReported)
         Complain("starten kunde inte rapporteras till monitorn");
     ::close(m_options.reportFd);
     m_options.reportFd = -1;
+}
+
+// With nobody waiting for the report, a failed start goes into the history here.
+void CSupervisor::RecordNotStarted(int error) {
+    if (m_startReported)
+        return;
+    if (!m_db->RecordNotStarted(WallClockMs() / 1000,
+                                DescribeStartFailure(m_options.program, error)))
+        Complain("den misslyckade starten kunde inte skrivas i monitordatabasen: " + m_db->Error());
 }
 
 void CSupervisor::Watch() {
@@ -180,7 +189,7 @@ void CSupervisor::ReadOutput() {
     while (m_outputPipe.IsValid()) {
         const ssize_t got = ::read(m_outputPipe.Get(), chunk, sizeof chunk);
         if (got > 0) {
-            m_output.Append(chunk, size_t(got));
+            m_output->Append(chunk, size_t(got));
             continue;
         }
         if (got < 0 && errno == EINTR)
@@ -204,7 +213,7 @@ void CSupervisor::CheckDeadlines(Clock::time_point now) {
     if (now >= m_nextCancelCheck) {
         m_nextCancelCheck = now + kCancelCheckEvery;
         if (m_stopReason == StopReason::None) {
-            if (const std::optional<std::string> who = m_db.CancelRequest()) {
+            if (const std::optional<std::string> who = m_db->CancelRequest()) {
                 m_cancelledBy = *who;
                 Stop(StopReason::Cancel, now);
             }
@@ -212,7 +221,7 @@ void CSupervisor::CheckDeadlines(Clock::time_point now) {
     }
     if (now >= m_nextHeartbeat) {
         m_nextHeartbeat = now + kHeartbeatEvery;
-        m_db.Heartbeat(WallClockMs() / 1000);
+        m_db->Heartbeat(WallClockMs() / 1000);
     }
     if (m_limitAt && now >= *m_limitAt && m_stopReason == StopReason::None)
         Stop(StopReason::TimeLimit, now);
@@ -247,7 +256,7 @@ CFinishedRun CSupervisor::Finish(int status, const struct rusage& usage) {
     finished.endMs = WallClockMs();
     finished.cpuMs = Milliseconds(usage.ru_utime) + Milliseconds(usage.ru_stime);
     finished.peakMemoryKb = usage.ru_maxrss;
-    m_output.Finish();
+    m_output->Finish();
     if (WIFEXITED(status))
         finished.end.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
@@ -268,10 +277,10 @@ CFinishedRun CSupervisor::Finish(int status, const struct rusage& usage) {
 
 // Told the run's key, model, macro, end and output file, as separate arguments.
 void CSupervisor::RunFailureCommand(const CFinishedRun& finished) {
-    const std::string command = m_db.FailureCommand();
+    const std::string command = m_db->FailureCommand();
     if (command.empty())
         return;
-    const std::optional<CRunDatabase::RunIdentity> run = m_db.Identity();
+    const std::optional<CRunDatabase::RunIdentity> run = m_db->Identity();
     const std::vector<std::string> arguments = {
         run ? std::to_string(run->key) : std::string(), run ? run->model : std::string(),
         run ? run->macro : std::string(), DescribeRunEnd(finished.end), m_options.outputPath};
@@ -280,6 +289,6 @@ void CSupervisor::RunFailureCommand(const CFinishedRun& finished) {
     const std::string what =
         spawned.pid >= 0 ? std::string("startades")
                          : "kunde inte startas: " + DescribeStartFailure(program, spawned.error);
-    if (!m_db.RecordFailureCommand(what))
+    if (!m_db->RecordFailureCommand(what))
         Complain("kommandot vid fel: " + what);
 }

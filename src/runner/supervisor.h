@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/filedescriptor.h"
+#include "base/spawn.h"
 #include "outputfile.h"
 #include "rundatabase.h"
 
@@ -37,7 +38,9 @@ private:
     enum class StopReason { None, TimeLimit, Cancel };
 
     bool Start();
-    void Report(pid_t pid, int error);
+    SpawnResult SpawnWithOutputPipe();
+    void ReportToStarter(const SpawnResult& spawned);
+    void RecordNotStarted(int error);
     void Watch();
     bool HasEnded() const;
     void ReadOutput();
@@ -49,8 +52,9 @@ private:
     void RunFailureCommand(const CFinishedRun& finished);
 
     CSupervisorOptions m_options;
-    CRunDatabase m_db;
-    COutputFile m_output;
+    // Opened once the calculation runs: the start waits for neither the file nor the disk.
+    std::optional<CRunDatabase> m_db;
+    std::optional<COutputFile> m_output;
     CFileDescriptor m_outputPipe;
     CFileDescriptor m_calculationFd; // a pidfd: readable once the calculation has ended
     CFileDescriptor m_signals;
