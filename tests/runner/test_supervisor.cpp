@@ -190,6 +190,8 @@ TEST_F(SupervisorTest, ARunWhoseSupervisorDiesIsClosedAsLostTwoMinutesOn) {
 
     CFakeClock elsewhere{LocalTime("2031-05-04 12:00")};
     CSchedulerRig other{folder.ProgramFile(), elsewhere, true, "kvarn9"};
+    QStringList announced;
+    other.problems.SetAnnouncer([&](const QString& text) { announced << text; });
     const auto tickAt = [&](qint64 seconds) {
         elsewhere.Set(LocalTime("2031-05-04 12:00").addSecs(seconds));
         other.Tick();
@@ -219,10 +221,15 @@ TEST_F(SupervisorTest, ARunWhoseSupervisorDiesIsClosedAsLostTwoMinutesOn) {
                           run.host + " hördes senast av ")
                   .size(),
               1);
+    EXPECT_EQ(announced,
+              QStringList{QString("Rad %1: ").arg(orphaned) + folder.File("Föräldralös") +
+                          "   Timme   (förlorad: körningens övervakare på " + run.host +
+                          " hördes senast av " + TimeText(run.heartbeat) + ")"});
     tickAt(179);
     EXPECT_EQ(Latest(beating).outcome, CRun::Outcome::Running);
     tickAt(180);
     EXPECT_EQ(Latest(beating).outcome, CRun::Outcome::Lost);
+    EXPECT_EQ(announced.size(), 2);
 }
 
 } // namespace

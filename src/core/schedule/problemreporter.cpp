@@ -123,6 +123,16 @@ void CProblemReporter::SetListener(std::function<void(const QString&)> listener)
     m_listener = std::move(listener);
 }
 
+void CProblemReporter::Announce(const QString& text) {
+    std::function<void(const QString&)> announcer;
+    {
+        const QMutexLocker lock(&m_mutex);
+        announcer = m_announcer;
+    }
+    if (announcer)
+        announcer(text);
+}
+
 void CProblemReporter::SetAnnouncer(std::function<void(const QString&)> announcer) {
     const QMutexLocker lock(&m_mutex);
     m_announcer = std::move(announcer);

@@ -25,6 +25,9 @@ public:
 
     // An empty text clears the source's problem.
     void Report(Source source, const QString& problem);
+    // Something that happened once and is over (a run lost): told to the announcer, the
+    // service's journal, without standing as a problem. The caller logs it.
+    void Announce(const QString& text);
     // The problem the operator should see now, or empty.
     QString Current() const;
     // Called on the reporting thread.

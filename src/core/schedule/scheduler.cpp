@@ -150,10 +150,11 @@ void CScheduler::LogLostRuns(const QVector<CRun>& lost) {
         const QString why = QStringLiteral("förlorad: körningens övervakare på %1 hördes senast av "
                                            "%2")
                                 .arg(run.host, TimeText(run.heartbeat));
+        const QString line =
+            run.model + QStringLiteral("   ") + run.macro + QStringLiteral("   (%1)").arg(why);
         qCWarning(lcSchedule).noquote() << "Raden" << run.key << why;
-        m_log.AppendLogLine(run.model + QStringLiteral("   ") + run.macro +
-                                QStringLiteral("   (%1)").arg(why),
-                            m_clock.Now());
+        m_log.AppendLogLine(line, m_clock.Now());
+        m_problems.Announce(QStringLiteral("Rad %1: %2").arg(run.key).arg(line));
     }
 }
 
