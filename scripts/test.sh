@@ -4,15 +4,20 @@
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 fuzz_log="$(mktemp)"
-trap 'rm -f "$fuzz_log"' EXIT
+package_log="$(mktemp)"
+trap 'rm -f "$fuzz_log" "$package_log"' EXIT
 run_fuzzers 20 >"$fuzz_log" 2>&1 &
 fuzzing=$!
+# The package, built in a folder of its own, installed into a throw-away root and started
+# there, while the tests mostly wait for the clock.
+bash "$ROOT_DIR/scripts/package.sh" >"$package_log" 2>&1 &
+packaging=$!
 
 export QT_QPA_PLATFORM=offscreen
 status=0
 (cd "$BUILD_DIR" && ctest --output-on-failure -j10) || status=$?
-# The package, built in a folder of its own, installed into a throw-away root and started there.
-bash "$ROOT_DIR/scripts/package.sh" || status=$?
+wait "$packaging" || status=1
+grep -v '^\[[0-9]*/[0-9]*\]' "$package_log"
 if ! wait "$fuzzing"; then
   cat "$fuzz_log"
   exit 1

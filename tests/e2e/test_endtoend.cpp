@@ -183,19 +183,32 @@ TEST_F(EndToEnd, ABatchCutShortByAStopOrAKillIsFinishedOnceByTheNextMonitor) {
     second.kill();
     second.waitForFinished();
     EXPECT_LT(started(killed, "COUNT(*)"), kRows);
-    StartMonitor();
+    QProcess& third = StartMonitor();
     ASSERT_TRUE(QTest::qWaitFor([&] { return started(killed, "COUNT(*)") >= kRows; }, 120000));
     QTest::qWait(2000);
+    StopBySigterm(third);
     expectEachRowOnce(stopped);
     expectEachRowOnce(killed);
-    // The log tells each row's start in each of the two minutes, none twice.
+    // The log tells each start the history records, none twice. On a busy machine a batch may
+    // outlast its minute, and the rows start again in the next one: those count in both. The
+    // run the kill cut between its record and its start has no line.
     QMap<QString, int> launches;
     for (const QString& line : Log().filter(" - /m/rad"))
-        ++launches[line.mid(22)];
+        ++launches[line.mid(22).section(QStringLiteral("   "), 0, 0)];
     EXPECT_EQ(launches.size(), kRows);
-    const QList<int> counts = launches.values();
-    EXPECT_EQ(*std::max_element(counts.cbegin(), counts.cend()), 2);
-    EXPECT_GE(counts.count(2), kRows - 1);
+    const QStringList recorded =
+        query("SELECT GROUP_CONCAT(MODELL || '=' || n, ',') FROM (SELECT MODELL, COUNT(*) AS n "
+              "FROM KORNINGAR WHERE UTFALL IS NOT 'väntar' AND UTFALL IS NOT 'hoppades över' "
+              "GROUP BY MODELL ORDER BY MODELL)")
+            .split(',');
+    int differing = 0;
+    for (const QString& row : recorded) {
+        const QString model = row.section('=', 0, 0);
+        differing += launches.value(model) != row.section('=', 1).toInt();
+        EXPECT_GE(row.section('=', 1).toInt(), 2) << model.toStdString();
+    }
+    EXPECT_EQ(recorded.size(), kRows);
+    EXPECT_LE(differing, 1);
 }
 
 } // namespace
