@@ -46,6 +46,10 @@ echo "Startar tjänsten kvarnixmonitord (tomgång i $idle_seconds s) ..." >&2
 "$BUILD_DIR/bench/kvarnix_bench_service" --idle-seconds "$idle_seconds" \
   2>>"$diagnostics" >>"$results" || true
 
+# A one-node cluster of its own; needs root.
+echo "Skickar 200 rader till ett Slurm-kluster medan fönstret visas ..." >&2
+"$BUILD_DIR/bench/kvarnix_bench_slurm_window" 2>>"$diagnostics" >>"$results" || true
+
 # Needs about 2 GB free in the temporary folder while it runs.
 echo "Trimmar en monitorlogg på 1 GB ..." >&2
 "$BUILD_DIR/bench/kvarnix_bench_logtrim" 2>>"$diagnostics" >>"$results" || true
@@ -74,7 +78,8 @@ NextStart/hour_repeats|next start of 10,000 mixed rows, in the hour the clock re
 LogViewerOpen|log viewer shown, 500 MB monitor log|500|ms
 modal_launch_delay_ms|a due row's start after its minute began, while a modal box is open|1000|ms
 batch_loop_block_ms|longest block of the window's event loop while 2,000 rows start|50|ms
-history_dialog_ms|run history dialog shown for a row with 100,000 runs|100|ms"
+history_dialog_ms|run history dialog shown for a row with 100,000 runs|100|ms
+slurm_batch_loop_block_ms|longest block of the window's event loop while 200 rows go to Slurm|50|ms"
 
 # Every in-process figure is in milliseconds, wall-clock time with the CPU time beside it: on a
 # busy machine the two part. The monitor program's figures carry their unit in the name.
