@@ -49,6 +49,10 @@ echo "Startar tjänsten kvarnixmonitord (tomgång i $idle_seconds s) ..." >&2
 echo "Startar beräkningar med och utan övervakare, och 500 övervakare på en gång ..." >&2
 "$BUILD_DIR/bench/kvarnix_bench_supervisor" 2>>"$diagnostics" >>"$results" || true
 
+# A one-node cluster of its own; needs root.
+echo "Skickar 200 rader till ett Slurm-kluster medan fönstret visas ..." >&2
+"$BUILD_DIR/bench/kvarnix_bench_slurm_window" 2>>"$diagnostics" >>"$results" || true
+
 # Needs about 2 GB free in the temporary folder while it runs.
 echo "Trimmar en monitorlogg på 1 GB ..." >&2
 "$BUILD_DIR/bench/kvarnix_bench_logtrim" 2>>"$diagnostics" >>"$results" || true
@@ -83,7 +87,8 @@ history_dialog_ms|run history dialog shown for a row with 100,000 runs|100|ms
 launch_added_ms|time a start takes longer with its supervisor (median of 40 side by side)|10|ms
 supervisor_pss_mb|proportional set size of one supervisor while its calculation (the simulator) runs beside a monitor|1|MiB
 supervisor_alone_pss_mb|the same for a supervisor of /bin/sleep, sharing its libraries with nobody (reported)|-|MiB
-supervisors_500_pss_mb|total proportional set size of 500 supervisors at once|500|MiB"
+supervisors_500_pss_mb|total proportional set size of 500 supervisors at once|500|MiB
+slurm_batch_loop_block_ms|longest block of the window's event loop while 200 rows go to Slurm|50|ms"
 
 # Every in-process figure is in milliseconds, wall-clock time with the CPU time beside it: on a
 # busy machine the two part. The monitor program's figures carry their unit in the name.

@@ -86,17 +86,20 @@ bool CRunDatabase::Retried(const std::function<bool()>& work) {
     }
 }
 
-bool CRunDatabase::RecordStart(long long startMs, int calcPid, int supervisorPid) {
+bool CRunDatabase::RecordStart(long long startMs, int calcPid, int supervisorPid,
+                               const std::string& host) {
     return Retried([&] {
         const Statement update =
             Prepare("UPDATE KORNINGAR SET START_MS = ?1, IGANG = ?1 / 1000, PROCESS = ?2, "
-                    "VAKT = ?3, HJARTSLAG = ?1 / 1000 WHERE rowid = ?4 AND SLUT IS NULL");
+                    "VAKT = ?3, HJARTSLAG = ?1 / 1000, VARD = ?5 WHERE rowid = ?4 AND "
+                    "SLUT IS NULL");
         if (!update)
             return false;
         sqlite3_bind_int64(update.get(), 1, startMs);
         sqlite3_bind_int(update.get(), 2, calcPid);
         sqlite3_bind_int(update.get(), 3, supervisorPid);
         sqlite3_bind_int64(update.get(), 4, m_runId);
+        sqlite3_bind_text(update.get(), 5, host.c_str(), -1, SQLITE_TRANSIENT);
         return RunToEnd(update.get());
     });
 }

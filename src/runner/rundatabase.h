@@ -28,8 +28,8 @@ public:
     bool IsOpen() const { return m_db != nullptr; }
     const std::string& Error() const { return m_error; }
 
-    // The calculation started now as process calcPid, watched by supervisorPid.
-    bool RecordStart(long long startMs, int calcPid, int supervisorPid);
+    // The calculation started now on the host as process calcPid, watched by supervisorPid.
+    bool RecordStart(long long startMs, int calcPid, int supervisorPid, const std::string& host);
     bool Heartbeat(long long nowSeconds);
     // Who asked for the run to be cancelled ("operatör på värd"), nothing while nobody has.
     std::optional<std::string> CancelRequest();

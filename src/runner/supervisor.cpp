@@ -68,6 +68,13 @@ std::string FindProgram(const std::string& name) {
     return name;
 }
 
+// The node a batch job runs on: its run is that host's to look after.
+std::string HostName() {
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    return name;
+}
+
 } // namespace
 
 CSupervisor::CSupervisor(CSupervisorOptions options) : m_options(std::move(options)) {}
@@ -112,7 +119,7 @@ bool CSupervisor::Start() {
     // A starter that waits for the report records the processes itself, in the write it makes
     // anyway; the exact start goes in with the end. One write less a run keeps a minute of
     // thousands of starts quick.
-    if (!m_startReported && !m_db->RecordStart(m_startMs, m_calculation, ::getpid()))
+    if (!m_startReported && !m_db->RecordStart(m_startMs, m_calculation, ::getpid(), HostName()))
         Complain("körningens start kunde inte skrivas i monitordatabasen: " + m_db->Error());
     const Clock::time_point now = Clock::now();
     m_nextCancelCheck = now + kCancelCheckEvery;
@@ -201,11 +208,23 @@ void CSupervisor::ReadOutput() {
 }
 
 // A request to stop the supervisor is passed on: the calculation ends, and with it the watch.
+// Slurm stops a cancelled batch job this way, so a stored cancel request is looked for at once:
+// the run then ends as cancelled by whoever asked, not as ended by a signal.
 void CSupervisor::HandleSignal() {
     signalfd_siginfo received;
     while (::read(m_signals.Get(), &received, sizeof received) == sizeof received) {
-        if (received.ssi_signo == SIGTERM || received.ssi_signo == SIGINT)
+        if (received.ssi_signo != SIGTERM && received.ssi_signo != SIGINT)
+            continue;
+        if (m_stopReason != StopReason::None) {
             ::kill(-m_calculation, SIGTERM);
+            continue;
+        }
+        if (const std::optional<std::string> who = m_db->CancelRequest()) {
+            m_cancelledBy = *who;
+            Stop(StopReason::Cancel, Clock::now());
+        } else {
+            ::kill(-m_calculation, SIGTERM);
+        }
     }
 }
 

@@ -1,3 +1,4 @@
+#include "history/runhistory.h"
 #include "monitordb/databaseerror.h"
 #include "monitordb/databasefault.h"
 #include "monitordb/filesystem.h"
@@ -567,6 +568,54 @@ TEST(SystemDatabaseFile, ProcessesStartingAtOnceOnAMissingFileShareItWithoutDupl
     EXPECT_EQ(QueryFile(folder.DatabaseFile(), "SELECT group_concat(NAMN) FROM (SELECT NAMN FROM "
                                                "SEKVENS GROUP BY NAMN HAVING COUNT(*) > 1)"),
               "");
+}
+
+// A queued batch job has no heartbeat to judge until its supervisor runs; before its job id is
+// stored, its submission stands in for one, so a scheduler that died submitting leaves no run
+// open for ever. Slurm's end never overwrites one a supervisor wrote.
+TEST_F(SystemDatabaseTest, QueuedJobsAreNotJudgedByHeartbeatAndASupervisorsEndWins) {
+    const int key = db.SaveRow("00:05", "/m/kluster", "Makro", -1, 1);
+    const int other = db.SaveRow("00:07", "/m/annan", "Makro", -1, 1);
+    CRun pending;
+    pending.key = key;
+    pending.model = "/m/kluster";
+    pending.macro = "Makro";
+    pending.launched = 1000;
+    const qint64 queued = db.InsertPendingRun(pending, 16);
+    pending.key = other;
+    const qint64 finished = db.InsertPendingRun(pending, 16);
+    db.MarkQueued(queued, 1010, "/ut/korning.txt");
+    db.MarkQueued(finished, 1020, "/ut/annan.txt");
+    EXPECT_EQ(db.SupervisedHeartbeats(), (QHash<qint64, qint64>{{queued, 1010}, {finished, 1020}}));
+    db.SetJob(queued, 77);
+    db.SetJob(finished, 78);
+    EXPECT_TRUE(db.SupervisedHeartbeats().isEmpty());
+    EXPECT_FALSE(db.CloseLostRun(queued, 1010, 5000));
+    EXPECT_EQ(db.OpenJobs(), (QHash<qint64, qint64>{{queued, 77}, {finished, 78}}));
+    const QHash<int, CRun> waiting = db.QueuedRuns();
+    ASSERT_EQ(waiting.size(), 2);
+    EXPECT_EQ(RunHistory::Summary(waiting.value(key)),
+              "väntar i kön sedan " + TimeText(1010) + " (jobb 77)");
+
+    db.CloseRun(finished, 1500, CRun::Outcome::Finished, {});
+    EXPECT_FALSE(db.CloseEndedJob(finished, 1600, "noden föll bort"));
+    EXPECT_EQ(db.LatestRun(other)->outcome, CRun::Outcome::Finished);
+    const std::optional<CRun> lost = db.CloseEndedJob(queued, 1600, "noden föll bort");
+    ASSERT_TRUE(lost);
+    EXPECT_EQ(RunHistory::OutcomeText(*lost), "förlorad: noden föll bort");
+    EXPECT_TRUE(db.OpenJobs().isEmpty());
+    EXPECT_TRUE(db.QueuedRuns().isEmpty());
+
+    CScheduleModel list;
+    list.SetRows(db.LoadAllRows());
+    CRunState state;
+    state.queuedJob = 79;
+    state.queuedSince = 1700;
+    list.ApplyRunStates({{key, state}});
+    EXPECT_TRUE(list.index(0, 0).data(CScheduleModel::QueuedRole).toBool());
+    EXPECT_FALSE(list.index(1, 0).data(CScheduleModel::QueuedRole).toBool());
+    EXPECT_EQ(list.index(0, 0).data(Qt::ToolTipRole).toString(),
+              "Väntar i Slurm-kön sedan " + TimeText(1700) + " (jobb 79)");
 }
 
 } // namespace

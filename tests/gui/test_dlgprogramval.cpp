@@ -1,6 +1,7 @@
 #include "dialogs/dlgprogramval.h"
 #include "gui/guisupport.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 
 namespace {
@@ -90,3 +91,52 @@ TEST_F(DlgProgramValTest, StoresNothingUntilOkPassesAndTheLoginCheckOnlyAfterALo
 }
 
 } // namespace
+
+// Slurm chosen where its commands cannot be found: said in Swedish, the dialog stays open and
+// nothing is stored; once they are found, the choice, partition and options are stored as typed.
+TEST_F(DlgProgramValTest, TheClusterIsChosenOnlyWhereItsCommandsAreFound) {
+    const QByteArray path = qgetenv("PATH");
+    const QString message = "Beräkningarna kan inte startas i Slurm-klustret: Slurm-kommandona "
+                            "sbatch, squeue, scancel finns inte i sökvägen (PATH) på den här "
+                            "datorn. Installera Slurms klientprogram (Debian-paketet "
+                            "slurm-client).";
+    EXPECT_EQ(
+        RunDialog([&](QDialog& d) {
+            auto* partition = Child<QLineEdit>(d, "slurmPartitionEdit");
+            EXPECT_FALSE(partition->isEnabled());
+            auto* where = Child<QComboBox>(d, "startOnCombo");
+            where->setFocus();
+            QTest::keyClick(where, Qt::Key_Down);
+            EXPECT_EQ(where->currentText(), "i Slurm-klustret");
+            EXPECT_TRUE(partition->isEnabled());
+            QTest::keyClicks(partition, "gpu-natt");
+            // Qt Test types ASCII only.
+            Child<QLineEdit>(d, "slurmOptionsEdit")->setText("--mem=2G --comment=\"två ord\"");
+            qputenv("PATH", folder.Path().toLocal8Bit());
+            ClickChild(d, "okButton");
+            qputenv("PATH", path);
+            EXPECT_TRUE(d.isVisible());
+            EXPECT_EQ(messenger.messages, QStringList{message});
+            EXPECT_EQ(db.TextSetting("KOR_PA"), "");
+            ClickChild(d, "okButton");
+        }),
+        CDlgProgramVal::ResultOk);
+    EXPECT_EQ(messenger.messages.size(), 1);
+    EXPECT_EQ(db.TextSetting("KOR_PA"), "slurm");
+    EXPECT_EQ(db.TextSetting("SLURM_PARTITION"), "gpu-natt");
+    EXPECT_EQ(db.TextSetting("SLURM_FLAGGOR"), "--mem=2G --comment=\"två ord\"");
+    const CMonitorSettings stored = CMonitorSettings::Read(db);
+    EXPECT_TRUE(stored.startOnCluster);
+    EXPECT_EQ(stored.slurmPartition, "gpu-natt");
+
+    EXPECT_EQ(RunDialog([](QDialog& d) {
+                  auto* where = Child<QComboBox>(d, "startOnCombo");
+                  EXPECT_EQ(where->currentText(), "i Slurm-klustret");
+                  EXPECT_EQ(Child<QLineEdit>(d, "slurmPartitionEdit")->text(), "gpu-natt");
+                  where->setCurrentIndex(0);
+                  ClickChild(d, "okButton");
+              }),
+              CDlgProgramVal::ResultOk);
+    EXPECT_EQ(db.TextSetting("KOR_PA"), "dator");
+    EXPECT_EQ(db.TextSetting("SLURM_PARTITION"), "gpu-natt");
+}

@@ -1,6 +1,7 @@
 #include "commands/schedulecommands.h"
 
 #include "base/textutil.h"
+#include "cluster/slurmqueue.h"
 #include "monitordb/databaseaccess.h"
 #include "monitordb/databaseerror.h"
 #include "monitordb/databasefault.h"
@@ -156,6 +157,11 @@ void CScheduleCommands::StoreSettings(const CMonitorSettings& settings) const {
         db.SetSetting(QStringLiteral("LOGFILE"), settings.logDays);
         db.SetSetting(QStringLiteral("PID"), settings.pidDays);
         db.SetTextSetting(QStringLiteral("KOR_VID_FEL"), settings.failureCommand);
+        db.SetTextSetting(QStringLiteral("KOR_PA"),
+                          QLatin1String(settings.startOnCluster ? CMonitorSettings::kOnCluster
+                                                                : CMonitorSettings::kOnThisHost));
+        db.SetTextSetting(QStringLiteral("SLURM_PARTITION"), settings.slurmPartition);
+        db.SetTextSetting(QStringLiteral("SLURM_FLAGGOR"), settings.slurmOptions);
     });
 }
 
@@ -165,8 +171,20 @@ QString CScheduleCommands::Requester() {
     return QStringLiteral("%1 på %2").arg(name, QSysInfo::machineHostName());
 }
 
+// A batch job is cancelled in Slurm as well, outside any transaction (scancel may take a
+// while): one still waiting is over at once, one running is stopped by its supervisor, which
+// finds the request when Slurm's SIGTERM reaches it. Should scancel fail, the stored request
+// still stops the calculation as soon as its supervisor starts.
 bool CScheduleCommands::RequestCancel(int key, const QString& who) const {
-    return WithDatabase([&](CSystemDatabase& db) { return db.RequestCancel(key, who); });
+    const std::optional<CSystemDatabase::CancelledRun> cancelled =
+        WithDatabase([&](CSystemDatabase& db) { return db.RequestCancel(key, who); });
+    if (!cancelled)
+        return false;
+    if (cancelled->jobId != 0 && CSlurmQueue().Cancel(cancelled->jobId).isEmpty())
+        WithDatabase([&](CSystemDatabase& db) {
+            return db.CloseCancelledJob(cancelled->runId, QDateTime::currentSecsSinceEpoch());
+        });
+    return true;
 }
 
 int CScheduleCommands::TimeLimit(int key) const {

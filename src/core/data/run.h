@@ -61,6 +61,12 @@ struct CRun {
     bool flagCleared = false;
     // What became of the failure command: "startades" or "kunde inte startas: …".
     QString failureCommand{};
+    // A run handed to the Slurm cluster: its batch job (0 for none) and when it was submitted.
+    qint64 jobId = 0;
+    std::optional<qint64> queuedAt{};
+
+    // Its batch job waits for a node: no supervisor has started yet.
+    bool Queued() const { return jobId != 0 && !seenRunning && !ended; }
 
     // From the start to the end, to the millisecond where the supervisor measured them;
     // nothing for a run that did not run to an end it knows.

@@ -25,6 +25,10 @@ QString CProgramPaths::OutputFile(qint64 runId) const {
     return OutputFolder() + QStringLiteral("/korning-%1.txt").arg(runId);
 }
 
+QString CProgramPaths::JobOutputFile(const QString& outputFile) {
+    return outputFile + QStringLiteral(".slurm");
+}
+
 QString CProgramPaths::RunSupervisor() const {
     return QFileInfo(m_programFile).absolutePath() + QStringLiteral("/kvarnixrun");
 }

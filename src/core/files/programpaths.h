@@ -26,6 +26,10 @@ public:
     QString OutputFile(qint64 runId) const;
     // The run supervisor, installed beside the program.
     QString RunSupervisor() const;
+    // Where Slurm writes what a batch job itself says (the supervisor's complaints, the
+    // controller's notes on a cancelled job): beside the run's output file, never into it, as
+    // the supervisor keeps that file's tail in place.
+    static QString JobOutputFile(const QString& outputFile);
 
     // The data folder a program is to use: the one named on its command line, else the one
     // in KVARNIX_MAPP, else the one the build was made with; empty for beside the program.

@@ -38,7 +38,7 @@ namespace {
 QString EndText(const CRun& run) {
     switch (run.outcome) {
     case CRun::Outcome::Running:
-        return QStringLiteral("pågår");
+        return run.Queued() ? QStringLiteral("väntar i kön") : QStringLiteral("pågår");
     case CRun::Outcome::NotStarted:
         return QStringLiteral("kunde inte startas: %1").arg(run.reason);
     case CRun::Outcome::Failed:
@@ -53,6 +53,11 @@ QString EndText(const CRun& run) {
         end.cancelledBy = run.cancelledBy.toStdString();
         return QString::fromStdString(DescribeRunEnd(end));
     }
+    case CRun::Outcome::Lost:
+        // A batch job closed on Slurm's word carries that word.
+        return run.reason.isEmpty()
+                   ? StoredOutcome(run.outcome)
+                   : QStringLiteral("%1: %2").arg(StoredOutcome(run.outcome), run.reason);
     default:
         return StoredOutcome(run.outcome);
     }
@@ -96,10 +101,20 @@ QString MemoryText(const CRun& run) {
         QLocale(QLocale::Swedish).toString(double(*run.peakMemoryKb) / 1024.0, 'f', 1));
 }
 
+QString QueuedText(const CRun& run) {
+    return QStringLiteral("väntar i kön sedan %1 (jobb %2)")
+        .arg(TimeText(run.queuedAt.value_or(run.launched)))
+        .arg(run.jobId);
+}
+
 QString Summary(const CRun& run) {
     switch (run.outcome) {
     case CRun::Outcome::Running:
-        return QStringLiteral("pågår sedan %1").arg(TimeText(run.launched));
+        if (run.Queued())
+            return QueuedText(run);
+        // A batch job's run started when its node started it, not when it was submitted.
+        return QStringLiteral("pågår sedan %1")
+            .arg(TimeText(run.jobId != 0 ? run.seenRunning.value_or(run.launched) : run.launched));
     default:
         if (run.DurationMs())
             return QStringLiteral("%1 efter %2").arg(OutcomeText(run), DurationOrState(run));

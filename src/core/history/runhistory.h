@@ -27,6 +27,8 @@ QString CpuText(const CRun& run);
 QString MemoryText(const CRun& run);
 // "klar efter 3 min 20 s", "pågår sedan 2026-12-07 10:00:01", ...: one run in a line.
 QString Summary(const CRun& run);
+// A batch job waiting for a node: "väntar i kön sedan 2024-03-01 06:30:00 (jobb 17)".
+QString QueuedText(const CRun& run);
 
 // Longest, shortest and median duration of the finished runs among the given ones.
 struct CDurationStatistics {

@@ -2,6 +2,7 @@
 
 #include "base/diagnostics.h"
 #include "base/textutil.h"
+#include "files/programpaths.h"
 #include "monitordb/databaseerror.h"
 #include "monitordb/filesystem.h"
 #include "monitordb/sqlitetransaction.h"
@@ -25,7 +26,7 @@ const QString kHighestMinute = QStringLiteral("MINUT_HOGSTA");
 const QString kClaimer = QStringLiteral("MINUT_AV");
 const QStringList kRequiredTables = {QStringLiteral("MONITOR"), QStringLiteral("SEKVENS")};
 // Kept in the file's user_version: a file that has it has every later table, column and index.
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 4;
 // Columns that came after their table; added to older files.
 const QVector<QPair<QString, QString>> kLaterColumns = {
     {QStringLiteral("KORNINGAR"), QStringLiteral("AGARE INTEGER")},
@@ -49,6 +50,9 @@ const QVector<QPair<QString, QString>> kLaterColumns = {
     {QStringLiteral("KORNINGAR"), QStringLiteral("AVBRYT TEXT(255)")},
     {QStringLiteral("KORNINGAR"), QStringLiteral("ATERSTALLD INTEGER")},
     {QStringLiteral("KORNINGAR"), QStringLiteral("VID_FEL TEXT(255)")},
+    // A run handed to the Slurm cluster: its batch job and when it was submitted.
+    {QStringLiteral("KORNINGAR"), QStringLiteral("JOBB INTEGER")},
+    {QStringLiteral("KORNINGAR"), QStringLiteral("KOAD INTEGER")},
     {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("ID INTEGER")},
     {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("PROCESSTART TEXT(100)")},
     {QStringLiteral("SCHEMALAGGARE"), QStringLiteral("HJARTSLAG INTEGER")},
@@ -63,8 +67,8 @@ constexpr qint64 kLongestSilenceSeconds = 5 * 60;
 const QString kRunColumns = QStringLiteral(
     "NYCKEL, MODELL, MAKRO, START, IGANG, SLUT, UTFALL, ORSAK, rowid, TID, AGARE, VARD, PROCESS, "
     "VAKT, HJARTSLAG, START_MS, SLUT_MS, KOD, SIGNAL, CPU_MS, MINNE_KB, UTSKRIFT, AVBRYT, "
-    "ATERSTALLD, VID_FEL");
-constexpr int kRunColumnCount = 25;
+    "ATERSTALLD, VID_FEL, JOBB, KOAD");
+constexpr int kRunColumnCount = 27;
 
 // Columns TID, MODELL, MAKRO, NYCKEL, IMPLEMENTED, COUNTER; the start time in display form.
 CScheduleRow RowFrom(const CSqliteStatement& stored) {
@@ -112,6 +116,8 @@ CRun RunFrom(const CSqliteStatement& row) {
     run.cancelledBy = row.ColumnText(22);
     run.flagCleared = row.ColumnInt64(23) != 0;
     run.failureCommand = row.ColumnText(24);
+    run.jobId = row.ColumnInt64(25);
+    run.queuedAt = optional(26);
     return run;
 }
 
@@ -581,8 +587,10 @@ void CSystemDatabase::PurgePid(const QDateTime& now, int days) {
             outputFiles << purged->ColumnText(0);
     }
     transaction.Commit();
-    for (const QString& file : outputFiles)
+    for (const QString& file : outputFiles) {
         QFile::remove(file);
+        QFile::remove(CProgramPaths::JobOutputFile(file));
+    }
 }
 
 // ---- whole-list reads ----------------------------------------------------------
@@ -816,6 +824,25 @@ void CSystemDatabase::MarkStarted(qint64 runId, qint64 at, const QString& host,
         .Run();
 }
 
+// No heartbeat yet: the job may wait in the queue for hours, and only its supervisor beats
+// once it runs. Until the job id is stored the submission time stands in for a heartbeat, so
+// a scheduler that died while submitting leaves no run open for ever.
+void CSystemDatabase::MarkQueued(qint64 runId, qint64 at, const QString& outputPath) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET UTFALL = NULL, START = ?1, VAKT = 0, "
+                               "HJARTSLAG = NULL, KOAD = ?1, UTSKRIFT = ?2 WHERE rowid = ?3"))
+        ->Bind(1, at)
+        .Bind(2, outputPath)
+        .Bind(3, runId)
+        .Run();
+}
+
+void CSystemDatabase::SetJob(qint64 runId, qint64 jobId) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET JOBB = ? WHERE rowid = ?"))
+        ->Bind(1, jobId)
+        .Bind(2, runId)
+        .Run();
+}
+
 void CSystemDatabase::SetRunProcesses(qint64 runId, qint64 processId, qint64 supervisorId) {
     m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET PROCESS = ?, VAKT = ? WHERE rowid = ?"))
         ->Bind(1, processId)
@@ -882,10 +909,11 @@ void CSystemDatabase::EndQuietRuns(qint64 now) {
     transaction.Commit();
 }
 
+// A job waiting in the queue has no heartbeat; Slurm tells about it instead.
 QHash<qint64, qint64> CSystemDatabase::SupervisedHeartbeats() {
-    const CStatementLease rows = m_db.Cached(
-        QStringLiteral("SELECT rowid, HJARTSLAG FROM KORNINGAR WHERE SLUT IS NULL AND UTFALL IS "
-                       "NULL AND VAKT IS NOT NULL"));
+    const CStatementLease rows = m_db.Cached(QStringLiteral(
+        "SELECT rowid, IFNULL(HJARTSLAG, KOAD) FROM KORNINGAR WHERE SLUT IS NULL AND UTFALL IS "
+        "NULL AND VAKT IS NOT NULL AND (HJARTSLAG IS NOT NULL OR JOBB IS NULL)"));
     QHash<qint64, qint64> heartbeats;
     while (rows->Step())
         heartbeats.insert(rows->ColumnInt64(0), rows->ColumnInt64(1));
@@ -896,7 +924,8 @@ QHash<qint64, qint64> CSystemDatabase::SupervisedHeartbeats() {
 std::optional<CRun> CSystemDatabase::CloseLostRun(qint64 runId, qint64 heartbeat, qint64 now) {
     const CStatementLease lost = m_db.Cached(
         QStringLiteral("UPDATE KORNINGAR SET SLUT = ?1, UTFALL = ?2 WHERE rowid = ?3 AND "
-                       "SLUT IS NULL AND UTFALL IS NULL AND HJARTSLAG = ?4 RETURNING %1")
+                       "SLUT IS NULL AND UTFALL IS NULL AND IFNULL(HJARTSLAG, KOAD) = ?4 AND "
+                       "(HJARTSLAG IS NOT NULL OR JOBB IS NULL) RETURNING %1")
             .arg(kRunColumns));
     lost->Bind(1, now)
         .Bind(2, StoredOutcome(CRun::Outcome::Lost))
@@ -910,13 +939,65 @@ std::optional<CRun> CSystemDatabase::CloseLostRun(qint64 runId, qint64 heartbeat
     return run;
 }
 
-bool CSystemDatabase::RequestCancel(int key, const QString& who) {
-    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET AVBRYT = ? WHERE NYCKEL = ? AND SLUT IS NULL "
-                               "AND UTFALL IS NULL AND VAKT IS NOT NULL AND AVBRYT IS NULL"))
-        ->Bind(1, who)
-        .Bind(2, key)
+std::optional<CSystemDatabase::CancelledRun> CSystemDatabase::RequestCancel(int key,
+                                                                            const QString& who) {
+    const CStatementLease cancel = m_db.Cached(
+        QStringLiteral("UPDATE KORNINGAR SET AVBRYT = ? WHERE NYCKEL = ? AND SLUT IS NULL AND "
+                       "UTFALL IS NULL AND VAKT IS NOT NULL AND AVBRYT IS NULL "
+                       "RETURNING rowid, JOBB"));
+    cancel->Bind(1, who).Bind(2, key);
+    std::optional<CancelledRun> cancelled;
+    while (cancel->Step())
+        cancelled = CancelledRun{cancel->ColumnInt64(0), cancel->ColumnInt64(1)};
+    return cancelled;
+}
+
+// Only while no supervisor has started: a started one records its own end.
+bool CSystemDatabase::CloseCancelledJob(qint64 runId, qint64 at) {
+    m_db.Cached(QStringLiteral("UPDATE KORNINGAR SET SLUT = ?, UTFALL = ? WHERE rowid = ? AND "
+                               "SLUT IS NULL AND UTFALL IS NULL AND IGANG IS NULL"))
+        ->Bind(1, at)
+        .Bind(2, StoredOutcome(CRun::Outcome::Cancelled))
+        .Bind(3, runId)
         .Run();
     return m_db.Changes() > 0;
+}
+
+QHash<qint64, qint64> CSystemDatabase::OpenJobs() {
+    const CStatementLease rows = m_db.Cached(
+        QStringLiteral("SELECT rowid, JOBB FROM KORNINGAR WHERE SLUT IS NULL AND UTFALL IS NULL "
+                       "AND JOBB IS NOT NULL"));
+    QHash<qint64, qint64> jobs;
+    while (rows->Step())
+        jobs.insert(rows->ColumnInt64(0), rows->ColumnInt64(1));
+    return jobs;
+}
+
+// A supervisor's own end, written meanwhile, wins.
+std::optional<CRun> CSystemDatabase::CloseEndedJob(qint64 runId, qint64 now,
+                                                   const QString& slurmEnd) {
+    const CStatementLease lost = m_db.Cached(
+        QStringLiteral("UPDATE KORNINGAR SET SLUT = ?1, UTFALL = ?2, ORSAK = ?3 WHERE rowid = ?4 "
+                       "AND SLUT IS NULL AND UTFALL IS NULL RETURNING %1")
+            .arg(kRunColumns));
+    lost->Bind(1, now).Bind(2, StoredOutcome(CRun::Outcome::Lost)).Bind(3, slurmEnd).Bind(4, runId);
+    std::optional<CRun> run;
+    while (lost->Step())
+        run = RunFrom(*lost);
+    return run;
+}
+
+QHash<int, CRun> CSystemDatabase::QueuedRuns() {
+    const CStatementLease rows = m_db.Cached(
+        QStringLiteral("SELECT %1 FROM KORNINGAR WHERE SLUT IS NULL AND UTFALL IS NULL AND "
+                       "JOBB IS NOT NULL AND IGANG IS NULL")
+            .arg(kRunColumns));
+    QHash<int, CRun> runs;
+    while (rows->Step()) {
+        const CRun run = RunFrom(*rows);
+        runs.insert(run.key, run);
+    }
+    return runs;
 }
 
 QSet<int> CSystemDatabase::CancellableRuns() {

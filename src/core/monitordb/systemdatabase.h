@@ -155,6 +155,11 @@ public:
     // The pending run starts now on the host, watched by a supervisor that writes the
     // calculation's output to outputPath.
     void MarkStarted(qint64 runId, qint64 at, const QString& host, const QString& outputPath);
+    // The pending run is handed to the Slurm cluster now; its supervisor will write the
+    // calculation's output to outputPath once a node runs it.
+    void MarkQueued(qint64 runId, qint64 at, const QString& outputPath);
+    // The batch job the run became.
+    void SetJob(qint64 runId, qint64 jobId);
     // The calculation runs as processId, watched by the supervisor's process.
     void SetRunProcesses(qint64 runId, qint64 processId, qint64 supervisorId);
     // Ends one run, whatever it was: not started, skipped, ...
@@ -171,9 +176,21 @@ public:
     QHash<qint64, qint64> SupervisedHeartbeats();
     // Closes the run as lost if its heartbeat is still the one given; the run closed.
     std::optional<CRun> CloseLostRun(qint64 runId, qint64 heartbeat, qint64 now);
-    // Asks the supervisor of the row's open run to stop it; false when the row has no open
+    // Asks the supervisor of the row's open run to stop it; nothing when the row has no open
     // supervised run, or its cancel was asked for already.
-    bool RequestCancel(int key, const QString& who);
+    struct CancelledRun {
+        qint64 runId = 0;
+        qint64 jobId = 0; // 0: not a batch job
+    };
+    std::optional<CancelledRun> RequestCancel(int key, const QString& who);
+    // Closes a cancelled batch job as cancelled if its supervisor never started; whether it did.
+    bool CloseCancelledJob(qint64 runId, qint64 at);
+    // The batch job of every open run that has one, by run.
+    QHash<qint64, qint64> OpenJobs();
+    // Closes the run as lost with Slurm's word for its end, unless it ended meanwhile.
+    std::optional<CRun> CloseEndedJob(qint64 runId, qint64 now, const QString& slurmEnd);
+    // The open runs whose batch job waits for a node, by key.
+    QHash<int, CRun> QueuedRuns();
     // The rows whose open run is supervised and not yet asked to stop.
     QSet<int> CancellableRuns();
     // The rows whose latest ended run left its run flag set for the supervisor to clear.

@@ -4,7 +4,9 @@
 #include "base/diagnostics.h"
 #include "base/filedescriptor.h"
 #include "base/spawn.h"
+#include "cluster/slurmqueue.h"
 #include "data/run.h"
+#include "data/schedulerow.h"
 #include "files/programpaths.h"
 #include "log/monitorlog.h"
 #include "monitordb/sqlitetransaction.h"
@@ -77,6 +79,12 @@ QString WhySkipped(const CSystemDatabase::StartCheck& check, const CRun& run, St
     return {};
 }
 
+// A bare name is looked for where the shell would look.
+QString CalculationProgram(const QString& programPath) {
+    return programPath.contains(QLatin1Char('/')) ? programPath
+                                                  : QStandardPaths::findExecutable(programPath);
+}
+
 } // namespace
 
 CCalculationLauncher::CCalculationLauncher(const CProgramPaths& paths, const CClock& clock,
@@ -88,10 +96,7 @@ QString CCalculationLauncher::WhyNotStartable(const QString& programPath) {
     if (programPath.isEmpty())
         return QStringLiteral("ingen sökväg till beräkningsprogrammet är angiven i "
                               "inställningarna");
-    // A bare name is looked for where the shell would look.
-    const QString file = programPath.contains(QLatin1Char('/'))
-                             ? programPath
-                             : QStandardPaths::findExecutable(programPath);
+    const QString file = CalculationProgram(programPath);
     const QFileInfo program(file);
     if (file.isEmpty() || !program.exists())
         return QStringLiteral("programmet %1 finns inte").arg(programPath);
@@ -102,8 +107,9 @@ QString CCalculationLauncher::WhyNotStartable(const QString& programPath) {
     return {};
 }
 
-// The run is marked started before the program starts: a stop or a crash between the two
-// leaves a run that never showed a sign of life, never one started twice.
+// The run is marked started (or queued) before the program starts or the job is submitted: a
+// stop or a crash between the two leaves a run that never showed a sign of life, never one
+// started twice.
 std::optional<CLaunchReport> CCalculationLauncher::StartPending(CSystemDatabase& db,
                                                                 const CRun& run,
                                                                 const CMonitorSettings& settings,
@@ -124,57 +130,112 @@ std::optional<CLaunchReport> CCalculationLauncher::StartPending(CSystemDatabase&
             Log(run, QStringLiteral("startades inte: %1").arg(report.reason));
             return report;
         }
-        db.MarkStarted(run.id, now, m_peers.Host(), m_paths.OutputFile(run.id));
+        if (settings.startOnCluster)
+            db.MarkQueued(run.id, now, m_paths.OutputFile(run.id));
+        else
+            db.MarkStarted(run.id, now, m_peers.Host(), m_paths.OutputFile(run.id));
         transaction.Commit();
     }
-    CStartedProcesses processes;
-    report.reason = Spawn(run, settings, check.timeLimitMinutes, processes);
-    report.started = report.reason.isEmpty();
-    if (report.started) {
-        m_processes.Remember(run.key, processes.calculation);
-        db.SetRunProcesses(run.id, processes.calculation, processes.supervisor);
-        Log(run, {});
-    } else {
-        db.CloseRun(run.id, m_clock.Now().toSecsSinceEpoch(), CRun::Outcome::NotStarted,
-                    report.reason);
-        qCWarning(lcSchedule).noquote()
-            << "Raden" << run.key << "kunde inte startas:" << report.reason;
-        Log(run, QStringLiteral("kunde inte startas: %1").arg(report.reason));
-    }
+    if (settings.startOnCluster)
+        Submit(db, run, settings, check.timeLimitMinutes, report);
+    else
+        StartHere(db, run, settings, check.timeLimitMinutes, report);
     return report;
+}
+
+void CCalculationLauncher::StartHere(CSystemDatabase& db, const CRun& run,
+                                     const CMonitorSettings& settings, qint64 timeLimitMinutes,
+                                     CLaunchReport& report) {
+    CStartedProcesses processes;
+    report.reason = Spawn(run, settings, timeLimitMinutes, processes);
+    report.started = report.reason.isEmpty();
+    if (!report.started)
+        return NotStarted(db, run, report.reason);
+    m_processes.Remember(run.key, processes.calculation);
+    db.SetRunProcesses(run.id, processes.calculation, processes.supervisor);
+    Log(run, {});
+}
+
+// The supervisor runs on the node that Slurm picks and records the start and the end itself;
+// the scheduler keeps only the job id, to cancel the job or ask Slurm about it.
+void CCalculationLauncher::Submit(CSystemDatabase& db, const CRun& run,
+                                  const CMonitorSettings& settings, qint64 timeLimitMinutes,
+                                  CLaunchReport& report) {
+    report.reason = WhyNotReady(settings);
+    if (report.reason.isEmpty()) {
+        CSlurmJobRequest request;
+        request.key = run.key;
+        request.partition = settings.slurmPartition;
+        request.options = settings.slurmOptions;
+        request.timeLimitMinutes = SaturatedInt(timeLimitMinutes);
+        request.outputFile = CProgramPaths::JobOutputFile(m_paths.OutputFile(run.id));
+        request.program = m_paths.RunSupervisor();
+        request.arguments = SupervisorArguments(run, settings, timeLimitMinutes);
+        const CSlurmQueue::CSubmission submission = CSlurmQueue().Submit(request);
+        report.reason = submission.error;
+        if (report.reason.isEmpty())
+            db.SetJob(run.id, submission.jobId);
+    }
+    report.started = report.reason.isEmpty();
+    if (!report.started)
+        return NotStarted(db, run, report.reason);
+    Log(run, {});
+}
+
+void CCalculationLauncher::NotStarted(CSystemDatabase& db, const CRun& run, const QString& reason) {
+    db.CloseRun(run.id, m_clock.Now().toSecsSinceEpoch(), CRun::Outcome::NotStarted, reason);
+    qCWarning(lcSchedule).noquote() << "Raden" << run.key << "kunde inte startas:" << reason;
+    Log(run, QStringLiteral("kunde inte startas: %1").arg(reason));
+}
+
+// Empty when the program may be started and its output has a folder to go to.
+QString CCalculationLauncher::WhyNotReady(const CMonitorSettings& settings) const {
+    if (const QString whyNot = WhyNotStartable(settings.programPath); !whyNot.isEmpty())
+        return whyNot;
+    if (!QDir().mkpath(m_paths.OutputFolder()))
+        return QStringLiteral("mappen för körningarnas utskrifter %1 kan inte skapas")
+            .arg(m_paths.OutputFolder());
+    return {};
+}
+
+// What the supervisor is told: the run, its output file and limit, then after "--" the
+// calculation program with its six arguments.
+QStringList CCalculationLauncher::SupervisorArguments(const CRun& run,
+                                                      const CMonitorSettings& settings,
+                                                      qint64 timeLimitMinutes) const {
+    return {QStringLiteral("--database"),
+            m_paths.MonitorDatabase(),
+            QStringLiteral("--run"),
+            QString::number(run.id),
+            QStringLiteral("--output"),
+            m_paths.OutputFile(run.id),
+            QStringLiteral("--time-limit"),
+            QString::number(timeLimitMinutes),
+            QStringLiteral("--"),
+            CalculationProgram(settings.programPath),
+            run.model + QStringLiteral(".vxm"),
+            run.macro,
+            QString::number(run.key),
+            QString::number(settings.mayWriteIp21),
+            m_paths.MonitorDatabase(),
+            QStringLiteral("1")};
 }
 
 // The supervisor starts the program with the six arguments and stays with it; it tells
 // through a pipe whether the program started. Empty when it did.
 QString CCalculationLauncher::Spawn(const CRun& run, const CMonitorSettings& settings,
                                     qint64 timeLimitMinutes, CStartedProcesses& processes) const {
-    if (const QString whyNot = WhyNotStartable(settings.programPath); !whyNot.isEmpty())
+    if (const QString whyNot = WhyNotReady(settings); !whyNot.isEmpty())
         return whyNot;
-    if (!QDir().mkpath(m_paths.OutputFolder()))
-        return QStringLiteral("mappen för körningarnas utskrifter %1 kan inte skapas")
-            .arg(m_paths.OutputFolder());
-    const QString program = settings.programPath.contains(QLatin1Char('/'))
-                                ? settings.programPath
-                                : QStandardPaths::findExecutable(settings.programPath);
-    const std::vector<std::string> arguments = {
-        "--database",
-        QFile::encodeName(m_paths.MonitorDatabase()).toStdString(),
-        "--run",
-        std::to_string(run.id),
-        "--output",
-        QFile::encodeName(m_paths.OutputFile(run.id)).toStdString(),
-        "--time-limit",
-        std::to_string(timeLimitMinutes),
-        "--report-fd",
-        "3",
-        "--",
-        QFile::encodeName(program).toStdString(),
-        QFile::encodeName(run.model + QStringLiteral(".vxm")).toStdString(),
-        run.macro.toStdString(),
-        std::to_string(run.key),
-        std::to_string(settings.mayWriteIp21),
-        QFile::encodeName(m_paths.MonitorDatabase()).toStdString(),
-        "1"};
+    QStringList supervisorArguments = SupervisorArguments(run, settings, timeLimitMinutes);
+    const qsizetype separator = supervisorArguments.indexOf(QStringLiteral("--"));
+    supervisorArguments.insert(separator, QStringLiteral("3"));
+    supervisorArguments.insert(separator, QStringLiteral("--report-fd"));
+    std::vector<std::string> arguments;
+    for (const QString& argument : supervisorArguments)
+        arguments.push_back(QFile::encodeName(argument).toStdString());
+    const std::string program =
+        QFile::encodeName(CalculationProgram(settings.programPath)).toStdString();
     const std::string supervisor = QFile::encodeName(m_paths.RunSupervisor()).toStdString();
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
@@ -190,8 +251,7 @@ QString CCalculationLauncher::Spawn(const CRun& run, const CMonitorSettings& set
     if (!started.answered)
         return QStringLiteral("körningens övervakare svarade inte");
     if (started.pid < 0)
-        return QString::fromStdString(
-            DescribeStartFailure(QFile::encodeName(program).toStdString(), started.error));
+        return QString::fromStdString(DescribeStartFailure(program, started.error));
     processes = {started.pid, spawned.pid};
     return {};
 }

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class CCalculationProcesses;
@@ -38,7 +39,8 @@ enum class StartRule {
 };
 
 // Starts the calculation program for one pending run with its six arguments through a run
-// supervisor of its own that is not waited for (the supervisor records the run's end), and
+// supervisor of its own that is not waited for (the supervisor records the run's end), on this
+// host or as a batch job of the Slurm cluster, and
 // writes the outcome to the run's record in the
 // history and to the monitor log (the usual line when the program started, the same line
 // with the reason appended when it could not start or was skipped).
@@ -60,6 +62,14 @@ private:
         qint64 calculation = 0;
         qint64 supervisor = 0;
     };
+    void StartHere(CSystemDatabase& db, const CRun& run, const CMonitorSettings& settings,
+                   qint64 timeLimitMinutes, CLaunchReport& report);
+    void Submit(CSystemDatabase& db, const CRun& run, const CMonitorSettings& settings,
+                qint64 timeLimitMinutes, CLaunchReport& report);
+    void NotStarted(CSystemDatabase& db, const CRun& run, const QString& reason);
+    QString WhyNotReady(const CMonitorSettings& settings) const;
+    QStringList SupervisorArguments(const CRun& run, const CMonitorSettings& settings,
+                                    qint64 timeLimitMinutes) const;
     QString Spawn(const CRun& run, const CMonitorSettings& settings, qint64 timeLimitMinutes,
                   CStartedProcesses& processes) const;
     void Log(const CRun& run, const QString& problem);

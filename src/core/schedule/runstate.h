@@ -24,6 +24,10 @@ struct CRunState {
     // How the latest run ended when its calculation left the run flag set for its supervisor
     // to clear; empty once a run ended well.
     QString clearedFlagEnd{};
+    // The row's run is a batch job waiting for a node: the job, 0 for none, and when it was
+    // submitted.
+    qint64 queuedJob = 0;
+    qint64 queuedSince = 0;
 };
 
 struct CRunStates {

@@ -87,6 +87,13 @@ void CRunStateReader::AddRunEnds(CSystemDatabase& db, QHash<int, CRunState>& sta
         if (const auto state = states.find(key); state != states.end())
             state->cancellable = true;
     }
+    const QHash<int, CRun> queued = db.QueuedRuns();
+    for (auto run = queued.constBegin(); run != queued.constEnd(); ++run) {
+        if (const auto state = states.find(run.key()); state != states.end()) {
+            state->queuedJob = run->jobId;
+            state->queuedSince = run->queuedAt.value_or(run->launched);
+        }
+    }
     const QHash<int, CRun> cleared = db.LatestRunsWithClearedFlag();
     for (auto run = cleared.constBegin(); run != cleared.constEnd(); ++run) {
         if (const auto state = states.find(run.key()); state != states.end())

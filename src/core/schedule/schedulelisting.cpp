@@ -51,6 +51,8 @@ QString LastRunText(const CListedRow& listed, const QDateTime&) {
 }
 
 QString RunStateText(const CListedRow& listed, const QDateTime&) {
+    if (listed.lastRun && listed.lastRun->Queued())
+        return QStringLiteral("väntar i kön");
     if (listed.state.stale)
         return QStringLiteral("flaggan kvar");
     if (!listed.state.elsewhere.isEmpty())

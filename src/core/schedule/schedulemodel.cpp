@@ -81,6 +81,10 @@ QVariant CScheduleModel::data(const QModelIndex& index, int role) const {
                 .arg(line.launchFailure);
         if (!line.clearedFlagEnd.isEmpty())
             return ClearedFlagToolTip(line.clearedFlagEnd);
+        if (line.queuedJob != 0)
+            return QStringLiteral("Väntar i Slurm-kön sedan %1 (jobb %2)")
+                .arg(TimeText(line.queuedSince))
+                .arg(line.queuedJob);
         return {};
     case StateImageRole:
         return int(line.stateImage);
@@ -90,6 +94,8 @@ QVariant CScheduleModel::data(const QModelIndex& index, int role) const {
         return line.launchFailure.isEmpty() ? line.clearedFlagEnd : line.launchFailure;
     case CancellableRole:
         return line.cancellable;
+    case QueuedRole:
+        return line.queuedJob != 0;
     }
     return {};
 }
@@ -197,7 +203,17 @@ void CScheduleModel::ApplyRunStates(const QHash<int, CRunState>& states) {
         SetStale(row, state->stale);
         SetTimes(row, state->calcSeconds, state->mesSeconds);
         SetRunEnd(row, state->cancellable, state->clearedFlagEnd);
+        SetQueued(row, state->queuedJob, state->queuedSince);
     }
+}
+
+void CScheduleModel::SetQueued(int row, qint64 job, qint64 since) {
+    CScheduleLine& line = m_lines[row];
+    if (line.queuedJob == job && line.queuedSince == since)
+        return;
+    line.queuedJob = job;
+    line.queuedSince = since;
+    LineChanged(row, {QueuedRole, Qt::ToolTipRole});
 }
 
 void CScheduleModel::SetRunEnd(int row, bool cancellable, const QString& clearedFlagEnd) {

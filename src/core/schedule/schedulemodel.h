@@ -41,6 +41,9 @@ struct CScheduleLine {
     QString clearedFlagEnd;
     // Its run is supervised and may be cancelled.
     bool cancellable = false;
+    // Its run is a batch job waiting for a node (0: none), submitted then.
+    qint64 queuedJob = 0;
+    qint64 queuedSince = 0;
 };
 
 // The lines of the schedule list, as the window shows them: the stored rows, read anew
@@ -51,7 +54,14 @@ public:
     enum Column { StartTime, Model, Macro, CalcTime, MesTime, ColumnCount };
     // LaunchFailureRole: why the line is marked as failed (a failed start, or a run that left
     // its flag set), empty when it is not.
-    enum Role { StateImageRole = Qt::UserRole + 1, StaleRole, LaunchFailureRole, CancellableRole };
+    // QueuedRole: the row's run waits in the Slurm queue.
+    enum Role {
+        StateImageRole = Qt::UserRole + 1,
+        StaleRole,
+        LaunchFailureRole,
+        CancellableRole,
+        QueuedRole
+    };
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -86,6 +96,7 @@ public:
 
 private:
     void SetRunEnd(int row, bool cancellable, const QString& clearedFlagEnd);
+    void SetQueued(int row, qint64 job, qint64 since);
     void SetStale(int row, bool stale);
     void LineChanged(int row, const QVector<int>& roles);
     void IndexKeys();

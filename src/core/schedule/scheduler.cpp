@@ -65,6 +65,8 @@ CScheduler::WakeUp CScheduler::Tick(const LaunchListener& launched,
     QString problem;
     if (decision.evaluated && !m_stop)
         problem = Tidy(db, decision);
+    if (!m_stop && problem.isEmpty())
+        problem = WatchJobs(db);
     db.Close();
     // After the starts, so a long log never delays one.
     if (!decision.batch.isEmpty() && !m_stop)
@@ -145,11 +147,25 @@ QString CScheduler::Tidy(CSystemDatabase& db, const Decision& decision) {
     return {};
 }
 
+// After the starts, outside the decision: Slurm may take seconds to answer. Empty, or the
+// problem the operator should see.
+QString CScheduler::WatchJobs(CSystemDatabase& db) {
+    try {
+        LogLostRuns(m_jobs.Look(db, m_clock.Now().toSecsSinceEpoch()));
+    } catch (const CDatabaseError& e) {
+        if (ClassifyFault(e) != DatabaseFault::Busy)
+            return FaultText(e, QStringLiteral("Slurm-jobbens läge kunde inte skrivas."));
+    }
+    return {};
+}
+
 void CScheduler::LogLostRuns(const QVector<CRun>& lost) {
     for (const CRun& run : lost) {
-        const QString why = QStringLiteral("förlorad: körningens övervakare på %1 hördes senast av "
-                                           "%2")
-                                .arg(run.host, TimeText(run.heartbeat));
+        const QString why =
+            run.reason.isEmpty()
+                ? QStringLiteral("förlorad: körningens övervakare på %1 hördes senast av %2")
+                      .arg(run.host, TimeText(run.heartbeat))
+                : QStringLiteral("förlorad: Slurm-jobbet %1 %2").arg(run.jobId).arg(run.reason);
         const QString line =
             run.model + QStringLiteral("   ") + run.macro + QStringLiteral("   (%1)").arg(why);
         qCWarning(lcSchedule).noquote() << "Raden" << run.key << why;

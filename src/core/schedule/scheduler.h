@@ -3,6 +3,7 @@
 #include "data/run.h"
 #include "schedule/heartbeatwatch.h"
 #include "schedule/schedulerpeers.h"
+#include "schedule/slurmjobwatch.h"
 #include "settings/monitorsettings.h"
 
 #include <QDateTime>
@@ -93,6 +94,7 @@ private:
     void ReportFailure(const QString& faultText);
     QString Tidy(CSystemDatabase& db, const Decision& decision);
     void LogLostRuns(const QVector<CRun>& lost);
+    QString WatchJobs(CSystemDatabase& db);
 
     const CProgramPaths& m_paths;
     const CClock& m_clock;
@@ -103,6 +105,7 @@ private:
     CSchedulerPeers& m_peers;
     bool m_openFaultReported = false;
     CHeartbeatWatch m_heartbeats;
+    CSlurmJobWatch m_jobs;
     DecisionHooks m_hooks;
     CHeartbeat* m_heartbeat = nullptr;
 };

@@ -34,5 +34,8 @@ CMonitorSettings CMonitorSettings::Assemble(CSystemDatabase& db,
     settings.mayWriteIp21 = SaturatedInt(number(QStringLiteral("SAVE")));
     settings.schedulerOn = SaturatedInt(number(QStringLiteral("DRIFT")));
     settings.failureCommand = db.TextSetting(QStringLiteral("KOR_VID_FEL"));
+    settings.startOnCluster = db.TextSetting(QStringLiteral("KOR_PA")) == QLatin1String(kOnCluster);
+    settings.slurmPartition = db.TextSetting(QStringLiteral("SLURM_PARTITION"));
+    settings.slurmOptions = db.TextSetting(QStringLiteral("SLURM_FLAGGOR"));
     return settings;
 }

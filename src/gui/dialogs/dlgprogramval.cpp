@@ -1,6 +1,7 @@
 #include "dialogs/dlgprogramval.h"
 
 #include "base/messenger.h"
+#include "cluster/slurmqueue.h"
 #include "commands/schedulecommands.h"
 #include "dialogs/filechooser.h"
 #include "monitordb/databaseerror.h"
@@ -9,6 +10,7 @@
 #include "settings/monitorsettings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -52,6 +54,18 @@ void CDlgProgramVal::BuildControls() {
     m_failureCommandEdit = new QLineEdit(this);
     m_failureCommandEdit->setPlaceholderText(QStringLiteral("tomt = inget kommando"));
     m_failureCommandEdit->setObjectName(QStringLiteral("failureCommandEdit"));
+    m_startOnCombo = new QComboBox(this);
+    m_startOnCombo->addItems(
+        {QStringLiteral("på den här datorn"), QStringLiteral("i Slurm-klustret")});
+    m_startOnCombo->setObjectName(QStringLiteral("startOnCombo"));
+    m_partitionEdit = new QLineEdit(this);
+    m_partitionEdit->setPlaceholderText(QStringLiteral("tomt = klustrets standardpartition"));
+    m_partitionEdit->setObjectName(QStringLiteral("slurmPartitionEdit"));
+    m_slurmOptionsEdit = new QLineEdit(this);
+    m_slurmOptionsEdit->setPlaceholderText(QStringLiteral("t.ex. --mem=4G --cpus-per-task=2"));
+    m_slurmOptionsEdit->setObjectName(QStringLiteral("slurmOptionsEdit"));
+    connect(m_startOnCombo, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [this](int index) { ShowWhereCalculationsStart(index == 1); });
     auto* cancel = new QPushButton(QStringLiteral("Avbryt"), this);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
@@ -106,6 +120,17 @@ void CDlgProgramVal::BuildControls() {
         "modell, makro, utfall och utskriftsfil som fem argument"));
     layout->addWidget(failureLabel);
     layout->addWidget(m_failureCommandEdit);
+    auto* cluster = new QGridLayout;
+    cluster->addWidget(new QLabel(QStringLiteral("Starta beräkningar:"), this), 0, 0);
+    cluster->addWidget(m_startOnCombo, 0, 1);
+    cluster->addWidget(new QLabel(QStringLiteral("Partition:"), this), 1, 0);
+    cluster->addWidget(m_partitionEdit, 1, 1);
+    auto* optionsLabel = new QLabel(QStringLiteral("Fler sbatch-flaggor:"), this);
+    optionsLabel->setToolTip(
+        QStringLiteral("Delas upp i argument som på en kommandorad men ges aldrig till ett skal"));
+    cluster->addWidget(optionsLabel, 2, 0);
+    cluster->addWidget(m_slurmOptionsEdit, 2, 1);
+    layout->addLayout(cluster);
     layout->addWidget(line);
     layout->addLayout(buttons);
 }
@@ -150,6 +175,16 @@ void CDlgProgramVal::ShowSettings(const CStoredSwitches& stored) {
     m_hideCheck->setChecked(stored.minimizePeriodically);
     ShowProgramPath(m_settings.programPath);
     m_failureCommandEdit->setText(m_settings.failureCommand);
+    m_startOnCombo->setCurrentIndex(m_settings.startOnCluster ? 1 : 0);
+    m_partitionEdit->setText(m_settings.slurmPartition);
+    m_slurmOptionsEdit->setText(m_settings.slurmOptions);
+    ShowWhereCalculationsStart(m_settings.startOnCluster);
+}
+
+// The partition and the options only matter to the cluster.
+void CDlgProgramVal::ShowWhereCalculationsStart(bool onCluster) {
+    m_partitionEdit->setEnabled(onCluster);
+    m_slurmOptionsEdit->setEnabled(onCluster);
 }
 
 // Only a chosen file changes the path; what is typed into the field is never taken.
@@ -171,7 +206,7 @@ void CDlgProgramVal::ShowProgramPath(const QString& path) {
 // the database and the running program as they were.
 void CDlgProgramVal::accept() {
     const std::optional<Numbers> numbers = ReadNumbers();
-    if (!numbers || !FailureCommandStartable())
+    if (!numbers || !FailureCommandStartable() || !ClusterReachable())
         return;
     try {
         StoreSettings(*numbers);
@@ -218,6 +253,19 @@ bool CDlgProgramVal::FailureCommandStartable() {
     return false;
 }
 
+// Without the Slurm commands every start would fail; better told now than at the next minute.
+bool CDlgProgramVal::ClusterReachable() {
+    if (m_startOnCombo->currentIndex() != 1)
+        return true;
+    const QString missing = CSlurmQueue().MissingCommands();
+    if (missing.isEmpty())
+        return true;
+    m_messenger.ShowMessage(
+        QStringLiteral("Beräkningarna kan inte startas i Slurm-klustret: %1").arg(missing));
+    m_startOnCombo->setFocus();
+    return false;
+}
+
 std::optional<int> CDlgProgramVal::ReadNumber(QLineEdit* field, const QString& fieldName) {
     bool isNumber = false;
     const int value = field->text().trimmed().toInt(&isNumber);
@@ -236,6 +284,9 @@ void CDlgProgramVal::StoreSettings(const Numbers& numbers) {
     m_settings.mayWriteIp21 = CheckValue(m_saveCheck);
     m_settings.programPath = m_strProgramPath;
     m_settings.failureCommand = m_failureCommandEdit->text().trimmed();
+    m_settings.startOnCluster = m_startOnCombo->currentIndex() == 1;
+    m_settings.slurmPartition = m_partitionEdit->text().trimmed();
+    m_settings.slurmOptions = m_slurmOptionsEdit->text().trimmed();
     m_settings.schedulerOn = CheckValue(m_driftCheck);
     m_settings.minimizeMinutes = numbers.hideMinutes;
     m_settings.minimizePeriodically = CheckValue(m_hideCheck);

@@ -10,6 +10,7 @@ class CMessenger;
 class CScheduleCommands;
 struct CStoredSwitches;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 
 // "Inställningar": shows the program settings and, on OK, stores them in the
@@ -47,6 +48,8 @@ private:
     };
     std::optional<Numbers> ReadNumbers();
     bool FailureCommandStartable();
+    bool ClusterReachable();
+    void ShowWhereCalculationsStart(bool onCluster);
     std::optional<int> ReadNumber(QLineEdit* field, const QString& fieldName);
     void StoreSettings(const Numbers& numbers);
     void RepaintMainWindow();
@@ -66,6 +69,9 @@ private:
     QLineEdit* m_pidDaysEdit = nullptr;
     QLineEdit* m_programPathEdit = nullptr;
     QLineEdit* m_failureCommandEdit = nullptr;
+    QComboBox* m_startOnCombo = nullptr;
+    QLineEdit* m_partitionEdit = nullptr;
+    QLineEdit* m_slurmOptionsEdit = nullptr;
 
     QString m_strProgramPath;
     bool m_bStoredLoginCheck = false;

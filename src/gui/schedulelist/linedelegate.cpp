@@ -19,6 +19,10 @@ constexpr int kColumnPadding = 4;
 const QColor kStaleColour(255, 160, 0);
 // The texts of a row whose last start failed, unless the line is selected.
 const QColor kFailedText(170, 0, 0);
+// A run waiting in the Slurm queue: a blue dot in the state image's lower right corner and the
+// texts in italics, so that a waiting row is told from an idle one and from a running one.
+const QColor kQueuedMark(30, 90, 200);
+constexpr int kQueuedMarkSize = 7;
 constexpr int kStateImageSize = 16;
 constexpr int kTextMargin = 1;
 constexpr int kSeparatorHeight = 1;
@@ -64,6 +68,15 @@ int TextOffsetInColumn(int column) {
 
 TextCut CutOf(int column) {
     return column == CScheduleModel::Model ? TextCut::InPath : TextCut::AtEnd;
+}
+
+void DrawQueuedMark(QPainter& painter, const QPoint& imageCorner) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::white);
+    painter.setBrush(kQueuedMark);
+    const int offset = kStateImageSize - kQueuedMarkSize;
+    painter.drawEllipse(QRect(imageCorner + QPoint(offset, offset),
+                              QSize(kQueuedMarkSize - 1, kQueuedMarkSize - 1)));
 }
 
 } // namespace
@@ -149,6 +162,13 @@ void CLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                     : failed ? kFailedText
                              : palette.color(QPalette::Text));
 
+    const bool queued = index.data(CScheduleModel::QueuedRole).toBool();
+    if (queued) {
+        QFont italic = option.font;
+        italic.setItalic(true);
+        painter->setFont(italic);
+    }
+
     const QVector<int> offsets = TextOffsets(ColumnWidths());
     for (int column = 0; column < CScheduleModel::ColumnCount; ++column) {
         QRect textRect = line;
@@ -165,5 +185,7 @@ void CLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
         painter->drawPixmap(option.rect.topLeft(), staleImages[image - 3]);
     else if (image >= 1 && image <= 4)
         painter->drawPixmap(option.rect.topLeft(), images[image - 1]);
+    if (queued)
+        DrawQueuedMark(*painter, option.rect.topLeft());
     painter->restore();
 }
