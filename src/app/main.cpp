@@ -16,25 +16,17 @@
 namespace {
 
 CCommandLine WindowCommandLine() {
+    QVector<CCommandOption> options = {
+        {{QStringLiteral("mapp")},
+         QStringLiteral("MAPP"),
+         QStringLiteral("håll monitordatabasen, loggen och låsfilen i MAPP i stället för\n"
+                        "bredvid programmet (eller i KVARNIX_MAPP om den är satt)"),
+         QStringLiteral("en mapp, till exempel --mapp /var/lib/kvarnixmonitor")}};
     return CCommandLine(
         QStringLiteral("kvarnixmonitor"),
         QStringLiteral("KvarnixMonitor startar Kvarnix-beräkningarna i schemat när deras starttid "
                        "kommer."),
-        {{{QStringLiteral("mapp")},
-          QStringLiteral("MAPP"),
-          QStringLiteral("håll monitordatabasen, loggen och låsfilen i MAPP i stället för\n"
-                         "bredvid programmet (eller i KVARNIX_MAPP om den är satt)"),
-          QStringLiteral("en mapp, till exempel --mapp /var/lib/kvarnixmonitor")},
-         {{QStringLiteral("version")},
-          QString(),
-          QStringLiteral("visa programmets version"),
-          QString(),
-          true},
-         {{QStringLiteral("h"), QStringLiteral("help")},
-          QString(),
-          QStringLiteral("visa den här texten"),
-          QString(),
-          true}});
+        options + CCommandLine::VersionAndHelp());
 }
 
 // The data folder named on the command line, or empty; nothing when the program is not to

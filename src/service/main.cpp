@@ -48,52 +48,43 @@ CCommandLine ServiceCommandLine(const CProgramPaths& paths) {
                        "  %1  monitordatabasen (schemat och inställningarna)\n"
                        "  %2  monitorns logg")
             .arg(paths.MonitorDatabase(), paths.MonitorLog());
-    return CCommandLine(
-        QStringLiteral("kvarnixmonitord"), description,
-        {{{QStringLiteral("mapp")},
-          QStringLiteral("MAPP"),
-          QStringLiteral("håll monitordatabasen och loggen i MAPP i stället för\n"
-                         "bredvid programmet (eller i KVARNIX_MAPP om den är satt)"),
-          QStringLiteral("en mapp, till exempel --mapp /var/lib/kvarnixmonitor")},
-         {{QStringLiteral("list")},
-          QString(),
-          QStringLiteral("skriv ut schemat med nästa start och senaste körning\n"
-                         "för varje rad och avsluta"),
-          QString(),
-          true},
-         {{QStringLiteral("history")},
-          QStringLiteral("NYCKEL"),
-          QStringLiteral("skriv ut radens körningar, den senaste först, och avsluta"),
-          QStringLiteral("ett radnummer, till exempel --history 12"),
-          true},
-         {{QStringLiteral("output")},
-          QStringLiteral("KÖRNING"),
-          QStringLiteral("skriv ut vad körningen skrev ut (dess sista MiB) och avsluta;\n"
-                         "körningens nummer står i --history"),
-          QStringLiteral("ett körningsnummer, till exempel --output 4711"),
-          true},
-         {{QStringLiteral("cancel")},
-          QStringLiteral("NYCKEL"),
-          QStringLiteral("be radens pågående körning att avbrytas och avsluta; den\n"
-                         "stoppas inom några sekunder, var den än körs"),
-          QStringLiteral("ett radnummer, till exempel --cancel 12"),
-          true},
-         {{QStringLiteral("status")},
-          QString(),
-          QStringLiteral("skriv ut vem som håller schemat, DRIFT, den senast\n"
-                         "schemalagda minuten och de pågående körningarna och avsluta"),
-          QString(),
-          true},
-         {{QStringLiteral("version")},
-          QString(),
-          QStringLiteral("visa programmets version"),
-          QString(),
-          true},
-         {{QStringLiteral("h"), QStringLiteral("help")},
-          QString(),
-          QStringLiteral("visa den här texten"),
-          QString(),
-          true}});
+    const QVector<CCommandOption> options = {
+        {{QStringLiteral("mapp")},
+         QStringLiteral("MAPP"),
+         QStringLiteral("håll monitordatabasen och loggen i MAPP i stället för\n"
+                        "bredvid programmet (eller i KVARNIX_MAPP om den är satt)"),
+         QStringLiteral("en mapp, till exempel --mapp /var/lib/kvarnixmonitor")},
+        {{QStringLiteral("list")},
+         QString(),
+         QStringLiteral("skriv ut schemat med nästa start och senaste körning\n"
+                        "för varje rad och avsluta"),
+         QString(),
+         true},
+        {{QStringLiteral("history")},
+         QStringLiteral("NYCKEL"),
+         QStringLiteral("skriv ut radens körningar, den senaste först, och avsluta"),
+         QStringLiteral("ett radnummer, till exempel --history 12"),
+         true},
+        {{QStringLiteral("output")},
+         QStringLiteral("KÖRNING"),
+         QStringLiteral("skriv ut vad körningen skrev ut (dess sista MiB) och avsluta;\n"
+                        "körningens nummer står i --history"),
+         QStringLiteral("ett körningsnummer, till exempel --output 4711"),
+         true},
+        {{QStringLiteral("cancel")},
+         QStringLiteral("NYCKEL"),
+         QStringLiteral("be radens pågående körning att avbrytas och avsluta; den\n"
+                        "stoppas inom några sekunder, var den än körs"),
+         QStringLiteral("ett radnummer, till exempel --cancel 12"),
+         true},
+        {{QStringLiteral("status")},
+         QString(),
+         QStringLiteral("skriv ut vem som håller schemat, DRIFT, den senast\n"
+                        "schemalagda minuten och de pågående körningarna och avsluta"),
+         QString(),
+         true}};
+    return CCommandLine(QStringLiteral("kvarnixmonitord"), description,
+                        options + CCommandLine::VersionAndHelp());
 }
 
 void Print(std::FILE* stream, const QString& text) {

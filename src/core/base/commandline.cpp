@@ -131,3 +131,16 @@ int CCommandLine::Refuse() const {
     PrintError(m_problem + QStringLiteral("\nSe %1 --help.").arg(m_program));
     return kUsageStatus;
 }
+
+QVector<CCommandOption> CCommandLine::VersionAndHelp() {
+    return {{{QStringLiteral("version")},
+             QString(),
+             QStringLiteral("visa programmets version"),
+             QString(),
+             true},
+            {{QStringLiteral("h"), QStringLiteral("help")},
+             QString(),
+             QStringLiteral("visa den här texten"),
+             QString(),
+             true}};
+}

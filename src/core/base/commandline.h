@@ -30,6 +30,9 @@ public:
 
     CCommandLine(QString program, QString description, QVector<CCommandOption> options);
 
+    // "--version" and "-h, --help", which every program has, last in its help.
+    static QVector<CCommandOption> VersionAndHelp();
+
     // False, with the mistake in Problem(), when the arguments cannot be used.
     bool Parse(const QStringList& arguments);
     QString Problem() const { return m_problem; }
