@@ -27,12 +27,14 @@ file(MAKE_DIRECTORY ${KVARNIX_PACKAGE_WORK_DIR}/man)
 kvarnix_gzip(${KVARNIX_PACKAGE_WORK_DIR}/changelog changelog.gz)
 kvarnix_gzip(${PROJECT_SOURCE_DIR}/docs/man/kvarnixmonitor.1 man/kvarnixmonitor.1.gz)
 kvarnix_gzip(${PROJECT_SOURCE_DIR}/docs/man/kvarnixmonitord.8 man/kvarnixmonitord.8.gz)
+kvarnix_gzip(${PROJECT_SOURCE_DIR}/docs/man/kvarnixrun.8 man/kvarnixrun.8.gz)
 get_property(compressed GLOBAL PROPERTY KVARNIX_COMPRESSED)
 add_custom_target(kvarnix_compressed_docs ALL DEPENDS ${compressed})
 
 install(FILES ${KVARNIX_PACKAGE_WORK_DIR}/man/kvarnixmonitor.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${KVARNIX_PACKAGE_WORK_DIR}/man/kvarnixmonitord.8.gz
+              ${KVARNIX_PACKAGE_WORK_DIR}/man/kvarnixrun.8.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
 install(FILES ${KVARNIX_PACKAGE_WORK_DIR}/changelog.gz packaging/deb/copyright
               src/gui/resources/hjalp.html
