@@ -135,10 +135,10 @@ TEST_F(EndToEnd, AHeldFileDelaysTheMinuteButLosesNothing) {
     StopBySigterm(monitor);
 }
 
-// Two thousand rows due in a minute. A stop ends a batch at once, a kill cuts it short: a monitor
-// started again starts the rest of the minute, each row once.
+// A thousand and more rows due in a minute. A stop ends a batch at once, a kill cuts it short: a
+// monitor started again starts the rest of the minute, each row once.
 TEST_F(EndToEnd, ABatchCutShortByAStopOrAKillIsFinishedOnceByTheNextMonitor) {
-    constexpr int kRows = 2000;
+    constexpr int kRows = 1200;
     {
         CSqliteTransaction transaction(db.Connection());
         for (int row = 0; row < kRows; ++row)

@@ -95,20 +95,24 @@ TEST_F(SharedFile, OnANetworkShareTheFileStaysWholeAndEveryStartIsRecorded) {
     EXPECT_FALSE(said.contains("malformed")) << said.toStdString();
     EXPECT_EQ(Query("PRAGMA integrity_check"), "ok");
     // A row whose calculation of the minute before still runs is not due; every start
-    // decided is recorded, and every calculation started has its record.
+    // decided is recorded, and every calculation started has its record. On a busy machine the
+    // stop may come before the last batch is through: its rest stays pending, started by none.
     EXPECT_GE(Query("SELECT COUNT(DISTINCT START / 60) FROM KORNINGAR").toInt(), 3);
     EXPECT_EQ(Query("SELECT COUNT(*) FROM KORNINGAR WHERE UTFALL IS NOT NULL AND "
-                    "UTFALL <> 'klar'"),
+                    "UTFALL NOT IN ('klar', 'väntar')"),
               "0");
     const QHash<int, int> started = StartsByKey();
     int startedInAll = 0;
     for (auto row = started.cbegin(); row != started.cend(); ++row) {
         startedInAll += row.value();
-        EXPECT_EQ(Query(QString("SELECT COUNT(*) FROM KORNINGAR WHERE NYCKEL = %1").arg(row.key())),
+        EXPECT_EQ(Query(QString("SELECT COUNT(*) FROM KORNINGAR WHERE NYCKEL = %1 AND UTFALL IS "
+                                "NOT 'väntar'")
+                            .arg(row.key())),
                   QString::number(row.value()))
             << row.key();
     }
-    EXPECT_EQ(Query("SELECT COUNT(*) FROM KORNINGAR"), QString::number(startedInAll));
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM KORNINGAR WHERE UTFALL IS NOT 'väntar'"),
+              QString::number(startedInAll));
     EXPECT_GE(startedInAll, 3 * kRows / 2);
 }
 
