@@ -240,7 +240,8 @@ TEST(CommandLines, EachMistakeIsToldInSwedishWithStatusTwo) {
         {KVARNIX_SERVICE,
          {"--status", "--list"},
          2,
-         "Ange bara ett av --list, --history, --output, --cancel, --status, --version och --help.\n"},
+         "Ange bara ett av --list, --history, --output, --cancel, --status, --version och "
+         "--help.\n"},
         {KVARNIX_SERVICE, {"status"}, 2, "Okänt argument: status\n"},
         {KVARNIX_MONITOR,
          {"--mapp"},
