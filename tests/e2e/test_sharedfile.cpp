@@ -58,10 +58,10 @@ protected:
 };
 
 // On a network share (rollback journal, locks of the process) a window and a service writing
-// together over three minutes' starts, with a hundred calculations a minute writing too, keep
+// together over three minutes' starts, with sixty calculations a minute writing too, keep
 // the file whole and record every start.
 TEST_F(SharedFile, OnANetworkShareTheFileStaysWholeAndEveryStartIsRecorded) {
-    constexpr int kRows = 100;
+    constexpr int kRows = 60;
     db.Close();
     QFile::remove(folder.DatabaseFile());
     QProcessEnvironment onShare = environment;
