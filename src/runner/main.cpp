@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <sqlite3.h>
 #include <string>
 
 namespace {
@@ -103,6 +104,8 @@ ParseResult Parse(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // No page cache allocated ahead for each connection: the supervisor reads a few pages.
+    sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
         return 0;

@@ -40,6 +40,9 @@ CRunDatabase::CRunDatabase(const std::string& path, long long runId) : m_runId(r
         m_db.reset();
         return;
     }
+    // Its few statements need no buffer of small allocations kept ready: that buffer would be
+    // most of a supervisor's own memory.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 0, 0);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_exec(db, kSettings, nullptr, nullptr, nullptr);
 }

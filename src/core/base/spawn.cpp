@@ -1,10 +1,11 @@
 #include "base/spawn.h"
 
+#include "base/filedescriptor.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/close_range.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -119,11 +120,18 @@ struct ArgumentVector {
     std::vector<char*> argv;
 };
 
+// An interpreter line is short; the kernel reads at most this much of it. Read through the
+// descriptor, not a stream: the run supervisor shares this file and stays small.
+constexpr size_t kInterpreterLineBytes = 256;
+
 std::string FirstLine(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::string line;
-    std::getline(file, line);
-    return line;
+    const CFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.IsValid())
+        return {};
+    char head[kInterpreterLineBytes];
+    const size_t got = ReadWhole(file.Get(), head, sizeof head);
+    const std::string text(head, got);
+    return text.substr(0, text.find('\n'));
 }
 
 bool IsFile(const std::string& path) {

@@ -1027,10 +1027,12 @@ QHash<int, CRun> CSystemDatabase::LatestRunsWithClearedFlag() {
     return runs;
 }
 
+// "+rowid": the few open runs are sorted after they are found through their index; ordered
+// by rowid itself, the engine would read the whole history in that order instead.
 QHash<int, QString> CSystemDatabase::OpenRunHosts() {
     const CStatementLease rows = m_db.Cached(
         QStringLiteral("SELECT NYCKEL, VARD FROM KORNINGAR WHERE SLUT IS NULL AND UTFALL IS NULL "
-                       "AND VARD IS NOT NULL AND VARD <> '' ORDER BY rowid"));
+                       "AND VARD IS NOT NULL AND VARD <> '' ORDER BY +rowid"));
     QHash<int, QString> hosts;
     while (rows->Step())
         hosts.insert(rows->ColumnInt(0), rows->ColumnText(1));
