@@ -148,7 +148,9 @@ TEST_F(SlurmScheduling, CancelledJobsRecordWhoAskedAndOnesCancelledInSlurmAreClo
     qputenv("KVARNIXSIM_SECONDS", "600");
     const int running = AddRow(folder.File("kors"), "XXXX-XX-XX 11:00");
     ASSERT_TRUE(RunNow(running).started);
-    ASSERT_TRUE(WaitFor([&] { return Latest(running).seenRunning.has_value(); }));
+    // Running on the node, and far enough to have raised its run flag.
+    ASSERT_TRUE(WaitFor(
+        [&] { return Latest(running).seenRunning.has_value() && db.IsRunFlagSet(running); }));
     EXPECT_TRUE(otherMonitor.RequestCancel(running, "bertil på kvarn3"));
     ASSERT_TRUE(WaitFor([&] { return Ended(running); }));
     EXPECT_EQ(Outcome(running), "avbröts av bertil på kvarn3; beräkningsflaggan återställdes");

@@ -448,7 +448,9 @@ TEST_F(ServiceTest, CancelsARunAndPrintsARunsOutput) {
     monitor.scheduler.RunNow(key, [](const CLaunchReport&) {});
     qunsetenv("KVARNIXSIM_SECONDS");
     qunsetenv("KVARNIXSIM_OUTPUT_BYTES");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return db.LatestRun(key)->supervisor > 0; }, 10000));
+    // Started, and far enough to have raised its run flag.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return db.LatestRun(key)->supervisor > 0 && db.IsRunFlagSet(key); }, 10000));
     const CRun run = *db.LatestRun(key);
 
     const CProgramRun cancel = RunToEnd(service, {"--cancel", QString::number(key)}, Headless());
