@@ -117,14 +117,14 @@ TEST_F(DlgProgramValTest, TheClusterIsChosenOnlyWhereItsCommandsAreFound) {
             qputenv("PATH", path);
             EXPECT_TRUE(d.isVisible());
             EXPECT_EQ(messenger.messages, QStringList{message});
-            EXPECT_EQ(db.TextSetting("KOR_PA"), "");
+            EXPECT_EQ(db.TextSettings().value("KOR_PA"), "");
             ClickChild(d, "okButton");
         }),
         CDlgProgramVal::ResultOk);
     EXPECT_EQ(messenger.messages.size(), 1);
-    EXPECT_EQ(db.TextSetting("KOR_PA"), "slurm");
-    EXPECT_EQ(db.TextSetting("SLURM_PARTITION"), "gpu-natt");
-    EXPECT_EQ(db.TextSetting("SLURM_FLAGGOR"), "--mem=2G --comment=\"två ord\"");
+    EXPECT_EQ(db.TextSettings().value("KOR_PA"), "slurm");
+    EXPECT_EQ(db.TextSettings().value("SLURM_PARTITION"), "gpu-natt");
+    EXPECT_EQ(db.TextSettings().value("SLURM_FLAGGOR"), "--mem=2G --comment=\"två ord\"");
     const CMonitorSettings stored = CMonitorSettings::Read(db);
     EXPECT_TRUE(stored.startOnCluster);
     EXPECT_EQ(stored.slurmPartition, "gpu-natt");
@@ -137,6 +137,6 @@ TEST_F(DlgProgramValTest, TheClusterIsChosenOnlyWhereItsCommandsAreFound) {
                   ClickChild(d, "okButton");
               }),
               CDlgProgramVal::ResultOk);
-    EXPECT_EQ(db.TextSetting("KOR_PA"), "dator");
-    EXPECT_EQ(db.TextSetting("SLURM_PARTITION"), "gpu-natt");
+    EXPECT_EQ(db.TextSettings().value("KOR_PA"), "dator");
+    EXPECT_EQ(db.TextSettings().value("SLURM_PARTITION"), "gpu-natt");
 }

@@ -132,7 +132,7 @@ TEST_F(RunControlTest, TheFailureCommandIsCheckedAndStoredAsText) {
     EXPECT_EQ(messenger.messages,
               QStringList{"Kommandot i fältet Kör vid fel kan inte startas: programmet " +
                           folder.File("finns-inte") + " finns inte."});
-    EXPECT_EQ(db.TextSetting("KOR_VID_FEL"), command);
+    EXPECT_EQ(db.TextSettings().value("KOR_VID_FEL"), command);
     EXPECT_EQ(settings.failureCommand, command);
 }
 

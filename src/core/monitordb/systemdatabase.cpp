@@ -537,13 +537,15 @@ bool CSystemDatabase::IsRunFlagSet(int key) {
 }
 
 // A file opened for reading only may be older than the table.
-QString CSystemDatabase::TextSetting(const QString& name) {
+QHash<QString, QString> CSystemDatabase::TextSettings() {
     if (!HasTable(QStringLiteral("TEXTINSTALLNING")))
         return {};
-    const CStatementLease row =
-        m_db.Cached(QStringLiteral("SELECT VARDE FROM TEXTINSTALLNING WHERE NAMN = ?"));
-    row->Bind(1, name);
-    return row->Step() ? row->ColumnText(0) : QString();
+    const CStatementLease rows =
+        m_db.Cached(QStringLiteral("SELECT NAMN, VARDE FROM TEXTINSTALLNING"));
+    QHash<QString, QString> settings;
+    while (rows->Step())
+        settings.insert(rows->ColumnText(0), rows->ColumnText(1));
+    return settings;
 }
 
 void CSystemDatabase::SetTextSetting(const QString& name, const QString& value) {
@@ -987,27 +989,15 @@ std::optional<CRun> CSystemDatabase::CloseEndedJob(qint64 runId, qint64 now,
     return run;
 }
 
-QHash<int, CRun> CSystemDatabase::QueuedRuns() {
+QVector<CRun> CSystemDatabase::OpenSupervisedRuns() {
     const CStatementLease rows = m_db.Cached(
         QStringLiteral("SELECT %1 FROM KORNINGAR WHERE SLUT IS NULL AND UTFALL IS NULL AND "
-                       "JOBB IS NOT NULL AND IGANG IS NULL")
+                       "VAKT IS NOT NULL ORDER BY +rowid")
             .arg(kRunColumns));
-    QHash<int, CRun> runs;
-    while (rows->Step()) {
-        const CRun run = RunFrom(*rows);
-        runs.insert(run.key, run);
-    }
-    return runs;
-}
-
-QSet<int> CSystemDatabase::CancellableRuns() {
-    const CStatementLease rows = m_db.Cached(
-        QStringLiteral("SELECT NYCKEL FROM KORNINGAR WHERE SLUT IS NULL AND UTFALL IS NULL AND "
-                       "VAKT IS NOT NULL AND AVBRYT IS NULL"));
-    QSet<int> keys;
+    QVector<CRun> runs;
     while (rows->Step())
-        keys.insert(rows->ColumnInt(0));
-    return keys;
+        runs << RunFrom(*rows);
+    return runs;
 }
 
 // Through the index of the runs whose flag was cleared: only their rows are looked at.

@@ -89,8 +89,8 @@ public:
     std::optional<qint64> StoredNumber(const QString& name) { return ReadNumber(name); }
     bool SettingExists(const QString& name);
     void SetSetting(const QString& name, qint64 value);
-    // Settings that are text (TEXTINSTALLNING); an empty text when none is stored.
-    QString TextSetting(const QString& name);
+    // Settings that are text (TEXTINSTALLNING), by name; an empty text when none is stored.
+    QHash<QString, QString> TextSettings();
     void SetTextSetting(const QString& name, const QString& value);
     bool IsRunFlagSet(int key);
     // One transaction for all.
@@ -189,10 +189,8 @@ public:
     QHash<qint64, qint64> OpenJobs();
     // Closes the run as lost with Slurm's word for its end, unless it ended meanwhile.
     std::optional<CRun> CloseEndedJob(qint64 runId, qint64 now, const QString& slurmEnd);
-    // The open runs whose batch job waits for a node, by key.
-    QHash<int, CRun> QueuedRuns();
-    // The rows whose open run is supervised and not yet asked to stop.
-    QSet<int> CancellableRuns();
+    // Every open run watched by a supervisor (or waiting in Slurm's queue for one).
+    QVector<CRun> OpenSupervisedRuns();
     // The rows whose latest ended run left its run flag set for the supervisor to clear.
     QHash<int, CRun> LatestRunsWithClearedFlag();
     // The host each row's open run was started on, where one was recorded.

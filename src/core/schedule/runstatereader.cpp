@@ -82,16 +82,17 @@ void CRunStateReader::ReadStates(CSystemDatabase& db, bool replaced, CRunStates&
     states.notices = ReportNewlyStale(db, rows, stale);
 }
 
+// One look at the open supervised runs serves both the cancel and the queue mark.
 void CRunStateReader::AddRunEnds(CSystemDatabase& db, QHash<int, CRunState>& states) {
-    for (const int key : db.CancellableRuns()) {
-        if (const auto state = states.find(key); state != states.end())
+    for (const CRun& run : db.OpenSupervisedRuns()) {
+        const auto state = states.find(run.key);
+        if (state == states.end())
+            continue;
+        if (run.cancelledBy.isEmpty())
             state->cancellable = true;
-    }
-    const QHash<int, CRun> queued = db.QueuedRuns();
-    for (auto run = queued.constBegin(); run != queued.constEnd(); ++run) {
-        if (const auto state = states.find(run.key()); state != states.end()) {
-            state->queuedJob = run->jobId;
-            state->queuedSince = run->queuedAt.value_or(run->launched);
+        if (run.Queued()) {
+            state->queuedJob = run.jobId;
+            state->queuedSince = run.queuedAt.value_or(run.launched);
         }
     }
     const QHash<int, CRun> cleared = db.LatestRunsWithClearedFlag();

@@ -33,9 +33,11 @@ CMonitorSettings CMonitorSettings::Assemble(CSystemDatabase& db,
     settings.programPath = TrimmedRight(db.GetProgramPath());
     settings.mayWriteIp21 = SaturatedInt(number(QStringLiteral("SAVE")));
     settings.schedulerOn = SaturatedInt(number(QStringLiteral("DRIFT")));
-    settings.failureCommand = db.TextSetting(QStringLiteral("KOR_VID_FEL"));
-    settings.startOnCluster = db.TextSetting(QStringLiteral("KOR_PA")) == QLatin1String(kOnCluster);
-    settings.slurmPartition = db.TextSetting(QStringLiteral("SLURM_PARTITION"));
-    settings.slurmOptions = db.TextSetting(QStringLiteral("SLURM_FLAGGOR"));
+    // One statement for all of them: the settings are read at every tick and refresh.
+    const QHash<QString, QString> texts = db.TextSettings();
+    settings.failureCommand = texts.value(QStringLiteral("KOR_VID_FEL"));
+    settings.startOnCluster = texts.value(QStringLiteral("KOR_PA")) == QLatin1String(kOnCluster);
+    settings.slurmPartition = texts.value(QStringLiteral("SLURM_PARTITION"));
+    settings.slurmOptions = texts.value(QStringLiteral("SLURM_FLAGGOR"));
     return settings;
 }
