@@ -361,6 +361,93 @@ TEST_F(SchedulerTest, AFailedWriteOfTheMinuteIsReportedOnceAndKeepsTheMinuteForL
     EXPECT_EQ(LogLines().filter(" - Monitordatabasen går att använda igen.").size(), 1);
 }
 
+// A fault of the file in the middle of a batch or a stop that ends a wait there ends the
+// batch, and its rest stays pending for the next tick or the scheduler that follows: started
+// later, once each. A write refused after a program started does not hide the start, and a
+// "Kör nu" that could not start is closed as such rather than started later.
+TEST_F(SchedulerTest, AFaultOrAStopInTheBatchLeavesItsRestPendingAndStartsEachRowOnce) {
+    QVector<int> keys;
+    for (const QString& model : {"/m/a", "/m/b", "/m/c", "/m/d"})
+        keys << AddRow("XXXX-XX-XX XX:XX", model);
+    // The log's other lines are the fault's report and its end.
+    const auto starts = [&] {
+        Launches launches = LaunchesByModel();
+        launches.removeIf([](const auto& entry) { return !entry.key().startsWith("/m/"); });
+        return launches;
+    };
+    const auto outcomes = [&](const char* minute) {
+        return QueryFile(folder.DatabaseFile(),
+                         QString("SELECT GROUP_CONCAT(MODELL || '=' || IFNULL(UTFALL, 'startad'), "
+                                 "',') FROM (SELECT MODELL, UTFALL FROM KORNINGAR WHERE MINUT = "
+                                 "%1 ORDER BY MODELL)")
+                             .arg(CMinuteTracker::WallClockMinute(Monday(minute))));
+    };
+    CSqliteConnection other;
+    other.Open(folder.DatabaseFile(), CSqliteConnection::OpenMode::ExistingFile, 1000);
+    other.Execute("CREATE TRIGGER nej BEFORE UPDATE OF START ON KORNINGAR WHEN NEW.MODELL = "
+                  "'/m/c' BEGIN SELECT RAISE(ABORT, 'starten är låst'); END");
+    TickAt("10:00:00.100");
+    EXPECT_EQ(starts(), (Launches{{"/m/a", 1}, {"/m/b", 1}}));
+    EXPECT_EQ(outcomes("10:00"), "/m/a=klar,/m/b=klar,/m/c=väntar,/m/d=väntar");
+    EXPECT_EQ(rig.problems.Current(), "Monitordatabasen " + folder.DatabaseFile() +
+                                          " kan inte användas (starten är låst). Inga beräkningar "
+                                          "startas förrän felet är åtgärdat.");
+    other.Execute("DROP TRIGGER nej");
+    TickAt("10:00:40");
+    EXPECT_EQ(starts(), (Launches{{"/m/a", 1}, {"/m/b", 1}, {"/m/c", 1}, {"/m/d", 1}}));
+    EXPECT_EQ(outcomes("10:00"), "/m/a=klar,/m/b=klar,/m/c=klar,/m/d=klar");
+    EXPECT_EQ(rig.problems.Current(), "");
+
+    // The supervisor records its own process: a refusal of the scheduler's write is only noted.
+    other.Execute("CREATE TRIGGER nej BEFORE UPDATE OF PROCESS ON KORNINGAR WHEN NEW.START_MS IS "
+                  "OLD.START_MS BEGIN SELECT RAISE(ABORT, 'processen är låst'); END");
+    rig.reports.clear();
+    TickAt("10:01:00.100");
+    other.Execute("DROP TRIGGER nej");
+    EXPECT_EQ(rig.reports.size(), 4);
+    for (const CLaunchReport& report : rig.reports)
+        EXPECT_TRUE(report.started) << report.model.toStdString();
+    EXPECT_EQ(outcomes("10:01"), "/m/a=klar,/m/b=klar,/m/c=klar,/m/d=klar");
+    EXPECT_EQ(starts().value("/m/d"), 2);
+    EXPECT_EQ(rig.problems.Current(), "");
+
+    // A stop while the batch waits for a held file: the next scheduler starts all four.
+    std::thread stopping;
+    rig.scheduler.SetDecisionHooks({{}, [&] {
+                                        other.Execute("BEGIN IMMEDIATE");
+                                        stopping = std::thread([&] {
+                                            QThread::msleep(300);
+                                            rig.stop = true;
+                                        });
+                                    }});
+    clock.Set(Monday("10:02:00.100"));
+    EXPECT_NO_THROW(rig.Tick());
+    stopping.join();
+    other.Execute("COMMIT");
+    rig.scheduler.Leave();
+    EXPECT_EQ(outcomes("10:02"), "/m/a=väntar,/m/b=väntar,/m/c=väntar,/m/d=väntar");
+    EXPECT_EQ(rig.problems.Current(), "");
+    CSchedulerRig next{folder.ProgramFile(), clock};
+    TickAt("10:02:30", &next);
+    EXPECT_EQ(outcomes("10:02"), "/m/a=klar,/m/b=klar,/m/c=klar,/m/d=klar");
+    EXPECT_EQ(starts(), (Launches{{"/m/a", 3}, {"/m/b", 3}, {"/m/c", 3}, {"/m/d", 3}}));
+
+    other.Execute("CREATE TRIGGER nej BEFORE UPDATE OF START ON KORNINGAR BEGIN SELECT "
+                  "RAISE(ABORT, 'starten är låst'); END");
+    next.scheduler.RunNow(keys[1], [&](const CLaunchReport& report) { next.reports << report; });
+    other.Execute("DROP TRIGGER nej");
+    ASSERT_EQ(next.reports.size(), 5);
+    EXPECT_EQ(next.reports.last().model, "/m/b");
+    EXPECT_FALSE(next.reports.last().started);
+    EXPECT_EQ(next.reports.last().reason, "Monitordatabasen " + folder.DatabaseFile() +
+                                              " kan inte användas (starten är låst).");
+    TickAt("10:02:50", &next);
+    EXPECT_EQ(starts().value("/m/b"), 3);
+    EXPECT_EQ(QueryFile(folder.DatabaseFile(), "SELECT UTFALL || ' ' || MODELL FROM KORNINGAR "
+                                               "ORDER BY rowid DESC LIMIT 1"),
+              "kunde inte startas /m/b");
+}
+
 TEST_F(SchedulerTest, AnUnusableOrMissingFileIsReportedOnceAndNeverRecreated) {
     AddRow("XXXX-XX-XX XX:XX", "/m/varje");
     db.Close();

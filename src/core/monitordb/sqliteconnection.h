@@ -69,6 +69,8 @@ public:
     // mode turns its read into a write): tried again for as long as that wait.
     void ExecuteWhenFree(const QString& sql) const;
     bool InTransaction() const;
+    CBusyWait BusyWait() const { return m_wait; }
+    void SetBusyWait(CBusyWait wait) { m_wait = wait; }
     // Rows changed by the latest statement, and the rowid of the latest insert.
     int Changes() const;
     qint64 LastInsertRowId() const;
@@ -86,4 +88,20 @@ private:
     CBusyWait m_wait;
     QElapsedTimer m_busySince;
     mutable std::map<QString, std::unique_ptr<CSqliteStatement>> m_cache;
+};
+
+// Another wait for a held file while it lives; the connection's own is put back after.
+class CScopedBusyWait {
+public:
+    CScopedBusyWait(CSqliteConnection& connection, CBusyWait wait)
+        : m_connection(connection), m_previous(connection.BusyWait()) {
+        connection.SetBusyWait(wait);
+    }
+    ~CScopedBusyWait() { m_connection.SetBusyWait(m_previous); }
+    CScopedBusyWait(const CScopedBusyWait&) = delete;
+    CScopedBusyWait& operator=(const CScopedBusyWait&) = delete;
+
+private:
+    CSqliteConnection& m_connection;
+    CBusyWait m_previous;
 };

@@ -46,6 +46,7 @@ public:
     QString Path() const { return m_path; }
     // For work that must be one transaction across several operations.
     const CSqliteConnection& Connection() const { return m_db; }
+    CSqliteConnection& Connection() { return m_db; }
 
     // Which file system the folder is on (statfs's f_type); a test gives another.
     using FileSystemProbe = std::function<std::optional<long>(const QString& folder)>;

@@ -9,6 +9,8 @@
 #include "data/schedulerow.h"
 #include "files/programpaths.h"
 #include "log/monitorlog.h"
+#include "monitordb/databaseerror.h"
+#include "monitordb/databasefault.h"
 #include "monitordb/sqlitetransaction.h"
 #include "monitordb/systemdatabase.h"
 #include "schedule/calculationprocesses.h"
@@ -30,6 +32,8 @@ namespace {
 
 // A supervisor tells at once; one that has not within this long is taken as failed.
 constexpr int kSupervisorAnswerMs = 30000;
+// How long a write about a program already started waits for a held file, a stop or not.
+constexpr int kRecordAfterStartMs = 10000;
 
 struct SupervisorReport {
     bool answered = false;
@@ -152,7 +156,8 @@ void CCalculationLauncher::StartHere(CSystemDatabase& db, const CRun& run,
     if (!report.started)
         return NotStarted(db, run, report.reason);
     m_processes.Remember(run.key, processes.calculation);
-    db.SetRunProcesses(run.id, processes.calculation, processes.supervisor);
+    RecordAfterStart(
+        db, run, [&] { db.SetRunProcesses(run.id, processes.calculation, processes.supervisor); });
     Log(run, {});
 }
 
@@ -174,7 +179,7 @@ void CCalculationLauncher::Submit(CSystemDatabase& db, const CRun& run,
         const CSlurmQueue::CSubmission submission = CSlurmQueue().Submit(request);
         report.reason = submission.error;
         if (report.reason.isEmpty())
-            db.SetJob(run.id, submission.jobId);
+            RecordAfterStart(db, run, [&] { db.SetJob(run.id, submission.jobId); });
     }
     report.started = report.reason.isEmpty();
     if (!report.started)
@@ -183,9 +188,32 @@ void CCalculationLauncher::Submit(CSystemDatabase& db, const CRun& run,
 }
 
 void CCalculationLauncher::NotStarted(CSystemDatabase& db, const CRun& run, const QString& reason) {
-    db.CloseRun(run.id, m_clock.Now().toSecsSinceEpoch(), CRun::Outcome::NotStarted, reason);
+    RecordAfterStart(db, run, [&] {
+        db.CloseRun(run.id, m_clock.Now().toSecsSinceEpoch(), CRun::Outcome::NotStarted, reason);
+    });
     qCWarning(lcSchedule).noquote() << "Raden" << run.key << "kunde inte startas:" << reason;
     Log(run, QStringLiteral("kunde inte startas: %1").arg(reason));
+}
+
+// Once the run is marked started, its start is told whatever becomes of the writes that
+// follow, and a stop, which otherwise gives up every wait for the file at once, lets them
+// wait a little: the supervisor records its own start, but a job id or a failed start's end
+// that is lost would leave the run to be found silent two minutes later.
+void CCalculationLauncher::RecordAfterStart(CSystemDatabase& db, const CRun& run,
+                                            const std::function<void()>& write) {
+    CBusyWait wait = db.Connection().BusyWait();
+    wait.timeoutMs = kRecordAfterStartMs;
+    wait.cancel = nullptr;
+    const CScopedBusyWait patient(db.Connection(), wait);
+    try {
+        write();
+    } catch (const CDatabaseError& e) {
+        qCWarning(lcSchedule).noquote()
+            << QStringLiteral("Raden %1: körning %2 kunde inte skrivas: %3")
+                   .arg(run.key)
+                   .arg(run.id)
+                   .arg(FaultText(e));
+    }
 }
 
 // Empty when the program may be started and its output has a folder to go to.

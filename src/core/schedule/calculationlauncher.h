@@ -4,6 +4,7 @@
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class CCalculationProcesses;
@@ -50,7 +51,8 @@ public:
                          CCalculationProcesses& processes, const CSchedulerPeers& peers);
 
     // db: the open monitor database, outside any transaction. Nothing when the run is no
-    // longer this scheduler's to start (another one took it over).
+    // longer this scheduler's to start (another one took it over). A CDatabaseError comes
+    // only before anything was started, with the run still pending.
     std::optional<CLaunchReport> StartPending(CSystemDatabase& db, const CRun& run,
                                               const CMonitorSettings& settings, StartRule rule);
 
@@ -67,6 +69,7 @@ private:
     void Submit(CSystemDatabase& db, const CRun& run, const CMonitorSettings& settings,
                 qint64 timeLimitMinutes, CLaunchReport& report);
     void NotStarted(CSystemDatabase& db, const CRun& run, const QString& reason);
+    void RecordAfterStart(CSystemDatabase& db, const CRun& run, const std::function<void()>& write);
     QString WhyNotReady(const CMonitorSettings& settings) const;
     QStringList SupervisorArguments(const CRun& run, const CMonitorSettings& settings,
                                     qint64 timeLimitMinutes) const;

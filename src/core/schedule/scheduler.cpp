@@ -55,15 +55,8 @@ CScheduler::WakeUp CScheduler::Tick(const LaunchListener& launched,
     const WakeUp wakeUp{decision.settings.schedulerOn != 0, decision.judgement.schedulingService};
     if (decided)
         decided(wakeUp);
-    for (const CRun& run : decision.batch) {
-        if (m_stop)
-            break;
-        if (const std::optional<CLaunchReport> report =
-                m_launcher.StartPending(db, run, decision.settings, StartRule::Scheduled))
-            launched(*report);
-    }
-    QString problem;
-    if (decision.evaluated && !m_stop)
+    QString problem = StartBatch(db, decision, launched);
+    if (problem.isEmpty() && decision.evaluated && !m_stop)
         problem = Tidy(db, decision);
     if (!m_stop && problem.isEmpty())
         problem = WatchJobs(db);
@@ -101,9 +94,44 @@ void CScheduler::RunNow(int key, const LaunchListener& launched) {
         launched({key, run.model, run.macro, false, false, reason});
         return;
     }
-    if (const std::optional<CLaunchReport> report =
-            m_launcher.StartPending(db, run, settings, StartRule::RunNow))
-        launched(*report);
+    try {
+        if (const std::optional<CLaunchReport> report =
+                m_launcher.StartPending(db, run, settings, StartRule::RunNow))
+            launched(*report);
+    } catch (const CDatabaseError& e) {
+        launched({key, run.model, run.macro, false, false, FaultText(e)});
+        CloseUnstarted(db, run.id, FaultText(e));
+    }
+}
+
+// A fault of the file ends the batch: its rest stays pending, for the next tick or for the
+// scheduler that takes over after a stop. Empty, or the problem the operator should see.
+QString CScheduler::StartBatch(CSystemDatabase& db, const Decision& decision,
+                               const LaunchListener& launched) {
+    for (const CRun& run : decision.batch) {
+        if (m_stop)
+            break;
+        try {
+            if (const std::optional<CLaunchReport> report =
+                    m_launcher.StartPending(db, run, decision.settings, StartRule::Scheduled))
+                launched(*report);
+        } catch (const CDatabaseError& e) {
+            if (ClassifyFault(e) == DatabaseFault::Busy)
+                return {};
+            return CProblemReporter::StopsCalculations(FaultText(e));
+        }
+    }
+    return {};
+}
+
+// Told that it did not start, the run must not start later: unless the file refuses this
+// write too, and then the next tick finds it pending and starts it after all.
+void CScheduler::CloseUnstarted(CSystemDatabase& db, qint64 runId, const QString& reason) {
+    try {
+        db.CloseRun(runId, m_clock.Now().toSecsSinceEpoch(), CRun::Outcome::NotStarted, reason);
+    } catch (const CDatabaseError&) {
+        qCWarning(lcSchedule) << "Körning" << runId << "väntar kvar på sin start";
+    }
 }
 
 void CScheduler::Leave() {

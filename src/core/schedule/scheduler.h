@@ -92,6 +92,9 @@ private:
     void TakeOverPending(CSystemDatabase& db, Decision& decision);
     void DecideMinutes(CSystemDatabase& db, Decision& decision);
     void ReportFailure(const QString& faultText);
+    void CloseUnstarted(CSystemDatabase& db, qint64 runId, const QString& reason);
+    QString StartBatch(CSystemDatabase& db, const Decision& decision,
+                       const LaunchListener& launched);
     QString Tidy(CSystemDatabase& db, const Decision& decision);
     void LogLostRuns(const QVector<CRun>& lost);
     QString WatchJobs(CSystemDatabase& db);
