@@ -130,7 +130,9 @@ std::optional<std::string> CRunDatabase::CancelRequest() {
     if (sqlite3_step(query.get()) != SQLITE_ROW ||
         sqlite3_column_type(query.get(), 0) == SQLITE_NULL)
         return std::nullopt;
-    return std::string(reinterpret_cast<const char*>(sqlite3_column_text(query.get(), 0)));
+    // The cancel stands even when the engine has no memory left to give its asker's name.
+    const unsigned char* asker = sqlite3_column_text(query.get(), 0);
+    return asker ? std::string(reinterpret_cast<const char*>(asker)) : std::string();
 }
 
 // A run a scheduler gave up as lost while this supervisor could not reach the file still

@@ -446,6 +446,22 @@ TEST_F(SchedulerTest, AFaultOrAStopInTheBatchLeavesItsRestPendingAndStartsEachRo
     EXPECT_EQ(QueryFile(folder.DatabaseFile(), "SELECT UTFALL || ' ' || MODELL FROM KORNINGAR "
                                                "ORDER BY rowid DESC LIMIT 1"),
               "kunde inte startas /m/b");
+
+    // Nor is a stop while the tidying after the minute's decision waits for the file a fault.
+    db.SetSetting("DRIFT", 0);
+    next.scheduler.SetDecisionHooks({{}, [&] {
+                                         other.Execute("BEGIN IMMEDIATE");
+                                         stopping = std::thread([&] {
+                                             QThread::msleep(300);
+                                             next.stop = true;
+                                         });
+                                     }});
+    clock.Set(Monday("10:03:00.100"));
+    next.Tick();
+    stopping.join();
+    other.Execute("COMMIT");
+    EXPECT_EQ(next.problems.Current(), "");
+    EXPECT_EQ(LogLines().filter("Gamla poster").size(), 0);
 }
 
 TEST_F(SchedulerTest, AnUnusableOrMissingFileIsReportedOnceAndNeverRecreated) {

@@ -170,6 +170,9 @@ QString CScheduler::Tidy(CSystemDatabase& db, const Decision& decision) {
             db.PurgePid(decision.now, decision.settings.pidDays);
         db.EndQuietRuns(decision.now.toSecsSinceEpoch());
     } catch (const CDatabaseError& e) {
+        // The tick waits for a held file until a stop, which is no fault.
+        if (ClassifyFault(e) == DatabaseFault::Busy)
+            return {};
         return FaultText(e, QStringLiteral("Gamla poster kunde inte tas bort."));
     }
     return {};
