@@ -184,7 +184,12 @@ TEST_F(EndToEnd, ABatchCutShortByAStopOrAKillIsFinishedOnceByTheNextMonitor) {
     second.waitForFinished();
     EXPECT_LT(started(killed, "COUNT(*)"), kRows);
     QProcess& third = StartMonitor();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return started(killed, "COUNT(*)") >= kRows; }, 150000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return started(killed, "COUNT(*)") >= kRows; }, 150000))
+        << query("SELECT GROUP_CONCAT(n || ' ' || IFNULL(UTFALL, 'startad'), ', ') FROM (SELECT "
+                 "UTFALL, COUNT(*) AS n FROM KORNINGAR WHERE MINUT = " +
+                 killed + " GROUP BY UTFALL)")
+               .toStdString()
+        << "; the monitor said: " << third.readAllStandardError().toStdString();
     QTest::qWait(2000);
     StopBySigterm(third);
     expectEachRowOnce(stopped);

@@ -197,8 +197,9 @@ void CCalculationLauncher::NotStarted(CSystemDatabase& db, const CRun& run, cons
 
 // Once the run is marked started, its start is told whatever becomes of the writes that
 // follow, and a stop, which otherwise gives up every wait for the file at once, lets them
-// wait a little: the supervisor records its own start, but a job id or a failed start's end
-// that is lost would leave the run to be found silent two minutes later.
+// wait a little. Without the process ids the run still beats, ends and can be cancelled
+// through its supervisor; without a job id or a failed start's end it would be found silent
+// two minutes later.
 void CCalculationLauncher::RecordAfterStart(CSystemDatabase& db, const CRun& run,
                                             const std::function<void()>& write) {
     CBusyWait wait = db.Connection().BusyWait();
