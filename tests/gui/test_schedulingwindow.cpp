@@ -139,6 +139,8 @@ TEST_F(SchedulingWindowTest, RunNowStartsARowAtOnceUnlessItRuns) {
     EXPECT_EQ(folder.ReadLines(argsFile),
               (QStringList{model + ".vxm", "Natt", QString::number(inactive), "5",
                            folder.DatabaseFile(), "1", "--"}));
+    // The calculation may write its arguments before the monitor has logged its start.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return LogLinesWith(" - " + model + "   Natt") > 0; }));
     EXPECT_EQ(LogLinesWith(" - " + model + "   Natt"), 1);
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return db.GetTime(StoredTime::Calculation, inactive) != 0; }));
