@@ -5,6 +5,7 @@
 #include "base/clock.h"
 #include "base/stderrmessenger.h"
 #include "files/programpaths.h"
+#include "loopblockmeter.h"
 #include "mainwindow/mainframe.h"
 #include "mainwindow/mainview.h"
 #include "monitordb/sqlitetransaction.h"
@@ -16,7 +17,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -79,13 +79,7 @@ int main(int argc, char** argv) {
                              batch.start();
                          ++(report.started ? submitted : refused);
                      });
-    qint64 longest = 0;
-    QElapsedTimer since;
-    QTimer beat;
-    QObject::connect(&beat, &QTimer::timeout,
-                     [&] { longest = std::max(longest, since.restart()); });
-    since.start();
-    beat.start(10);
+    const CLoopBlockMeter loopBlock;
     if (!frame.View()->InitialUpdate())
         return 1;
     QElapsedTimer waited;
@@ -94,7 +88,7 @@ int main(int argc, char** argv) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     Print("slurm_batch_submitted", submitted);
     Print("slurm_batch_refused", refused);
-    Print("slurm_batch_loop_block_ms", double(longest));
+    Print("slurm_batch_loop_block_ms", double(loopBlock.LongestMs()));
     Print("slurm_batch_submissions_per_s",
           submitted * 1000.0 / double(std::max<qint64>(1, batch.elapsed())));
     cluster.Run(QStringLiteral("scancel"), {QStringLiteral("--partition=") + cluster.Partition()});

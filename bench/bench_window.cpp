@@ -2,6 +2,7 @@
 // a modal dialog is open, and how long the window's event loop is blocked in a minute in which
 // 2,000 rows start. Prints one figure a line as "name value".
 #include "base/stderrmessenger.h"
+#include "loopblockmeter.h"
 #include "monitorfolder.h"
 
 #include "base/clock.h"
@@ -121,7 +122,7 @@ std::optional<qint64> ModalLaunchDelayMs() {
     return qint64(t.second()) * 1000 + t.msec() + (t.second() > 30 ? -60000 : 0);
 }
 
-// The longest wait of a 10 ms timer while the rows start.
+// How long the event loop was blocked at the most while the rows start.
 std::optional<qint64> BatchLoopBlockMs() {
     const CWindowFolder folder(kBatchRows);
     const CSystemClock clock;
@@ -131,16 +132,10 @@ std::optional<qint64> BatchLoopBlockMs() {
     int launches = 0;
     QObject::connect(&window.frame.View()->Runner(), &CSchedulerRunner::Launched,
                      [&] { ++launches; });
-    qint64 longest = 0;
-    QElapsedTimer since;
-    QTimer beat;
-    QObject::connect(&beat, &QTimer::timeout,
-                     [&] { longest = std::max(longest, since.restart()); });
-    since.start();
-    beat.start(10);
+    const CLoopBlockMeter loopBlock;
     if (!window.started || !WaitFor([&] { return launches >= kBatchRows; }))
         return std::nullopt;
-    return longest;
+    return loopBlock.LongestMs();
 }
 
 // From the command to the history dialog shown, for a row with 100,000 runs.
